@@ -250,7 +250,7 @@ void MainWindow::load_settings()
     const QVariant stored = settings.value(key_position, default_position);
     // Anything but a point (a hand-edited or damaged file) falls back to the
     // default place rather than the screen's corner.
-    move(stored.type() == QVariant::Point ? stored.toPoint() : default_position);
+    move(stored.userType() == QMetaType::QPoint ? stored.toPoint() : default_position);
     settings.endGroup();
 }
 
