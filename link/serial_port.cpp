@@ -87,9 +87,12 @@ void Serial_port::serial_port_timeout()
 
 void Serial_port::port_error(QSerialPort::SerialPortError error)
 {
-    // A resource error on an open port means the device is gone; leaving it
-    // open would keep reporting a dead line as healthy.
-    if (error != QSerialPort::ResourceError || !port->isOpen())
+    // Either error on an open port means the device is gone. A hung-up tty
+    // (adapter pulled, pty master closed) reads as end of file, which Qt
+    // reports as a read error with a stale errno and keeps re-reporting on
+    // every pass of the event loop until the port is closed.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!gone || !port->isOpen())
         return;
     qDebug() << port->portName() << "Serial port lost:" << port->errorString();
     port->close();

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +36,9 @@ bool Pty_device::open()
     slave_keepalive_fd = slave_fd;
     const int flags = ::fcntl(master_fd, F_GETFL);
     ::fcntl(master_fd, F_SETFL, flags | O_NONBLOCK);
+    // Child processes (a tool started by a test) must not hold the line open.
+    ::fcntl(master_fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave_keepalive_fd, F_SETFD, FD_CLOEXEC);
     path = QString::fromLocal8Bit(name);
     return true;
 }
@@ -66,6 +70,34 @@ bool Pty_device::write_all(const QByteArray &bytes)
         ::poll(&waiter, 1, 100);
     }
     return left == 0;
+}
+
+qint64 Pty_device::write_some(const char *data, qint64 size)
+{
+    if (master_fd < 0)
+        return -1;
+    for (;;) {
+        const ssize_t written = ::write(master_fd, data, static_cast<size_t>(size));
+        if (written >= 0)
+            return written;
+        if (errno == EINTR)
+            continue;
+        return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
+    }
+}
+
+int Pty_device::unread_by_slave() const
+{
+    int count = 0;
+    if (slave_keepalive_fd < 0 || ::ioctl(slave_keepalive_fd, FIONREAD, &count) != 0)
+        return 0;
+    return count;
+}
+
+void Pty_device::discard_unread()
+{
+    if (slave_keepalive_fd >= 0)
+        ::tcflush(slave_keepalive_fd, TCIFLUSH);
 }
 
 QByteArray Pty_device::read_available(int timeout_ms)

@@ -25,8 +25,16 @@ public:
     // Writes everything, waiting while the line's buffer is full. Returns
     // false when the other side is gone.
     bool write_all(const QByteArray &bytes);
+    // Writes what the line takes now without waiting: the number of bytes
+    // written (0 when the line is full), or -1 when the other side is gone.
+    qint64 write_some(const char *data, qint64 size);
     // Reads what is there within timeout_ms (0: only what is already there).
     QByteArray read_available(int timeout_ms);
+
+    // Bytes written here that nobody has read from the slave side yet.
+    int unread_by_slave() const;
+    // Throws those bytes away, as a real line loses what nobody listens to.
+    void discard_unread();
 
 private:
     int master_fd = -1;
