@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Configures and builds the tool, its tests, tools and benchmarks.
+# Usage: scripts/build.sh [build-dir] [extra cmake arguments...]
+# The build directory defaults to build/ in the repository.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+build_dir="$root/build"
+if (($# > 0)) && [[ $1 != -* ]]; then
+    build_dir=$1
+    shift
+fi
+
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-RelWithDebInfo}" "$@"
+cmake --build "$build_dir" -j"${VELMAR_JOBS:-$(nproc)}"

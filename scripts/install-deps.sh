@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages needed to build, test and run the tool.
+# Only missing packages are installed, so running it again costs nothing.
+set -euo pipefail
+
+usage() {
+    cat <<'EOF'
+Usage: scripts/install-deps.sh [--with-qt6] [--with-fuzz] [--check]
+
+Installs, through apt-get (with sudo when not root), what is missing of:
+  the compiler, CMake and the Qt 5 development packages;
+  the Qt runtime plugins and fonts the window needs;
+  Xvfb, to run the window without a desktop;
+  Google Benchmark.
+
+  --with-qt6   also the Qt 6 development packages
+  --with-fuzz  also clang and its fuzzing runtime
+  --check      only list what is missing; exit 1 if anything is
+EOF
+}
+
+build_packages=(build-essential cmake)
+qt5_packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev)
+runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core)
+headless_packages=(xvfb xauth)
+bench_packages=(libbenchmark-dev)
+qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
+fuzz_packages=(clang libclang-rt-14-dev)
+
+with_qt6=false
+with_fuzz=false
+check_only=false
+for arg in "$@"; do
+    case "$arg" in
+    --with-qt6) with_qt6=true ;;
+    --with-fuzz) with_fuzz=true ;;
+    --check) check_only=true ;;
+    -h | --help)
+        usage
+        exit 0
+        ;;
+    *)
+        echo "install-deps.sh: unknown option: $arg" >&2
+        usage >&2
+        exit 2
+        ;;
+    esac
+done
+
+wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
+    "${headless_packages[@]}" "${bench_packages[@]}")
+if $with_qt6; then
+    wanted+=("${qt6_packages[@]}")
+fi
+if $with_fuzz; then
+    wanted+=("${fuzz_packages[@]}")
+fi
+
+is_installed() {
+    local status
+    status=$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true)
+    [[ $status == *"ok installed"* ]]
+}
+
+missing=()
+for package in "${wanted[@]}"; do
+    if ! is_installed "$package"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    echo "install-deps.sh: every needed package is installed"
+    exit 0
+fi
+
+echo "install-deps.sh: missing: ${missing[*]}"
+if $check_only; then
+    exit 1
+fi
+
+if ((EUID == 0)); then
+    as_root=()
+elif command -v sudo >/dev/null; then
+    as_root=(sudo)
+else
+    echo "install-deps.sh: installing needs root; run it as root or install sudo" >&2
+    exit 1
+fi
+
+apt_options=(-y -q -o Acquire::Retries=3 -o DPkg::Lock::Timeout=600)
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${apt_options[@]}" update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get "${apt_options[@]}" install --no-install-recommends "${missing[@]}"
+
+still_missing=()
+for package in "${missing[@]}"; do
+    if ! is_installed "$package"; then
+        still_missing+=("$package")
+    fi
+done
+if ((${#still_missing[@]} > 0)); then
+    echo "install-deps.sh: still missing after apt-get: ${still_missing[*]}" >&2
+    exit 1
+fi
+echo "install-deps.sh: installed ${missing[*]}"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts the tool.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${VELMAR_BUILD_DIR:-$root/build}
+
+bash "$root/scripts/install-deps.sh"
+
+# Checked before building, and after installing so that the xvfb-run the
+# message suggests is already there.
+if [[ -z ${QT_QPA_PLATFORM:-} && -z ${DISPLAY:-} ]]; then
+    if [[ -z ${WAYLAND_DISPLAY:-} ]]; then
+        echo "velmar-serial-port: no display available; run it on a desktop, or under a virtual one: xvfb-run -a scripts/start.sh" >&2
+        exit 1
+    fi
+    # Qt 5 picks xcb by default, which needs an X server.
+    export QT_QPA_PLATFORM=wayland
+fi
+
+bash "$root/scripts/build.sh" "$build_dir"
+exec "$build_dir/velmar-serial-port"

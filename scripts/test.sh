@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test, in stages.
+#
+# Usage: scripts/test.sh [stage...]
+#   With no stage named, every stage runs. VELMAR_STAGES="a b" does the same
+#   as naming stages. Build directories are VELMAR_BUILD_DIR (default build/)
+#   and siblings of it named after the stage. VELMAR_CTEST_ARGS is passed to
+#   every ctest run (for example "-R tst_crc16").
+#
+# A stage is a function stage_<name> listed in all_stages, with a title and
+# the install-deps.sh options it needs. A stage fails when any command in it
+# fails; the other stages still run.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_base=${VELMAR_BUILD_DIR:-$root/build}
+
+all_stages=(qt5)
+declare -A stage_title=(
+    [qt5]="Qt 5 build and every test"
+)
+declare -A stage_deps=(
+    [qt5]=""
+)
+
+tests_passed=0
+tests_failed=0
+
+run_ctest() {
+    local build_dir=$1 log
+    log=$(mktemp)
+    local -a extra
+    read -r -a extra <<<"${VELMAR_CTEST_ARGS:-}"
+    local rc=0
+    ctest --test-dir "$build_dir" --output-on-failure --no-tests=error "${extra[@]}" 2>&1 |
+        tee "$log" || rc=$?
+    local summary
+    summary=$(grep -E '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+    rm -f "$log"
+    if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+        local failed=${BASH_REMATCH[1]} total=${BASH_REMATCH[2]}
+        echo "$((total - failed)) $failed" >>"$counts_file"
+    fi
+    return "$rc"
+}
+
+stage_qt5() {
+    bash "$root/scripts/build.sh" "$build_base"
+    run_ctest "$build_base"
+}
+
+banner() {
+    echo
+    echo "==== $* ===="
+}
+
+usage() {
+    echo "Usage: scripts/test.sh [stage...]   stages: ${all_stages[*]}"
+}
+
+selected=()
+if (($# > 0)); then
+    selected=("$@")
+elif [[ -n ${VELMAR_STAGES:-} ]]; then
+    read -r -a selected <<<"$VELMAR_STAGES"
+else
+    selected=("${all_stages[@]}")
+fi
+
+deps_options=()
+for stage in "${selected[@]}"; do
+    if [[ $stage == -h || $stage == --help ]]; then
+        usage
+        exit 0
+    fi
+    if [[ ! -v stage_title[$stage] ]] || ! declare -F "stage_$stage" >/dev/null; then
+        echo "test.sh: unknown stage: $stage" >&2
+        usage >&2
+        exit 2
+    fi
+    read -r -a options <<<"${stage_deps[$stage]}"
+    deps_options+=("${options[@]}")
+done
+
+banner "install-deps"
+bash "$root/scripts/install-deps.sh" "${deps_options[@]}"
+
+counts_file=$(mktemp)
+trap 'rm -f "$counts_file"' EXIT
+
+passed_stages=()
+failed_stages=()
+index=0
+for stage in "${selected[@]}"; do
+    index=$((index + 1))
+    banner "[$index/${#selected[@]}] $stage: ${stage_title[$stage]}"
+    set +e
+    (
+        set -e
+        "stage_$stage"
+    )
+    rc=$?
+    set -e
+    if ((rc == 0)); then
+        passed_stages+=("$stage")
+    else
+        failed_stages+=("$stage")
+        echo "test.sh: stage $stage failed (exit status $rc)" >&2
+    fi
+done
+
+while read -r passed failed; do
+    tests_passed=$((tests_passed + passed))
+    tests_failed=$((tests_failed + failed))
+done <"$counts_file"
+
+banner "summary"
+echo "stages passed: ${passed_stages[*]:-none}"
+echo "stages failed: ${failed_stages[*]:-none}"
+echo "tests: $tests_passed passed, $tests_failed failed"
+if ((${#failed_stages[@]} > 0)); then
+    exit 1
+fi
