@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Builds the receive-path fuzzer with clang and runs it for a bounded time on
+# a copy of the seed corpus and of every input that ever found a fault.
+# Fails on any finding (crash, sanitizer report, leak, time-out, memory limit)
+# and leaves the input that found it under <build-dir>/findings/.
+#
+# Usage: scripts/ci-fuzz.sh [seconds] [build-dir]
+#   seconds     fuzzing time, default 120
+#   build-dir   default build-fuzz in the repository root
+# Environment: VELMAR_JOBS (compile jobs, default 2), VELMAR_FUZZ_ARGS (more
+# libFuzzer flags, for example "-seed=1").
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+seconds=${1:-120}
+build_dir=${2:-$root/build-fuzz}
+jobs=${VELMAR_JOBS:-2}
+max_input_bytes=4096
+per_input_timeout_s=10
+
+if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 1)); then
+    echo "ci-fuzz.sh: seconds must be a positive whole number, not '$seconds'" >&2
+    exit 2
+fi
+
+as_root() {
+    if ((EUID == 0)); then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "ci-fuzz.sh: need root (or sudo) to run: $*" >&2
+        return 1
+    fi
+}
+
+install_missing() {
+    local missing=() package
+    for package in clang libclang-rt-14-dev; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if ((${#missing[@]} > 0)); then
+        echo "ci-fuzz.sh: installing ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+    fi
+}
+
+configure_and_build() {
+    # A tree configured earlier with another compiler cannot be switched over.
+    if [[ -f $build_dir/CMakeCache.txt ]] &&
+        ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' "$build_dir/CMakeCache.txt"; then
+        rm -rf "$build_dir/CMakeCache.txt" "$build_dir/CMakeFiles"
+    fi
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -DVELMAR_FUZZ=ON \
+        -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_TOOLS=OFF -DVELMAR_BUILD_BENCH=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$build_dir" -j"$jobs" --target fuzz_receive_path
+}
+
+run_fuzzer() {
+    local work=$build_dir/fuzz-work findings=$build_dir/findings log=$build_dir/fuzz.log
+    rm -rf "$work" "$findings"
+    mkdir -p "$work/corpus" "$findings"
+    cp "$root"/fuzz/corpus/* "$work/corpus/"
+    # Inputs that once found a fault go first, so a fault that came back is
+    # found at once.
+    cp "$root"/fuzz/regressions/* "$work/corpus/" 2>/dev/null || true
+    rm -f "$work/corpus/.gitkeep"
+
+    local -a extra
+    read -r -a extra <<<"${VELMAR_FUZZ_ARGS:-}"
+    echo "ci-fuzz.sh: fuzzing for $seconds s (log: $log)"
+    local rc=0
+    (cd "$work" && QT_QPA_PLATFORM=offscreen \
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        "$build_dir/fuzz/fuzz_receive_path" \
+        -max_total_time="$seconds" -max_len="$max_input_bytes" \
+        -timeout="$per_input_timeout_s" -print_final_stats=1 \
+        -artifact_prefix="$findings/" "${extra[@]}" corpus) >"$log" 2>&1 || rc=$?
+
+    local executions speed added
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
+    added=$(sed -n 's/^stat::new_units_added: *//p' "$log" | tail -n 1)
+    local found
+    found=$(find "$findings" -type f | sort)
+    if ((rc != 0)) || [[ -n $found ]]; then
+        tail -n 80 "$log"
+        echo "ci-fuzz.sh: FINDING (fuzzer exit status $rc)" >&2
+        if [[ -n $found ]]; then
+            echo "ci-fuzz.sh: input(s) that found it:" >&2
+            echo "$found" >&2
+            echo "ci-fuzz.sh: once fixed, copy them into fuzz/regressions/ so the" \
+                "replay test keeps them fixed" >&2
+        fi
+        return 1
+    fi
+    echo "fuzz: ${executions:-?} executions in $seconds s (${speed:-?} per second)," \
+        "${added:-0} new corpus units, no finding"
+}
+
+install_missing
+configure_and_build
+run_fuzzer
