@@ -1,0 +1,262 @@
+#!/usr/bin/env bash
+# Builds the Debian package and checks it the way a new user would meet it:
+# its metadata and file list, that every library the programs load comes from
+# a package it depends on, and that the menu entry of an unpacked copy starts
+# the tool.
+#
+# Usage: scripts/ci-package.sh [--qt6]
+#   Builds in build-pkg/ (build-pkg-qt6/ with --qt6); VELMAR_PKG_BUILD_DIR
+#   overrides it. Leaves the .deb in the build directory.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=${VELMAR_JOBS:-2}
+start_seconds=${VELMAR_PKG_START_SECONDS:-4}
+window_seconds=${VELMAR_PKG_WINDOW_SECONDS:-20}
+
+qt6=false
+for arg in "$@"; do
+    case "$arg" in
+    --qt6) qt6=true ;;
+    -h | --help)
+        sed -n '2,/^set -euo/{/^#/p}' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+        exit 0
+        ;;
+    *)
+        echo "ci-package.sh: unknown option: $arg" >&2
+        exit 2
+        ;;
+    esac
+done
+
+if $qt6; then
+    qt_major=6
+    build_dir=${VELMAR_PKG_BUILD_DIR:-$root/build-pkg-qt6}
+    qt_runtime=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6)
+else
+    qt_major=5
+    build_dir=${VELMAR_PKG_BUILD_DIR:-$root/build-pkg}
+    qt_runtime=(libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5)
+fi
+
+banner() {
+    echo
+    echo "==== ci-package: $* ===="
+}
+
+fail() {
+    echo "ci-package.sh: FAILED: $*" >&2
+    exit 1
+}
+
+as_root() {
+    if ((EUID == 0)); then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        fail "installing packages needs root or sudo: $*"
+    fi
+}
+
+is_installed() {
+    [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true) == *"ok installed"* ]]
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+banner "packages needed to build and check (Qt $qt_major)"
+deps_options=()
+$qt6 && deps_options+=(--with-qt6)
+bash "$root/scripts/install-deps.sh" "${deps_options[@]}"
+# dpkg-shlibdeps (dpkg-dev) works out Depends; desktop-file-validate checks
+# the menu entry; xvfb-run starts the tool on a virtual X display, where
+# xwininfo finds its window.
+check_packages=(dpkg-dev desktop-file-utils xvfb xauth x11-utils)
+missing=()
+for package in "${check_packages[@]}"; do
+    is_installed "$package" || missing+=("$package")
+done
+if ((${#missing[@]} > 0)); then
+    echo "installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=600 update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=600 \
+        install --no-install-recommends "${missing[@]}"
+fi
+
+banner "configure and build Release in $build_dir"
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
+    -DVELMAR_QT6="$($qt6 && echo ON || echo OFF)" \
+    -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=OFF
+cmake --build "$build_dir" -j"$jobs"
+
+banner "cpack -G DEB"
+rm -f "$build_dir"/velmar-serial-port_*.deb
+(cd "$build_dir" && cpack -G DEB)
+shopt -s nullglob
+debs=("$build_dir"/velmar-serial-port_*.deb)
+shopt -u nullglob
+((${#debs[@]} == 1)) || fail "expected one velmar-serial-port_*.deb in $build_dir, found ${#debs[@]}"
+deb=${debs[0]}
+echo "package: $deb"
+
+banner "metadata (dpkg-deb --info)"
+dpkg-deb --info "$deb"
+field() { dpkg-deb --field "$deb" "$1"; }
+[[ $(field Package) == velmar-serial-port ]] || fail "Package is '$(field Package)'"
+[[ -n $(field Version) ]] || fail "no Version"
+[[ $(field Architecture) == "$(dpkg --print-architecture)" ]] ||
+    fail "Architecture is '$(field Architecture)'"
+[[ $(field Maintainer) == *@* ]] || fail "Maintainer has no address: '$(field Maintainer)'"
+[[ -n $(field Section) ]] || fail "no Section"
+[[ -n $(field Description) ]] || fail "no Description"
+depends=$(field Depends)
+depends_names=$(sed -E 's/[,|]/\n/g' <<<"$depends" | sed -E 's/\(.*\)//; s/[[:space:]]//g' | sed '/^$/d')
+for package in "${qt_runtime[@]}"; do
+    grep -qx "$package" <<<"$depends_names" || fail "Depends lacks $package: $depends"
+done
+echo "Depends names ${qt_runtime[*]}"
+
+banner "contents (dpkg-deb --contents)"
+dpkg-deb --contents "$deb"
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | sed 's|^\./||')
+for path in usr/bin/velmar-serial-port usr/bin/velmar-unit-sim \
+    usr/share/applications/velmar-serial-port.desktop \
+    usr/share/icons/hicolor/scalable/apps/velmar-serial-port.svg; do
+    grep -qx "$path" <<<"$contents" || fail "package lacks $path"
+done
+echo "package holds both programs, the menu entry and the icon"
+
+banner "unpack into a throw-away root (dpkg -x)"
+fake_root=$work/root
+dpkg -x "$deb" "$fake_root"
+find "$fake_root" -type f | sed "s|^$fake_root||" | sort
+
+banner "every library the programs load comes from a package in Depends"
+# Debian 12 merged /lib into /usr/lib, so dpkg -S may know a library under
+# either name.
+owner_of() {
+    local path owner
+    for path in "$1" "${1#/usr}" "/usr${1}"; do
+        owner=$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1) || true
+        if [[ -n $owner ]]; then
+            echo "$owner"
+            return
+        fi
+    done
+}
+for program in velmar-serial-port velmar-unit-sim; do
+    binary=$fake_root/usr/bin/$program
+    ldd_out=$(ldd "$binary") || fail "ldd $program failed"
+    if grep -q "not found" <<<"$ldd_out"; then
+        fail "$program misses libraries: $(grep 'not found' <<<"$ldd_out")"
+    fi
+    while read -r library; do
+        resolved=$(awk -v lib="$library" '$1 == lib { print $3 }' <<<"$ldd_out")
+        [[ -n $resolved ]] || fail "$program: cannot resolve $library"
+        owner=$(owner_of "$(readlink -f "$resolved")")
+        [[ -n $owner ]] || owner=$(owner_of "$resolved")
+        [[ -n $owner ]] || fail "$program: no package owns $resolved"
+        grep -qx "$owner" <<<"$depends_names" ||
+            fail "$program needs $library from $owner, which Depends does not name"
+        printf '  %-20s %-28s %s\n' "$program" "$library" "$owner"
+    done < <(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }')
+done
+
+banner "menu entry"
+desktop=$fake_root/usr/share/applications/velmar-serial-port.desktop
+cat "$desktop"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the menu entry"
+    echo "desktop-file-validate: no complaints"
+else
+    echo "desktop-file-validate not available; skipped"
+fi
+entry_value() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+[[ $(entry_value Name) == "Velmar Serial Port" ]] || fail "Name is '$(entry_value Name)'"
+[[ $(entry_value Type) == Application ]] || fail "Type is '$(entry_value Type)'"
+icon=$(entry_value Icon)
+[[ -f $fake_root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+    fail "Icon=$icon has no file in the hicolor theme"
+exec_line=$(entry_value Exec)
+read -r -a exec_words <<<"$exec_line"
+exec_words=("${exec_words[@]//%[fFuUick]/}")
+command=$fake_root/usr/bin/${exec_words[0]}
+[[ -x $command ]] || fail "Exec=$exec_line does not name a program in usr/bin"
+echo "Exec=$exec_line -> ${command#"$fake_root"}; Icon=$icon found"
+
+# Runs the menu entry's command with a fresh home and settings store and
+# expects it to be still running, not crashed, when the timeout stops it.
+fresh_user_env() {
+    local home
+    home=$(mktemp -d "$work/home.XXXX")
+    mkdir -m 700 "$home/runtime"
+    echo "HOME=$home" "XDG_CONFIG_HOME=$home/.config" "XDG_RUNTIME_DIR=$home/runtime"
+}
+
+start_offscreen() {
+    local log=$work/offscreen.log rc=0
+    # shellcheck disable=SC2046 # the words are NAME=value pairs without blanks
+    env $(fresh_user_env) QT_QPA_PLATFORM=offscreen \
+        timeout "$start_seconds" "$command" "${exec_words[@]:1}" >"$log" 2>&1 || rc=$?
+    sed 's/^/  | /' "$log"
+    ((rc == 124)) || fail "offscreen: the tool exited with status $rc before ${start_seconds}s"
+    echo "offscreen: still running after ${start_seconds}s"
+}
+
+# On a virtual X display, waits (up to window_seconds) for the window titled
+# "Velmar Serial Port", then checks the tool is still alive and stops it.
+start_on_x() {
+    local log=$work/xvfb.log rc=0
+    # shellcheck disable=SC2016,SC2046
+    env -u QT_QPA_PLATFORM $(fresh_user_env) xvfb-run -a bash -c '
+        seconds=$1
+        shift
+        "$@" &
+        pid=$!
+        window=
+        for _ in $(seq $((seconds * 10))); do
+            window=$(xwininfo -root -tree | grep -F "\"Velmar Serial Port\": (\"velmar-serial-port\"" || true)
+            [[ -n $window ]] && break
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        alive=false
+        kill -0 "$pid" 2>/dev/null && alive=true
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        echo "window: ${window:-none}"
+        [[ -n $window ]] && $alive
+    ' start_on_x "$window_seconds" "$command" "${exec_words[@]:1}" >"$log" 2>&1 || rc=$?
+    sed 's/^/  | /' "$log"
+    ((rc == 0)) || fail "xvfb: no \"Velmar Serial Port\" window, or the tool died (status $rc)"
+    echo "xvfb: the menu entry's command opened the \"Velmar Serial Port\" window"
+}
+
+banner "start the menu entry's command, offscreen"
+start_offscreen
+
+if command -v xvfb-run >/dev/null && command -v xwininfo >/dev/null; then
+    banner "start the menu entry's command on a virtual X display"
+    start_on_x
+else
+    echo "xvfb-run or xwininfo missing; the X display check is skipped"
+fi
+
+banner "start the packaged simulator"
+sim_out=$work/sim.out
+"$fake_root/usr/bin/velmar-unit-sim" </dev/null >"$sim_out" 2>&1 &
+sim_pid=$!
+pty=
+for _ in $(seq 50); do
+    pty=$(head -n 1 "$sim_out" 2>/dev/null || true)
+    [[ -n $pty ]] && break
+    sleep 0.1
+done
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+[[ $pty == /dev/* ]] || fail "velmar-unit-sim printed no pseudo-terminal path: $(cat "$sim_out")"
+echo "velmar-unit-sim offered $pty"
+
+banner "passed: $(basename "$deb")"
