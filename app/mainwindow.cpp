@@ -13,7 +13,9 @@
 #include <QtCore/QSettings>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPortInfo>
+#include <QtWidgets/QLayout>
 
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -52,9 +54,10 @@ MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), serial_port(nullptr), sfp_1(nullptr), sfp_2(nullptr), sfp_eth(nullptr),
       dante(nullptr), parcer(nullptr), ui(new Ui::MainWindow), watchdog_timer(nullptr),
       monotone_timer(nullptr), crc_ok(false), rx_trshd(0), rx_byte_count(0),
-      connection_announced(false), shown_version(-1)
+      connection_announced(false), shown_version(-1), drawn_status_valid(false)
 {
     ui->setupUi(this);
+    layouts = findChildren<QLayout *>();
     fill_port_list();
     fill_baud_rates();
     load_settings();
@@ -91,7 +94,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serial_port, &Serial_port::signal_serial_port_read, this,
             &MainWindow::slot_serial_port_read);
     connect(dante, &Dante_module::gain_value_changed, this, &MainWindow::slot_packet_send);
-    connect(parcer, &Parcer::rx_power_trshd_recieved, ui->box_current_trshd, &QSpinBox::setValue);
+    connect(parcer, &Parcer::rx_power_trshd_recieved, ui->box_current_trshd,
+            [box = ui->box_current_trshd](int value) { Label_paint::value(box, value); });
     connect(ui->button_trshd_apply, &QPushButton::clicked, this,
             &MainWindow::rx_power_trshd_changed);
     connect(this, &MainWindow::new_connection_is_set, this, &MainWindow::update_rx_trshd_from_cpu);
@@ -265,7 +269,9 @@ void MainWindow::save_settings()
     settings.setValue(key_position, pos());
     settings.endGroup();
     settings.sync();
-    if (settings.status() != QSettings::NoError)
+    // A FormatError only says the old file could not be read; it has just
+    // been replaced by a clean one. Only an AccessError means nothing was saved.
+    if (settings.status() == QSettings::AccessError)
         qDebug() << "Failed to save settings:" << settings.fileName();
 }
 
@@ -325,6 +331,18 @@ void MainWindow::count_completed_frame(int chunk_length)
 
 void MainWindow::update_MainWindow()
 {
+    const Drawn_status status = current_status();
+    if (drawn_status_valid && status == drawn_status)
+        return;
+    drawn_status = status;
+    drawn_status_valid = true;
+
+    // Showing a widget lays its window out again at once, so a redraw that
+    // shows many labels (swapped channel directions) would lay the window out
+    // for each of them. Held off, the layouts run once, on the next pass of
+    // the event loop and before the window is painted, as they do anyway
+    // after a changed text.
+    set_layouts_enabled(false);
     draw_fault_indicators();
     draw_in_out_rows();
     draw_links();
@@ -333,6 +351,57 @@ void MainWindow::update_MainWindow()
     sfp_eth->update_sfp_panel();
     dante->update_dante_panel();
     draw_info();
+    set_layouts_enabled(true);
+}
+
+void MainWindow::set_layouts_enabled(bool enabled)
+{
+    for (QLayout *layout : qAsConst(layouts))
+        layout->setEnabled(enabled);
+}
+
+MainWindow::Drawn_status::Drawn_status()
+{
+    // Compared bytewise, padding included.
+    std::memset(this, 0, sizeof *this);
+}
+
+bool MainWindow::Drawn_status::operator==(const Drawn_status &other) const
+{
+    return std::memcmp(this, &other, sizeof *this) == 0;
+}
+
+MainWindow::Drawn_status MainWindow::current_status() const
+{
+    Drawn_status status;
+    const Sfp_module *const cages[Drawn_status::cages] = {sfp_1, sfp_2, sfp_eth};
+    for (int c = 0; c < Drawn_status::cages; ++c) {
+        const Sfp_module &sfp = *cages[c];
+        for (int channel = 0; channel < Drawn_status::channels; ++channel) {
+            status.rx_pwr[c][channel] = sfp.rx_pwr[channel];
+            status.tx_pwr[c][channel] = sfp.tx_pwr[channel];
+            status.wavelength[c][channel] = sfp.wavelength[channel];
+        }
+        status.temperature[c] = sfp.temperature;
+        status.cage[c][0] = sfp.type;
+        status.cage[c][1] = sfp.present;
+        status.cage[c][2] = sfp.chanel_dir[0];
+        status.cage[c][3] = sfp.chanel_dir[1];
+    }
+    status.threshold = ui->box_current_trshd->value();
+    const Parcer &p = *parcer;
+    const uint8_t decoder[] = {p.rx_fault, p.tx_fault, p.overheat, p.lock[0],
+                               p.lock[1],  p.lock[2],  p.lock[3],  p.link_valid,
+                               p.link_f,   p.link_p1,  p.link_p2,  p.protocol_version};
+    static_assert(sizeof decoder == sizeof status.decoder, "every decoder field drawn");
+    std::memcpy(status.decoder, decoder, sizeof decoder);
+    const Dante_module &d = *dante;
+    const uint8_t dante_fields[] = {d.present,       d.system_state,  d.sync_state, d.link_state,
+                                    d.input_type[0], d.input_type[1], d.mic_type};
+    static_assert(sizeof dante_fields == sizeof status.dante, "every Dante field drawn");
+    std::memcpy(status.dante, dante_fields, sizeof dante_fields);
+    status.crc_ok = crc_ok ? 1 : 0;
+    return status;
 }
 
 void MainWindow::draw_fault_indicators()
@@ -470,6 +539,7 @@ void MainWindow::blank(std::initializer_list<QLabel *> labels, const QString &te
 
 void MainWindow::apply_no_data_state()
 {
+    drawn_status_valid = false;
     Ui::MainWindow &u = *ui;
     const QString &none = texts.none;
     Label_paint::paint(u.label_receiving_status, texts.fault, style_sheet::red);

@@ -13,6 +13,7 @@
 class Dante_module;
 class Parcer;
 class QLabel;
+class QLayout;
 class QSettings;
 class QTimer;
 class Serial_port;
@@ -97,6 +98,29 @@ private:
     void draw_info();
     const QString &version_text(uint8_t version);
 
+    // Everything update_MainWindow() draws from, for telling an identical
+    // status apart without visiting the labels.
+    struct Drawn_status
+    {
+        static constexpr int cages = 3;
+        static constexpr int channels = 2;
+
+        Drawn_status();
+        bool operator==(const Drawn_status &other) const;
+
+        float rx_pwr[cages][channels];
+        float tx_pwr[cages][channels];
+        int32_t temperature[cages];
+        int32_t threshold; // colours the received powers
+        uint16_t wavelength[cages][channels];
+        uint8_t cage[cages][4]; // type, presence, both channel directions
+        uint8_t decoder[12];    // faults, locks, links, protocol version
+        uint8_t dante[7];       // states, input and microphone types
+        uint8_t crc_ok;
+    };
+    Drawn_status current_status() const;
+    void set_layouts_enabled(bool enabled);
+
     void apply_no_data_state();
     static void blank(std::initializer_list<QLabel *> labels, const QString &text,
                       const QString *sheet);
@@ -122,6 +146,17 @@ private:
     Texts texts;
     int shown_version;
     QString shown_version_text;
+
+    // A unit repeats its status many times a second. While the labels still
+    // show what was drawn from drawn_status, an identical status changes
+    // nothing and its redraw is skipped; the watchdog's no-data state writes
+    // the labels itself and so clears drawn_status_valid.
+    Drawn_status drawn_status;
+    bool drawn_status_valid;
+
+    // Every layout in the window, held off while a redraw runs (see
+    // update_MainWindow()).
+    QList<QLayout *> layouts;
 };
 
 #endif

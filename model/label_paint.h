@@ -4,6 +4,7 @@
 #include <QtCore/QString>
 
 class QLabel;
+class QSpinBox;
 class QWidget;
 
 // The colours a status label can take. A label is coloured only through its
@@ -19,7 +20,8 @@ inline const QString port_grey = QStringLiteral("color : grey");
 
 // Widget updates that touch a widget only when the wanted state differs from
 // what it already shows. A redraw runs after every status frame, and setting
-// a style sheet re-polishes the label even when the sheet is unchanged.
+// a style sheet re-polishes the label even when the sheet is unchanged; a
+// spin box reformats and repaints its text on every setValue().
 class Label_paint
 {
 public:
@@ -29,6 +31,7 @@ public:
     static void paint(QLabel *label, const QString &text, const QString &sheet);
     static void shown(QWidget *widget, bool visible);
     static void enabled(QWidget *widget, bool enable);
+    static void value(QSpinBox *box, int value);
 };
 
 #endif

@@ -15,25 +15,31 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_base=${VELMAR_BUILD_DIR:-$root/build}
 
-all_stages=(qt5)
+all_stages=(qt5 qt6 sanitize fuzz package)
 declare -A stage_title=(
     [qt5]="Qt 5 build and every test"
+    [qt6]="Qt 6 build and every test"
+    [sanitize]="AddressSanitizer and UndefinedBehaviorSanitizer build and every test"
+    [fuzz]="bounded fuzz run of the receive path"
+    [package]="Debian package, its contents and its menu entry"
 )
 declare -A stage_deps=(
     [qt5]=""
+    [qt6]="--with-qt6"
+    [sanitize]=""
+    [fuzz]="--with-fuzz"
+    [package]=""
 )
 
 tests_passed=0
 tests_failed=0
 
-run_ctest() {
-    local build_dir=$1 log
+# Runs a command, showing its output, and adds the counts of the last ctest
+# summary it printed to the totals.
+counted() {
+    local log rc=0
     log=$(mktemp)
-    local -a extra
-    read -r -a extra <<<"${VELMAR_CTEST_ARGS:-}"
-    local rc=0
-    ctest --test-dir "$build_dir" --output-on-failure --no-tests=error "${extra[@]}" 2>&1 |
-        tee "$log" || rc=$?
+    "$@" 2>&1 | tee "$log" || rc=$?
     local summary
     summary=$(grep -E '[0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
     rm -f "$log"
@@ -44,9 +50,33 @@ run_ctest() {
     return "$rc"
 }
 
+run_ctest() {
+    local -a extra
+    read -r -a extra <<<"${VELMAR_CTEST_ARGS:-}"
+    counted ctest --test-dir "$1" --output-on-failure --no-tests=error "${extra[@]}"
+}
+
 stage_qt5() {
     bash "$root/scripts/build.sh" "$build_base"
     run_ctest "$build_base"
+}
+
+stage_qt6() {
+    export VELMAR_QT6_BUILD_DIR="$build_base-qt6"
+    counted bash "$root/scripts/ci-qt6.sh"
+}
+
+stage_sanitize() {
+    counted bash "$root/scripts/ci-sanitize.sh" "$build_base-asan"
+}
+
+stage_fuzz() {
+    bash "$root/scripts/ci-fuzz.sh" "${VELMAR_FUZZ_SECONDS:-120}" "$build_base-fuzz"
+}
+
+stage_package() {
+    export VELMAR_PKG_BUILD_DIR="$build_base-pkg"
+    bash "$root/scripts/ci-package.sh"
 }
 
 banner() {

@@ -2,6 +2,7 @@
 
 #include "support/test_settings.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QSettings>
 
 #include <sys/resource.h>
@@ -48,4 +49,13 @@ double process_cpu_seconds()
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double cpu_share_while_waiting(int ms)
+{
+    const double before = process_cpu_seconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(ms);
+    return (process_cpu_seconds() - before) / (wall.elapsed() / 1000.0);
 }

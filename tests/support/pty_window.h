@@ -52,4 +52,7 @@ QRegularExpression open_failure_line(const QString &name);
 // CPU time this process has used so far, user and system.
 double process_cpu_seconds();
 
+// The share of one core this process uses while the event loop runs for ms.
+double cpu_share_while_waiting(int ms);
+
 #endif

@@ -18,3 +18,10 @@ void clear_saved_settings()
     settings.clear();
     settings.sync();
 }
+
+void select_no_port()
+{
+    QSettings settings(QSettings::UserScope, QStringLiteral("velmar_serial_port"), QString());
+    settings.setValue(QStringLiteral("SerialPort/SerialPort"), -1);
+    settings.sync();
+}

@@ -11,4 +11,8 @@ QString isolate_settings();
 // Removes every saved setting of the tool from the isolated store.
 void clear_saved_settings();
 
+// Saves a port index outside any port list, so that a window built afterwards
+// opens no serial device of the host until a test selects one.
+void select_no_port();
+
 #endif
