@@ -8,6 +8,7 @@
 #include <QtCore/QEventLoop>
 #include <QtCore/QProcess>
 #include <QtCore/QRegularExpression>
+#include <QtCore/QStringList>
 #include <QtCore/QTimer>
 
 #include <sys/resource.h>
@@ -19,9 +20,14 @@ namespace {
 constexpr int start_timeout_ms = 5000;
 constexpr int stop_timeout_ms = 3000;
 constexpr int settle_ms = 500;
+constexpr int drain_quiet_ms = 300;
 constexpr int drain_grace_ms = 5000;
 constexpr int ms_per_s = 1000;
 const QString port_ok_text = QStringLiteral("Ok");
+// All three cages filled: the longest status frame, 43 bytes.
+const QString third_cage = QStringLiteral("sfp_eth.type video");
+// Stops the frames but keeps the line open while the tool reads what is on it.
+const QByteArray hold_line = "silence 3600000\n";
 
 double process_cpu_seconds()
 {
@@ -53,84 +59,22 @@ private:
 
 } // namespace
 
-System_run::System_run(Bench_window &bench, QString own_program, QString simulator_program)
-    : bench(bench), own_program(std::move(own_program)),
-      simulator_program(std::move(simulator_program))
+System_run::System_run(Bench_window &bench, QString simulator_program)
+    : bench(bench), simulator_program(std::move(simulator_program))
 {
     QObject::connect(&bench.probe().parcer(), &Parcer::update_data_ready, &bench.window(),
                      [this]() { ++decoded; });
 }
 
-System_run::Result System_run::paced(int rate, int seconds, Line_pacer::Values values)
+System_run::Result System_run::run(int rate, int seconds)
 {
     Result result;
-    result.source = QStringLiteral("line pacer");
     result.rate_asked = rate;
-    result.values = values;
+    const QString rate_text = rate > 0 ? QString::number(rate) : QStringLiteral("max");
+    result.source = QStringLiteral("velmar-unit-sim --rate ") + rate_text;
     QProcess unit;
-    const QString path =
-        start_unit(unit, own_program,
-                   {QStringLiteral("--pace"), QString::number(rate), QString::number(seconds),
-                    QString::fromLatin1(Line_pacer::name(values))},
-                   result);
-    if (path.isEmpty())
-        return result;
-    if (!open_port(path)) {
-        result.error = QStringLiteral("the window could not open ") + path;
-        stop_unit(unit);
-        return result;
-    }
-    run_event_loop(settle_ms);
-
-    static const QRegularExpression report(
-        QStringLiteral("^sent (\\d+) in \\d+ ms, backlog (\\d+)"));
-    int64_t expected = -1;
-    QEventLoop loop;
-    const auto all_decoded = [&]() { return expected >= 0 && decoded >= expected; };
-    QObject::connect(&bench.probe().parcer(), &Parcer::update_data_ready, &loop, [&]() {
-        if (all_decoded())
-            loop.quit();
-    });
-    QObject::connect(&unit, &QProcess::readyReadStandardOutput, &loop, [&]() {
-        while (unit.canReadLine()) {
-            const QRegularExpressionMatch match = report.match(QString::fromUtf8(unit.readLine()));
-            if (!match.hasMatch())
-                continue;
-            expected = match.captured(1).toLongLong();
-            result.backlog_bytes = match.captured(2).toLongLong();
-        }
-        if (all_decoded())
-            loop.quit();
-    });
-    QTimer::singleShot(seconds * ms_per_s + drain_grace_ms, &loop, &QEventLoop::quit);
-
-    decoded = 0;
-    const Stopwatch stopwatch;
-    unit.write("go\n");
-    loop.exec();
-    result.seconds = stopwatch.seconds();
-    result.cpu_share = stopwatch.cpu_share();
-    result.decoded = decoded;
-    result.decoded_per_second = decoded / result.seconds;
-    result.sent = expected;
-    result.ok = expected >= 0;
-    if (!result.ok)
-        result.error = QStringLiteral("the pacer did not finish");
-
-    close_port();
-    stop_unit(unit);
-    return result;
-}
-
-System_run::Result System_run::flooded(int seconds)
-{
-    Result result;
-    result.source = QStringLiteral("velmar-unit-sim --rate max");
-    QProcess unit;
-    const QString path = start_unit(unit, simulator_program,
-                                    {QStringLiteral("--rate"), QStringLiteral("max"),
-                                     QStringLiteral("--set"), QStringLiteral("sfp_eth.type video")},
-                                    result);
+    const QString path = start_unit(
+        unit, {QStringLiteral("--rate"), rate_text, QStringLiteral("--set"), third_cage}, result);
     if (path.isEmpty())
         return result;
     decoded = 0;
@@ -146,12 +90,14 @@ System_run::Result System_run::flooded(int seconds)
     run_event_loop(seconds * ms_per_s);
     result.seconds = stopwatch.seconds();
     result.cpu_share = stopwatch.cpu_share();
-    result.decoded_per_second = (decoded - decoded_before) / result.seconds;
+    result.decoded_per_second = static_cast<double>(decoded - decoded_before) / result.seconds;
 
-    // Sent is counted from the start of the simulator, so compare it with
+    // The simulator counts from its start, so compare its count with
     // everything decoded since the port opened, once the line has drained.
+    unit.write(hold_line);
+    wait_for_drain();
+    result.decoded = decoded;
     stop_unit(unit);
-    run_event_loop(settle_ms);
     static const QRegularExpression summary(QStringLiteral("status frames sent: (\\d+)"));
     const QRegularExpressionMatch match =
         summary.match(QString::fromUtf8(unit.readAllStandardOutput()));
@@ -160,23 +106,21 @@ System_run::Result System_run::flooded(int seconds)
         result.sent = match.captured(1).toLongLong();
     else
         result.error = QStringLiteral("no summary from the simulator");
-    result.decoded = decoded;
     close_port();
     return result;
 }
 
-QString System_run::start_unit(QProcess &unit, const QString &program, const QStringList &arguments,
-                               Result &result)
+QString System_run::start_unit(QProcess &unit, const QStringList &arguments, Result &result)
 {
     unit.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    unit.start(program, arguments);
+    unit.start(simulator_program, arguments);
     if (!unit.waitForStarted(start_timeout_ms)) {
-        result.error = QStringLiteral("cannot start ") + program;
+        result.error = QStringLiteral("cannot start ") + simulator_program;
         return QString();
     }
     while (!unit.canReadLine()) {
         if (!unit.waitForReadyRead(start_timeout_ms)) {
-            result.error = program + QStringLiteral(" printed no terminal path");
+            result.error = simulator_program + QStringLiteral(" printed no terminal path");
             stop_unit(unit);
             return QString();
         }
@@ -198,6 +142,17 @@ void System_run::close_port()
     const int index = ui.comboBox_SerialPort->currentIndex();
     ui.comboBox_SerialPort->setCurrentIndex(-1);
     ui.comboBox_SerialPort->removeItem(index);
+}
+
+void System_run::wait_for_drain()
+{
+    QElapsedTimer waited;
+    waited.start();
+    int64_t before = -1;
+    while (decoded != before && !waited.hasExpired(drain_grace_ms)) {
+        before = decoded;
+        run_event_loop(drain_quiet_ms);
+    }
 }
 
 void System_run::stop_unit(QProcess &unit)

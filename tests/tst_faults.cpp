@@ -43,7 +43,6 @@ class Faults_test : public QObject
     Q_OBJECT
 
     std::unique_ptr<Probed_window> w;
-
     Ui::MainWindow &ui() { return w->probe.ui(); }
     void select(const QString &path) { select_port(w->probe, path); }
 

@@ -8,6 +8,7 @@
 #include "tools/sim_command.h"
 #include "tools/sim_field.h"
 #include "tools/unit_engine.h"
+#include "tools/unit_simulator.h"
 
 #include <QtCore/QProcess>
 #include <QtSerialPort/QSerialPort>
@@ -253,6 +254,30 @@ private Q_SLOTS:
         output += program.readAllStandardOutput();
         QVERIFY2(output.trimmed().split('\n').last().contains(", control frames received: 1 "),
                  output.constData());
+    }
+
+    void paces_a_steady_average_rate()
+    {
+        const int rate = 2000; // more than whole-millisecond ticks can make
+        Unit_simulator unit;
+        QVERIFY(unit.execute(QStringLiteral("rate %1").arg(rate)));
+        QVERIFY(unit.start_on_pty());
+        QSerialPort reader(unit.slave_path());
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        connect(&reader, &QSerialPort::readyRead, &reader, [&reader]() { reader.readAll(); });
+        QElapsedTimer clock;
+        qint64 first_ns = -1, last_ns = 0, first_count = 0;
+        connect(&unit, &Unit_simulator::status_frame_sent, &unit, [&]() {
+            last_ns = clock.nsecsElapsed();
+            if (first_ns < 0) {
+                first_ns = last_ns;
+                first_count = unit.frames_sent();
+            }
+        });
+        clock.start();
+        QTest::qWait(1200); // the mean from the first frame to the last, read as they come
+        const double measured = (unit.frames_sent() - first_count) * 1e9 / (last_ns - first_ns);
+        QVERIFY2(qAbs(measured - rate) < rate / 10, qPrintable(QString::number(measured)));
     }
 };
 

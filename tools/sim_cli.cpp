@@ -24,7 +24,7 @@ const std::vector<Shortcut> &shortcuts()
         {"version", "V",
          QT_TRANSLATE_NOOP("Sim_cli", "protocol version: 1.0, 1.1, 2.0 or a raw byte"),
          "version %1"},
-        {"rate", "N", QT_TRANSLATE_NOOP("Sim_cli", "status frames a second (1..1000) or max"),
+        {"rate", "N", QT_TRANSLATE_NOOP("Sim_cli", "status frames a second (1..100000) or max"),
          "rate %1"},
         {"ack-delay", "MS", QT_TRANSLATE_NOOP("Sim_cli", "acknowledge MS ms after a control frame"),
          "ackdelay %1"},

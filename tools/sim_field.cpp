@@ -418,7 +418,7 @@ void add_dante_fields(std::vector<Sim_field> &fields)
 void add_line_settings(std::vector<Sim_field> &fields)
 {
     fields.push_back(make(
-        QStringLiteral("rate"), QStringLiteral("1..1000|max"),
+        QStringLiteral("rate"), QStringLiteral("1..100000|max"),
         QT_TRANSLATE_NOOP("Sim_field", "status frames a second; max: as fast as the line takes"),
         rate_value(),
         [](Unit_state &, Sim_settings &settings, double value) {

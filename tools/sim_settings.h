@@ -7,7 +7,7 @@ class Sim_settings
 {
 public:
     static constexpr int default_rate = 10;
-    static constexpr int max_paced_rate = 1000;
+    static constexpr int max_paced_rate = 100000;
     static constexpr int as_fast_as_possible = 0; // rate value: fill the line
 
     int rate = default_rate; // status frames per second, or as_fast_as_possible

@@ -4,10 +4,13 @@
 
 #include <QtCore/QSocketNotifier>
 
+#include <algorithm>
+
 Unit_simulator::Unit_simulator(QObject *parent) : QObject(parent)
 {
     clock.start();
     pace_timer.setTimerType(Qt::PreciseTimer);
+    pace_timer.setSingleShot(true);
     connect(&pace_timer, &QTimer::timeout, this, &Unit_simulator::on_pace_tick);
     silence_timer.setSingleShot(true);
     connect(&silence_timer, &QTimer::timeout, this, &Unit_simulator::restart_pacing);
@@ -144,20 +147,90 @@ void Unit_simulator::restart_pacing()
         schedule_fill();
         return;
     }
-    pace_timer.start(ms_per_second / paced_rate);
+    pace_origin_ns = clock.nsecsElapsed();
+    paced_frames = 0;
+    schedule_pace_tick();
 }
 
+// Each tick sends every frame that fell due since the schedule began and has
+// not gone yet, so the average rate holds although the timer counts whole
+// milliseconds and wakes late on a busy machine.
 void Unit_simulator::on_pace_tick()
 {
     if (engine.settings().rate != paced_rate) {
         restart_pacing();
         return;
     }
+    drop_stale_line();
+    const qint64 owed = frames_due(clock.nsecsElapsed() - pace_origin_ns) - paced_frames;
+    const qint64 burst = std::min(owed, catch_up_limit());
+    const bool stalled = owed > burst;
+    if (stalled) {
+        // A stopped process or a line that took nothing for long is not made
+        // up in one flood: the rest is lost and a new schedule starts now.
+        pace_origin_ns = clock.nsecsElapsed();
+        paced_frames = 0;
+    }
+    // A slot of status_frame_sent may stop, silence or re-pace the unit.
+    const auto pacing = [this]() {
+        return running && !is_silent() && engine.settings().rate == paced_rate;
+    };
+    for (qint64 i = 0; i < burst && pacing() && bytes_waiting() < paced_backlog_limit(); ++i) {
+        transmit_one();
+        if (!stalled)
+            ++paced_frames;
+    }
+    if (pacing())
+        schedule_pace_tick();
+}
+
+void Unit_simulator::schedule_pace_tick()
+{
+    // When the next frame of the schedule falls due, rounded up to the
+    // timer's whole milliseconds; at least a millisecond, for fast rates.
+    const qint64 next = paced_frames + 1;
+    const qint64 due_ns = next / paced_rate * ns_per_second +
+                          (next % paced_rate * ns_per_second + paced_rate - 1) / paced_rate;
+    const qint64 wait_ns = due_ns - (clock.nsecsElapsed() - pace_origin_ns);
+    const qint64 wait_ms = std::max<qint64>(1, (wait_ns + ns_per_ms - 1) / ns_per_ms);
+    pace_timer.start(static_cast<int>(wait_ms));
+}
+
+qint64 Unit_simulator::frames_due(qint64 since_origin_ns) const
+{
+    // In two parts, so that the product cannot overflow on a run of days.
+    return since_origin_ns / ns_per_second * paced_rate +
+           since_origin_ns % ns_per_second * paced_rate / ns_per_second;
+}
+
+qint64 Unit_simulator::catch_up_limit() const
+{
+    return std::max<qint64>(1, paced_rate / catch_up_divisor);
+}
+
+qint64 Unit_simulator::paced_backlog_limit() const
+{
+    // Room for a catch-up burst; beyond that a rate the line cannot carry
+    // does not queue without end but goes out as fast as the line takes it.
+    const qint64 frame_bytes = engine.last_frame().size() + engine.settings().noise_bytes;
+    return std::max(serial_backlog_limit, catch_up_limit() * frame_bytes);
+}
+
+void Unit_simulator::drop_stale_line()
+{
     // Nobody reading the pty: drop what piled up, so whoever opens it next
-    // sees the unit as it is now and not seconds ago.
-    if (pty.is_open() && pty.unread_by_slave() > stale_limit)
+    // sees the unit as it is now and not seconds ago. At a fast rate a live
+    // reader that wakes late also lets bytes pile up, hence the grace.
+    if (!pty.is_open() || pty.unread_by_slave() <= stale_limit) {
+        stale_clock.invalidate();
+        return;
+    }
+    if (!stale_clock.isValid()) {
+        stale_clock.start();
+    } else if (stale_clock.hasExpired(stale_grace_ms)) {
         pty.discard_unread();
-    transmit_one();
+        stale_clock.invalidate();
+    }
 }
 
 void Unit_simulator::fill_line()
@@ -190,6 +263,11 @@ bool Unit_simulator::line_has_room() const
     if (serial != nullptr)
         return serial->bytesToWrite() < serial_backlog_limit;
     return pending.isEmpty();
+}
+
+qint64 Unit_simulator::bytes_waiting() const
+{
+    return serial != nullptr ? serial->bytesToWrite() : pending.size();
 }
 
 void Unit_simulator::transmit_one()

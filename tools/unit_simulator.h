@@ -76,18 +76,28 @@ signals:
     void line_failed(const QString &error);
 
 private:
-    static constexpr int ms_per_second = 1000;
+    static constexpr qint64 ns_per_second = 1000000000;
+    static constexpr qint64 ns_per_ms = 1000000;
     static constexpr int frames_per_fill = 64;
     static constexpr qint64 serial_backlog_limit = 256;
     static constexpr int stale_limit = 2048;
+    static constexpr int stale_grace_ms = 250;
+    // After a stall the schedule catches up at most 1 / catch_up_divisor s.
+    static constexpr int catch_up_divisor = 4;
 
     void start_sending();
     void restart_pacing();
     void on_pace_tick();
+    void schedule_pace_tick();
+    qint64 frames_due(qint64 since_origin_ns) const;
+    qint64 catch_up_limit() const;
+    qint64 paced_backlog_limit() const;
+    void drop_stale_line();
     void fill_line();
     void schedule_fill();
     void transmit_one();
     bool line_has_room() const;
+    qint64 bytes_waiting() const;
     void flush_pending();
     void on_pty_readable();
     void on_pty_writable();
@@ -103,12 +113,15 @@ private:
     QTimer pace_timer;
     QTimer silence_timer;
     QElapsedTimer clock;
+    QElapsedTimer stale_clock; // since the reader last fell behind
     QByteArray pending;
     QString port_path;
     QString error_text;
     bool running = false;
     bool fill_scheduled = false;
     int paced_rate = 0;
+    qint64 pace_origin_ns = 0; // frame n of the schedule is due n / rate s after this
+    qint64 paced_frames = 0;   // frames of the schedule sent
     qint64 sent = 0;
     qint64 received = 0;
     qint64 rejected = 0;

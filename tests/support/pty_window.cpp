@@ -26,7 +26,7 @@ void store_setting(const QString &key, const QVariant &value)
 std::unique_ptr<Probed_window> make_window_without_port()
 {
     clear_saved_settings();
-    store_setting(QStringLiteral("SerialPort/SerialPort"), -1);
+    select_no_port();
     return std::make_unique<Probed_window>();
 }
 
