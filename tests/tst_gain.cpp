@@ -1,37 +1,15 @@
 // Gain entries turned into gain codes, and the unit's own gains read back.
 
-#include "link/frame.h"
-#include "support/pty_window.h"
 #include "support/status_payload.h"
-#include "support/test_settings.h"
+#include "support/window_under_test.h"
 
 #include <QtTest/QtTest>
-
-#include <memory>
 
 class Tst_gain : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Probed_window> w;
-
-    QDoubleSpinBox *box(int index) const
-    {
-        return index == 0 ? w->probe.ui().box_gain_0 : w->probe.ui().box_gain_1;
-    }
-
 private Q_SLOTS:
-    void initTestCase() { isolate_settings(); }
-    void init()
-    {
-        clear_saved_settings();
-        select_no_port();
-        w = std::make_unique<Probed_window>();
-        QCOMPARE(w->probe.ui().label_SerialPort_Ok->text(), QStringLiteral("--"));
-        w->probe.watchdog_timer().stop();
-    }
-    void cleanup() { w.reset(); }
-
     void conversion_data()
     {
         QTest::addColumn<double>("entered");
@@ -59,18 +37,20 @@ private Q_SLOTS:
         QFETCH(double, shown);
         QFETCH(int, emitted);
 
-        Dante_module &d = w->probe.dante();
+        Window_under_test w;
+        Dante_module &d = w.probe.dante();
+        QDoubleSpinBox *const boxes[] = {w.ui().box_gain_0, w.ui().box_gain_1};
         for (int i = 0; i < 2; ++i) {
             if (reported != 32) // 32 is assumed before the unit reports
                 d.cpu_gain[i] = uint8_t(reported);
             QSignalSpy spy(&d, &Dante_module::gain_value_changed);
-            box(i)->setValue(entered);
+            boxes[i]->setValue(entered);
             QCOMPARE(int(d.gain[i]), code);
-            QCOMPARE(box(i)->value(), shown);
+            QCOMPARE(boxes[i]->value(), shown);
             QCOMPARE(spy.count(), emitted);
             // An arrow step moves one code, without a snap's second announcement.
             const int step = code == 63 ? -1 : 1;
-            box(i)->stepBy(step);
+            boxes[i]->stepBy(step);
             QCOMPARE(int(d.gain[i]), code + step);
             QCOMPARE(spy.count(), emitted + 1);
         }
@@ -78,26 +58,25 @@ private Q_SLOTS:
 
     void reading_gain()
     {
-        box(0)->setValue(50.0);
-        box(1)->setValue(30.5);
-        Dante_module &d = w->probe.dante();
+        Window_under_test w;
+        Dante_module &d = w.probe.dante();
+        w.ui().box_gain_0->setValue(50.0);
+        w.ui().box_gain_1->setValue(30.5);
         QSignalSpy spy(&d, &Dante_module::gain_value_changed);
         d.update_gain_from_cpu(); // as a connection before any Dante block does
-        QCOMPARE(box(0)->value(), 47.0);
-        QCOMPARE(box(1)->value(), 47.0);
+        QCOMPARE(w.ui().box_gain_0->value(), 47.0);
+        QCOMPARE(w.ui().box_gain_1->value(), 47.0);
         QCOMPARE(spy.count(), 0);
 
         Status_payload status;
         status.gain[0] = 64; // more than a box can show
         status.gain[1] = 20;
-        w->probe.feed(status.frame()); // its redraw enables the button
-        w->probe.ui().button_reading_gain->click();
-        QCOMPARE(box(0)->value(), 70.25);
-        QCOMPARE(box(1)->value(), 38.0);
+        w.probe.feed(status.frame()); // its redraw enables the button
+        w.ui().button_reading_gain->click();
+        QCOMPARE(w.ui().box_gain_0->value(), 70.25);
+        QCOMPARE(w.ui().box_gain_1->value(), 38.0);
         QCOMPARE(spy.count(), 1); // 63 is not the unit's 64
-        const QByteArray packet = w->probe.build_packet();
-        QCOMPARE(int(uint8_t(packet.at(frame::header_size + 1))), 63);
-        QCOMPARE(int(uint8_t(packet.at(frame::header_size + 2))), 20);
+        QCOMPARE(QVector<int>({d.gain[0], d.gain[1]}), QVector<int>({63, 20}));
     }
 };
 
