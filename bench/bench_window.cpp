@@ -3,17 +3,9 @@
 #include "app/mainwindow.h"
 #include "link/frame.h"
 #include "support/main_window_probe.h"
+#include "support/test_settings.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QSettings>
-
-namespace {
-
-const QString settings_organisation = QStringLiteral("velmar_serial_port");
-const QString port_key = QStringLiteral("SerialPort/SerialPort");
-constexpr int no_port_index = -1;
-
-} // namespace
 
 Bench_window::Bench_window()
 {
@@ -28,12 +20,9 @@ Bench_window::~Bench_window() = default;
 
 void Bench_window::isolate_settings()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir.path());
-    QSettings settings(QSettings::UserScope, settings_organisation, QString());
-    settings.clear();
-    settings.setValue(port_key, no_port_index);
-    settings.sync();
+    ::isolate_settings();
+    clear_saved_settings();
+    select_no_port();
 }
 
 void Bench_window::feed(const QByteArray &chunk)

@@ -2,7 +2,6 @@
 #define VELMAR_BENCH_BENCH_WINDOW_H
 
 #include <QtCore/QByteArray>
-#include <QtCore/QTemporaryDir>
 
 #include <memory>
 
@@ -37,7 +36,6 @@ public:
 private:
     void isolate_settings();
 
-    QTemporaryDir settings_dir;
     std::unique_ptr<MainWindow> main_window;
     std::unique_ptr<Main_window_probe> window_probe;
 };

@@ -3,18 +3,14 @@
 #include "app/mainwindow.h"
 #include "link/frame.h"
 #include "support/main_window_probe.h"
+#include "support/test_settings.h"
 
-#include <QtCore/QSettings>
 #include <QtCore/QString>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-const QString settings_organisation = QStringLiteral("velmar_serial_port");
-const QString no_port_key = QStringLiteral("SerialPort/SerialPort");
-constexpr int no_port_index = -1;
 
 // Zero bytes end whatever frame the receiver is inside (at most the longest
 // payload, then two CRC bytes) and never start a new one.
@@ -43,12 +39,9 @@ Receive_path_harness::~Receive_path_harness() = default;
 
 void Receive_path_harness::isolate_settings()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir.path());
-    QSettings settings(QSettings::UserScope, settings_organisation, QString());
-    settings.clear();
-    settings.setValue(no_port_key, no_port_index);
-    settings.sync();
+    ::isolate_settings();
+    clear_saved_settings();
+    select_no_port();
 }
 
 void Receive_path_harness::run(const QByteArray &input)

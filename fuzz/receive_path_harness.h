@@ -2,7 +2,6 @@
 #define VELMAR_FUZZ_RECEIVE_PATH_HARNESS_H
 
 #include <QtCore/QByteArray>
-#include <QtCore/QTemporaryDir>
 
 #include <cstddef>
 #include <cstdint>
@@ -54,7 +53,6 @@ private:
     void feed(const QByteArray &chunk);
     void check_invariants() const;
 
-    QTemporaryDir settings_dir;
     std::unique_ptr<MainWindow> main_window;
     std::unique_ptr<Main_window_probe> window_probe;
     int decoded = 0;

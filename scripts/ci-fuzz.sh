@@ -23,31 +23,6 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 1)); then
     exit 2
 fi
 
-as_root() {
-    if ((EUID == 0)); then
-        "$@"
-    elif command -v sudo >/dev/null; then
-        sudo "$@"
-    else
-        echo "ci-fuzz.sh: need root (or sudo) to run: $*" >&2
-        return 1
-    fi
-}
-
-install_missing() {
-    local missing=() package
-    for package in clang libclang-rt-14-dev; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$package")
-        fi
-    done
-    if ((${#missing[@]} > 0)); then
-        echo "ci-fuzz.sh: installing ${missing[*]}"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
-    fi
-}
-
 configure_and_build() {
     # A tree configured earlier with another compiler cannot be switched over.
     if [[ -f $build_dir/CMakeCache.txt ]] &&
@@ -103,6 +78,6 @@ run_fuzzer() {
         "${added:-0} new corpus units, no finding"
 }
 
-install_missing
+bash "$root/scripts/install-deps.sh" --with-fuzz
 configure_and_build
 run_fuzzer

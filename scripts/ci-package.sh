@@ -49,41 +49,13 @@ fail() {
     exit 1
 }
 
-as_root() {
-    if ((EUID == 0)); then
-        "$@"
-    elif command -v sudo >/dev/null; then
-        sudo "$@"
-    else
-        fail "installing packages needs root or sudo: $*"
-    fi
-}
-
-is_installed() {
-    [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true) == *"ok installed"* ]]
-}
-
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 banner "packages needed to build and check (Qt $qt_major)"
-deps_options=()
+deps_options=(--with-package)
 $qt6 && deps_options+=(--with-qt6)
 bash "$root/scripts/install-deps.sh" "${deps_options[@]}"
-# dpkg-shlibdeps (dpkg-dev) works out Depends; desktop-file-validate checks
-# the menu entry; xvfb-run starts the tool on a virtual X display, where
-# xwininfo finds its window.
-check_packages=(dpkg-dev desktop-file-utils xvfb xauth x11-utils)
-missing=()
-for package in "${check_packages[@]}"; do
-    is_installed "$package" || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-    echo "installing: ${missing[*]}"
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=600 update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=600 \
-        install --no-install-recommends "${missing[@]}"
-fi
 
 banner "configure and build Release in $build_dir"
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \

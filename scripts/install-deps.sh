@@ -5,7 +5,7 @@ set -euo pipefail
 
 usage() {
     cat <<'EOF'
-Usage: scripts/install-deps.sh [--with-qt6] [--with-fuzz] [--check]
+Usage: scripts/install-deps.sh [--with-qt6] [--with-fuzz] [--with-package] [--check]
 
 Installs, through apt-get (with sudo when not root), what is missing of:
   the compiler, CMake and the Qt 5 development packages;
@@ -15,6 +15,7 @@ Installs, through apt-get (with sudo when not root), what is missing of:
 
   --with-qt6   also the Qt 6 development packages
   --with-fuzz  also clang and its fuzzing runtime
+  --with-package  also what building and checking the Debian package needs
   --check      only list what is missing; exit 1 if anything is
 EOF
 }
@@ -26,14 +27,19 @@ headless_packages=(xvfb xauth)
 bench_packages=(libbenchmark-dev)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
+# dpkg-shlibdeps works out the package's Depends, desktop-file-validate checks
+# the menu entry, xwininfo finds the window a packaged copy opens.
+package_packages=(dpkg-dev desktop-file-utils x11-utils)
 
 with_qt6=false
 with_fuzz=false
+with_package=false
 check_only=false
 for arg in "$@"; do
     case "$arg" in
     --with-qt6) with_qt6=true ;;
     --with-fuzz) with_fuzz=true ;;
+    --with-package) with_package=true ;;
     --check) check_only=true ;;
     -h | --help)
         usage
@@ -54,6 +60,9 @@ if $with_qt6; then
 fi
 if $with_fuzz; then
     wanted+=("${fuzz_packages[@]}")
+fi
+if $with_package; then
+    wanted+=("${package_packages[@]}")
 fi
 
 is_installed() {
