@@ -21,7 +21,10 @@ public:
     Ui::MainWindow &ui() { return *w.ui; }
     Parcer &parcer() { return *w.parcer; }
     Dante_module &dante() { return *w.dante; }
-    Sfp_module &sfp(int index) { return index == 0 ? *w.sfp_1 : index == 1 ? *w.sfp_2 : *w.sfp_eth; }
+    Sfp_module &sfp(int index)
+    {
+        return index == 0 ? *w.sfp_1 : index == 1 ? *w.sfp_2 : *w.sfp_eth;
+    }
     Serial_port &serial_port() { return *w.serial_port; }
     QTimer &watchdog_timer() { return *w.watchdog_timer; }
     QTimer &monotone_timer() { return *w.monotone_timer; }
