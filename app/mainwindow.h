@@ -1,162 +1,100 @@
 #ifndef VELMAR_APP_MAINWINDOW_H
 #define VELMAR_APP_MAINWINDOW_H
 
-#include "link/frame_receiver.h"
+#include "app/saved_settings.h"
+#include "app/start_port.h"
+#include "protocol/unit_status.h"
+#include "session/link_watchdog.h"
+#include "session/port_settings.h"
 
-#include <QtCore/QByteArray>
+#include <QtCore/QList>
 #include <QtCore/QString>
 #include <QtWidgets/QMainWindow>
 
-#include <cstdint>
-#include <initializer_list>
+#include <array>
+#include <memory>
 
-class Dante_module;
-class Parcer;
+class Dante_panel;
 class QLabel;
 class QLayout;
-class QSettings;
-class QTimer;
-class Serial_port;
-class Sfp_module;
-class Main_window_probe;
+class Session;
+class Sfp_panel;
+class Summary_panel;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The tool's one window. It builds, owns and wires every other object, turns
-// the byte stream into status frames, watches the link and sends the control
-// message.
+// The tool's one window, a view of a session: it draws the unit's status
+// into the form's labels, shows the state of the link and the port, and turns
+// the operator's use of its widgets into the session's intents.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    static constexpr int watchdog_interval_ms = 1000;
-    static constexpr int monotone_interval_ms = 2000;
-
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(Session &session, const Start_port &start_port = {},
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
-Q_SIGNALS:
-    void parcing_data_ready(uint8_t *payload);
-    void new_connection_is_set();
-
-private Q_SLOTS:
-    void slot_PortName_change(int index);
-    void slot_BaudRate_change(int index);
-    void slot_serial_port_read(QByteArray data);
-    void update_MainWindow();
-    void check_byte_receiving();
-    void slot_packet_send();
-    void monotone_packet_send();
-    void check_uart_available_ports(bool val);
-    void rx_power_trshd_changed(bool val);
-    void update_rx_trshd_from_cpu();
-    void default_set(bool val);
-    void slot_port_lost();
-
 private:
-    friend class Main_window_probe;
-
-    // Fixed texts of the window, translated once rather than on every redraw.
-    struct Texts
-    {
-        QString none;
-        QString no_row;
-        QString ok;
-        QString fault;
-        QString error;
-        QString link;
-        QString not_available;
-        QString mismatch;
-        QString row_in[4];
-        QString row_out[4];
-        QString row_unassigned[4];
-    };
-
     void fill_port_list();
     void fill_baud_rates();
-    void create_records();
-    void uart_connect();
-    void set_ok_fault_label(QLabel *label, bool ok);
-    void load_settings();
-    void save_settings();
+    void restore_settings();
+    void create_panels();
+    void set_up_editors();
+    void connect_widgets();
+    void connect_session();
+    void open_start_port(const Start_port &start_port);
     int default_baud_index() const;
-    QByteArray build_packet() const;
+    int select_baud_rate(qint32 baud_rate);
 
-    void on_good_frame();
-    void on_bad_frame();
-    void count_completed_frame(int chunk_length);
+    void uart_connect();
+    void on_port_chosen();
+    void on_baud_rate_chosen();
+    void rescan_ports();
+    void show_port_state(bool open);
+    void on_port_lost();
+    void save_settings();
 
-    void draw_fault_indicators();
-    void draw_in_out_rows();
-    void draw_in_out_row(QLabel *caption, QLabel *lock_label, int row, uint8_t code,
-                         uint8_t locked);
-    void draw_link(QLabel *label, uint8_t up);
-    void draw_links();
-    void draw_info();
-    const QString &version_text(uint8_t version);
-
-    // Everything update_MainWindow() draws from, for telling an identical
-    // status apart without visiting the labels.
-    struct Drawn_status
-    {
-        static constexpr int cages = 3;
-        static constexpr int channels = 2;
-
-        Drawn_status();
-        bool operator==(const Drawn_status &other) const;
-
-        float rx_pwr[cages][channels];
-        float tx_pwr[cages][channels];
-        int32_t temperature[cages];
-        int32_t threshold; // colours the received powers
-        uint16_t wavelength[cages][channels];
-        uint8_t cage[cages][4]; // type, presence, both channel directions
-        uint8_t decoder[12];    // faults, locks, links, protocol version
-        uint8_t dante[7];       // states, input and microphone types
-        uint8_t crc_ok;
-    };
-    Drawn_status current_status() const;
+    void on_status(const Unit_status &status);
+    void draw_pending_status();
+    void draw(const Unit_status &status);
     void set_layouts_enabled(bool enabled);
+    void show_link(Link_watchdog::Verdict verdict);
+    void blank();
+    void show_gain(int input, double db);
+    void show_threshold(int dbm);
 
-    void apply_no_data_state();
-    static void blank(std::initializer_list<QLabel *> labels, const QString &text,
-                      const QString *sheet);
+    Session &session;
+    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<Summary_panel> summary;
+    std::array<std::unique_ptr<Sfp_panel>, Unit_status::cage_count> cages;
+    std::unique_ptr<Dante_panel> dante;
 
-    Serial_port *serial_port;
-    Sfp_module *sfp_1;
-    Sfp_module *sfp_2;
-    Sfp_module *sfp_eth;
-    Dante_module *dante;
-    Parcer *parcer;
-    Ui::MainWindow *ui;
-    QTimer *watchdog_timer;
-    QTimer *monotone_timer;
-    bool crc_ok;
-    int8_t rx_trshd;
-    int32_t rx_byte_count;
-
-    // One receiver for the whole run: never reset, not even when the port
-    // changes, so a frame split across reads or reopenings is still found.
-    Frame_receiver receiver;
-    bool connection_announced;
-
-    Texts texts;
-    int shown_version;
-    QString shown_version_text;
-
-    // A unit repeats its status many times a second. While the labels still
-    // show what was drawn from drawn_status, an identical status changes
-    // nothing and its redraw is skipped; the watchdog's no-data state writes
-    // the labels itself and so clears drawn_status_valid.
-    Drawn_status drawn_status;
-    bool drawn_status_valid;
-
-    // Every layout in the window, held off while a redraw runs (see
-    // update_MainWindow()).
+    // Every layout in the window, held off while a redraw runs (see draw()).
     QList<QLayout *> layouts;
+
+    // Saved choices that a command-line port or rate leaves alone, until the
+    // operator picks another one.
+    Saved_settings loaded;
+    bool keep_saved_port = false;
+    bool keep_saved_baud = false;
+
+    // A read of the port may bring many messages; the window draws the last
+    // of them once, after the read, which leaves exactly what drawing each
+    // would have left (the panels follow what outlives a message).
+    Unit_status pending;
+    bool draw_queued = false;
+    bool history_changed = false;
+    // A unit repeats its status many times a second: an identical status is
+    // not drawn again while the labels still show it. Blanking clears this.
+    Unit_status drawn;
+    bool drawn_valid = false;
+
+    const QString text_none;
+    const QString text_ok;
+    const QString text_fault;
 };
 
 #endif

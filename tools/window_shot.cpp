@@ -1,29 +1,19 @@
 // Opens the tool's real window on a given port, lets it run for a while and
-// saves a picture of it. Qt does not list pseudo-terminals, so this is how a
-// script points the window at the simulated unit.
+// saves a picture of it.
 
 #include "app/mainwindow.h"
+#include "session/session.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QTimer>
 #include <QtGui/QPixmap>
 #include <QtWidgets/QApplication>
-#include <QtWidgets/QComboBox>
 
 #include <cstdio>
 
 namespace {
 
 constexpr int default_wait_ms = 3500;
-
-void select_port(MainWindow &window, const QString &path)
-{
-    auto *ports = window.findChild<QComboBox *>(QStringLiteral("comboBox_SerialPort"));
-    if (!ports)
-        return;
-    ports->addItem(path);
-    ports->setCurrentIndex(ports->count() - 1);
-}
 
 } // namespace
 
@@ -53,9 +43,9 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    MainWindow window;
+    Session session;
+    MainWindow window(session, Start_port{arguments.at(0), 0});
     window.show();
-    select_port(window, arguments.at(0));
     const QString out = arguments.at(1);
     int status = 0;
     QTimer::singleShot(wait_ms, &window, [&window, &out, &status] {

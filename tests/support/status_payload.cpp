@@ -1,6 +1,6 @@
 #include "support/status_payload.h"
 
-#include "link/frame_builder.h"
+#include "protocol/frame_builder.h"
 
 namespace {
 

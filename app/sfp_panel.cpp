@@ -1,0 +1,185 @@
+#include "app/sfp_panel.h"
+
+#include "app/label_paint.h"
+
+#include <QtWidgets/QLabel>
+
+namespace {
+
+using Direction = Unit_status::Direction;
+using Cage_type = Unit_status::Cage_type;
+
+constexpr int tenths_per_unit = 10;
+const QString dbm_format = QStringLiteral("%1 dBm");
+const QString celsius_format = QStringLiteral("%1 C");
+const QString nm_format = QStringLiteral("%1 nm");
+
+} // namespace
+
+Sfp_panel::Sfp_panel(const Labels &labels)
+    : labels(labels), text_none(QStringLiteral("--")), text_video(tr("Video")),
+      text_ethernet(tr("Ethernet")), text_unknown(tr("Unknown")), text_ok(tr("Ok")),
+      text_not_available(tr("Not available")), text_rx(tr("Rx")), text_tx(tr("Tx"))
+{
+}
+
+bool Sfp_panel::follow(const Unit_status::Cage &cage)
+{
+    bool changed = false;
+    for (int index = 0; index < Unit_status::channel_count; ++index) {
+        const Direction direction = cage.channels[index].direction;
+        if (direction == Direction::unassigned)
+            continue;
+        changed = changed || text_direction[index] != direction ||
+                  visible_direction[index] != direction || !visibility_set[index];
+        text_direction[index] = direction;
+        visible_direction[index] = direction;
+        visibility_set[index] = true;
+    }
+    return changed;
+}
+
+void Sfp_panel::draw(const Unit_status::Cage &cage, int threshold_dbm)
+{
+    draw_type(cage.type);
+    for (int index = 0; index < Unit_status::channel_count; ++index)
+        draw_channel(index, cage.channels[index], threshold_dbm);
+    draw_values_of_module(cage);
+    for (int index = 0; index < Unit_status::channel_count; ++index)
+        draw_channel_visibility(index);
+    draw_presence_visibility(cage.present());
+}
+
+void Sfp_panel::draw_type(Cage_type type)
+{
+    switch (type) {
+    case Cage_type::video:
+        Label_paint::paint(labels.type, text_video, style_sheet::green);
+        Label_paint::paint(labels.present, text_ok, style_sheet::green);
+        break;
+    case Cage_type::ethernet:
+        Label_paint::paint(labels.type, text_ethernet, style_sheet::green);
+        Label_paint::paint(labels.present, text_ok, style_sheet::green);
+        break;
+    case Cage_type::other:
+        Label_paint::paint(labels.type, text_unknown, style_sheet::red);
+        Label_paint::paint(labels.present, text_ok, style_sheet::red);
+        break;
+    case Cage_type::none:
+        Label_paint::paint(labels.type, text_none, style_sheet::black);
+        Label_paint::paint(labels.present, text_not_available, style_sheet::grey);
+        break;
+    }
+}
+
+void Sfp_panel::draw_channel(int index, const Unit_status::Channel &channel, int threshold_dbm)
+{
+    const QString *direction = &text_none;
+    if (text_direction[index] == Direction::rx)
+        direction = &text_rx;
+    else if (text_direction[index] == Direction::tx)
+        direction = &text_tx;
+    Label_paint::text(labels.channels[index].direction, *direction);
+    draw_rx_power(index, channel, threshold_dbm);
+    draw_tx_power(index, channel);
+}
+
+void Sfp_panel::draw_rx_power(int index, const Unit_status::Channel &channel, int threshold_dbm)
+{
+    QLabel *label = labels.channels[index].rx_power;
+    if (channel.direction != Direction::rx) {
+        Label_paint::paint(label, text_none, style_sheet::black);
+        return;
+    }
+    Label_paint::text(label, power_text(channel.power_tenths, rx_text[index]));
+    // Equal to the threshold is still fine; only below it is a fault.
+    const bool below = channel.power_tenths < threshold_dbm * tenths_per_unit;
+    Label_paint::style(label, below ? style_sheet::red : style_sheet::black);
+}
+
+void Sfp_panel::draw_tx_power(int index, const Unit_status::Channel &channel)
+{
+    QLabel *label = labels.channels[index].tx_power;
+    if (channel.direction != Direction::tx) {
+        Label_paint::text(label, text_none);
+        return;
+    }
+    Label_paint::text(label, power_text(channel.power_tenths, tx_text[index]));
+}
+
+void Sfp_panel::draw_values_of_module(const Unit_status::Cage &cage)
+{
+    for (int index = 0; index < Unit_status::channel_count; ++index) {
+        QLabel *label = labels.channels[index].wavelength;
+        if (cage.present())
+            Label_paint::text(label, integer_text(cage.channels[index].wavelength_nm, nm_format,
+                                                  wavelength_text[index]));
+        else
+            Label_paint::text(label, text_none);
+    }
+    if (cage.present())
+        Label_paint::text(labels.temperature,
+                          integer_text(cage.temperature_c, celsius_format, temperature_text));
+    else
+        Label_paint::text(labels.temperature, text_none);
+}
+
+void Sfp_panel::draw_channel_visibility(int index)
+{
+    if (!visibility_set[index])
+        return;
+    const Channel_labels &channel = labels.channels[index];
+    const bool show_rx = visible_direction[index] == Direction::rx;
+    const bool show_tx = visible_direction[index] == Direction::tx;
+    Label_paint::shown(channel.rx_power, show_rx);
+    Label_paint::shown(channel.rx_power_caption, show_rx);
+    Label_paint::shown(channel.tx_power, show_tx);
+    Label_paint::shown(channel.tx_power_caption, show_tx);
+    Label_paint::shown(channel.wavelength, show_tx);
+    Label_paint::shown(channel.wavelength_caption, show_tx);
+}
+
+void Sfp_panel::draw_presence_visibility(bool present)
+{
+    for (const Channel_labels &channel : labels.channels) {
+        Label_paint::shown(channel.direction, present);
+        Label_paint::shown(channel.direction_caption, present);
+    }
+    Label_paint::shown(labels.temperature, present);
+    Label_paint::shown(labels.temperature_caption, present);
+}
+
+void Sfp_panel::blank()
+{
+    Label_paint::paint(labels.present, text_none, style_sheet::black);
+    Label_paint::paint(labels.type, text_none, style_sheet::black);
+    for (int index = 0; index < Unit_status::channel_count; ++index) {
+        const Channel_labels &channel = labels.channels[index];
+        Label_paint::paint(channel.rx_power, text_none, style_sheet::black);
+        Label_paint::text(channel.direction, text_none);
+        Label_paint::text(channel.tx_power, text_none);
+        Label_paint::text(channel.wavelength, text_none);
+        text_direction[index] = Direction::none;
+    }
+    Label_paint::text(labels.temperature, text_none);
+}
+
+const QString &Sfp_panel::power_text(int tenths, Number_text &cache)
+{
+    if (!cache.valid || cache.value != tenths) {
+        cache.text = dbm_format.arg(static_cast<double>(tenths) / tenths_per_unit, 0, 'f', 1);
+        cache.value = tenths;
+        cache.valid = true;
+    }
+    return cache.text;
+}
+
+const QString &Sfp_panel::integer_text(int value, const QString &format, Number_text &cache)
+{
+    if (!cache.valid || cache.value != value) {
+        cache.text = format.arg(value);
+        cache.value = value;
+        cache.valid = true;
+    }
+    return cache.text;
+}

@@ -1,0 +1,108 @@
+#include "session/serial_channel.h"
+
+#include <QtCore/QDebug>
+
+Serial_channel::Serial_channel(QObject *parent)
+    : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this))
+{
+    connect(port, &QSerialPort::readyRead, this, &Serial_channel::read_available);
+    connect(port, &QSerialPort::errorOccurred, this, &Serial_channel::on_port_error);
+    ack_timer->setSingleShot(true);
+    connect(ack_timer, &QTimer::timeout, this, &Serial_channel::on_ack_timeout);
+}
+
+Serial_channel::~Serial_channel()
+{
+    // Frames still queued go with the channel, unsent.
+    port->close();
+}
+
+bool Serial_channel::open(const Port_settings &settings)
+{
+    port->setPortName(settings.name);
+    port->setBaudRate(settings.baud_rate, QSerialPort::AllDirections);
+    port->close();
+    if (port->open(QIODevice::ReadWrite))
+        return true;
+    qDebug() << settings.name << "Failed to open port:" << port->errorString();
+    return false;
+}
+
+void Serial_channel::close()
+{
+    port->close();
+}
+
+bool Serial_channel::is_open() const
+{
+    return port->isOpen();
+}
+
+void Serial_channel::set_baud_rate(qint32 baud_rate)
+{
+    port->setBaudRate(baud_rate, QSerialPort::AllDirections);
+}
+
+void Serial_channel::send(const QByteArray &frame)
+{
+    queue.append(frame);
+    if (!waiting_for_ack)
+        send_next();
+}
+
+void Serial_channel::send_if_idle(const QByteArray &frame)
+{
+    if (!queue.isEmpty() || waiting_for_ack)
+        return;
+    queue.append(frame);
+    send_next();
+}
+
+void Serial_channel::acknowledge()
+{
+    // An acknowledgement while nothing is in flight changes nothing; one that
+    // comes after a time-out is taken for the frame written since.
+    ack_timer->stop();
+    waiting_for_ack = false;
+    send_next();
+}
+
+void Serial_channel::send_next()
+{
+    if (queue.isEmpty())
+        return;
+    waiting_for_ack = true;
+    // A write to a closed port fails without a word; the frame then ends by
+    // its time-out like any unanswered one.
+    port->write(queue.takeFirst());
+    ack_timer->start(ack_timeout_ms);
+}
+
+void Serial_channel::read_available()
+{
+    Q_EMIT bytes_read(port->readAll());
+}
+
+void Serial_channel::on_ack_timeout()
+{
+    // Not retried: the next refresh carries the same values anyway.
+    qDebug() << "Velmar UART timeout";
+    waiting_for_ack = false;
+    Q_EMIT ack_timed_out();
+    send_next();
+}
+
+void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
+{
+    // Either error on an open port means the device is gone. A hung-up tty
+    // (adapter pulled, pty master closed) reads as end of file, which Qt
+    // reports as a read error with a stale errno and keeps re-reporting on
+    // every pass of the event loop until the port is closed.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    if (!gone || !port->isOpen())
+        return;
+    const QString reason = port->errorString();
+    qDebug() << port->portName() << "Serial port lost:" << reason;
+    port->close();
+    Q_EMIT port_lost(reason);
+}

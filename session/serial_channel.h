@@ -1,0 +1,62 @@
+#ifndef VELMAR_SESSION_SERIAL_CHANNEL_H
+#define VELMAR_SESSION_SERIAL_CHANNEL_H
+
+#include "session/port_settings.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QList>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+#include <QtCore/QTimer>
+#include <QtSerialPort/QSerialPort>
+
+// The tool's only contact with the serial device. Received bytes are passed
+// on unframed; frames to the unit leave one at a time, each after the unit
+// has acknowledged the previous one or the acknowledgement timer has run out.
+class Serial_channel : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ack_timeout_ms = 1000;
+
+    explicit Serial_channel(QObject *parent = nullptr);
+    ~Serial_channel() override;
+
+    // Closes whatever is open first; on failure writes one debug line.
+    bool open(const Port_settings &settings);
+    void close();
+    bool is_open() const;
+    // Takes effect at once on an open port, and at every later open.
+    void set_baud_rate(qint32 baud_rate);
+
+    // Queued behind the frame in flight; none is dropped or sent twice.
+    void send(const QByteArray &frame);
+    // Written only when nothing is in flight or queued, else dropped: a
+    // periodic frame repeats the current values anyway.
+    void send_if_idle(const QByteArray &frame);
+    // The unit acknowledged the frame in flight: the next one goes out.
+    void acknowledge();
+
+    bool is_waiting_for_ack() const { return waiting_for_ack; }
+    int queued_count() const { return queue.size(); }
+
+Q_SIGNALS:
+    void bytes_read(const QByteArray &bytes);
+    // The open port failed under us (an adapter pulled out); it is closed.
+    void port_lost(const QString &error);
+    void ack_timed_out();
+
+private:
+    void read_available();
+    void on_ack_timeout();
+    void on_port_error(QSerialPort::SerialPortError error);
+    void send_next();
+
+    QSerialPort *port;
+    QTimer *ack_timer;
+    QList<QByteArray> queue;
+    bool waiting_for_ack = false;
+};
+
+#endif

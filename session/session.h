@@ -1,0 +1,110 @@
+#ifndef VELMAR_SESSION_SESSION_H
+#define VELMAR_SESSION_SESSION_H
+
+#include "protocol/control_payload.h"
+#include "protocol/frame_receiver.h"
+#include "protocol/unit_status.h"
+#include "session/link_watchdog.h"
+#include "session/port_settings.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+
+#include <array>
+
+class QTimer;
+class Serial_channel;
+
+// The tool's link to one unit, with no window: it owns the serial channel,
+// finds and decodes the unit's status messages, watches the link, keeps the
+// operator's gains and threshold and sends them to the unit, on every change
+// and as a refresh every two seconds while a 2.0 unit is connected.
+//
+// Front ends (the window, the command line, a recorder) call the operator's
+// intents and listen to the signals, which carry values.
+class Session : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int watchdog_interval_ms = 1000;
+    static constexpr int refresh_interval_ms = 2000;
+
+    explicit Session(QObject *parent = nullptr);
+    ~Session() override;
+
+    // Closes whatever was open first; on failure writes one debug line.
+    bool open_port(const Port_settings &settings);
+    void close_port();
+    // Takes effect at once on an open port, and at every later open.
+    void set_baud_rate(qint32 baud_rate);
+
+    // An entry in gain editor 0 or 1, in dB. Off the 0.75 dB grid it is
+    // snapped, and the editor is told (gain_changed). A control frame goes out
+    // for each conversion whose code differs from the unit's own.
+    void set_gain(int input, double db);
+    // Puts the unit's reported gains into the editors ("Reading gain").
+    void load_reported_gains();
+    // The threshold the next control frames carry, sent at once.
+    void apply_threshold(int dbm);
+    // Both gains to 47.0 dB and the threshold to -28 dBm ("Default Set").
+    void restore_defaults();
+    // All values at once, in one control frame.
+    void apply(const Control_payload &values);
+
+    // A session that only listens sends nothing of its own: no refresh and
+    // no settings taken on a new connection. Intents still send.
+    void set_listen_only(bool listen_only);
+
+    // What the next control frame carries.
+    Control_payload control_values() const { return values; }
+
+public Q_SLOTS:
+    // Bytes read from the line, in any chunks.
+    void receive(const QByteArray &bytes);
+    // The watchdog's judgement, run every watchdog_interval_ms by the
+    // session's own timer.
+    void check_link();
+
+Q_SIGNALS:
+    // One per decoded status message, after its acknowledgement was taken.
+    void status_received(const Unit_status &status);
+    void crc_mismatch();
+    // A message whose CRC matched but that is too short for its own version.
+    void short_message();
+    void acknowledged();
+    void ack_timed_out();
+    void link_changed(Link_watchdog::Verdict verdict);
+    void connection_announced(const Unit_status &status);
+    void port_lost(const QString &error);
+    // What the operator's editors should show.
+    void gain_changed(int input, double db);
+    void threshold_changed(int dbm);
+
+private:
+    void on_good_frame();
+    void on_bad_frame();
+    void announce_connection();
+    void refresh();
+    void send_values();
+    void convert_entry(int input);
+    void send_if_gain_differs(int input);
+    void put_gain_entry(int input, double db);
+    void put_threshold(int dbm);
+
+    Serial_channel *channel;
+    QTimer *watchdog_timer;
+    QTimer *refresh_timer;
+    Frame_receiver receiver;
+    Link_watchdog watchdog;
+    Unit_status status;
+    Control_payload values;
+    // What the gain editors hold. An entry just off the grid may be kept
+    // as typed, so the values are followed here and not derived from codes.
+    std::array<double, Unit_status::input_count> gain_entries{
+        {Gain_law::default_db, Gain_law::default_db}};
+    bool listen_only = false;
+};
+
+#endif

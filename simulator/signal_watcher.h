@@ -1,0 +1,31 @@
+#ifndef VELMAR_SIMULATOR_SIGNAL_WATCHER_H
+#define VELMAR_SIMULATOR_SIGNAL_WATCHER_H
+
+#include <QtCore/QObject>
+
+class QSocketNotifier;
+
+// Turns SIGINT and SIGTERM into a Qt signal on the event loop, through a
+// self-pipe: the handler only writes a byte, everything else runs in the
+// loop. One watcher per process.
+class Signal_watcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Signal_watcher(QObject *parent = nullptr);
+    ~Signal_watcher() override;
+
+    bool is_watching() const { return notifier != nullptr; }
+
+signals:
+    void terminate_requested(int signal_number);
+
+private:
+    static void handle(int signal_number);
+    void on_readable();
+
+    QSocketNotifier *notifier = nullptr;
+};
+
+#endif

@@ -1,0 +1,45 @@
+#include "support/pty_line.h"
+
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QSettings>
+
+#include <sys/resource.h>
+
+QVariant saved_setting(const QString &key)
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("velmar_serial_port"), QString())
+        .value(key);
+}
+
+void store_setting(const QString &key, const QVariant &value)
+{
+    QSettings settings(QSettings::UserScope, QStringLiteral("velmar_serial_port"), QString());
+    if (value.isValid())
+        settings.setValue(key, value);
+    else
+        settings.remove(key);
+    settings.sync();
+}
+
+QRegularExpression open_failure_line(const QString &name)
+{
+    return QRegularExpression(QStringLiteral("^\"%1\" Failed to open port: \".+\"$")
+                                  .arg(QRegularExpression::escape(name)));
+}
+
+double process_cpu_seconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double cpu_share_while_waiting(int ms)
+{
+    const double before = process_cpu_seconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(ms);
+    return (process_cpu_seconds() - before) / (wall.elapsed() / 1000.0);
+}

@@ -1,0 +1,40 @@
+#include "support/window_fixture.h"
+
+#include "support/test_settings.h"
+
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+
+QLabel *Window_fixture::label(const QString &name) const
+{
+    return widget<QLabel>(name);
+}
+
+std::unique_ptr<Window_fixture> make_window_without_port()
+{
+    isolate_settings();
+    clear_saved_settings();
+    select_no_port();
+    return std::make_unique<Window_fixture>();
+}
+
+void select_port(MainWindow &window, const QString &name)
+{
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("comboBox_SerialPort"));
+    combo->addItem(name);
+    combo->setCurrentIndex(combo->count() - 1);
+}
+
+Shown shown(const QLabel *label)
+{
+    return {label->text(), label->styleSheet()};
+}
+
+QMap<QString, Shown> every_label(const QWidget &window)
+{
+    QMap<QString, Shown> result;
+    const auto labels = window.findChildren<QLabel *>();
+    for (const QLabel *label : labels)
+        result.insert(label->objectName(), shown(label));
+    return result;
+}

@@ -1,0 +1,43 @@
+#ifndef VELMAR_TESTS_WINDOW_FIXTURE_H
+#define VELMAR_TESTS_WINDOW_FIXTURE_H
+
+#include "app/mainwindow.h"
+#include "session/session.h"
+
+#include <QtCore/QMap>
+#include <QtCore/QPair>
+#include <QtCore/QString>
+
+#include <memory>
+
+class QLabel;
+
+// A session and its window, built and destroyed together, as the tool's
+// entry point builds them.
+struct Window_fixture
+{
+    explicit Window_fixture(const Start_port &start_port = {}) : window(session, start_port) {}
+
+    Session session;
+    MainWindow window;
+
+    QLabel *label(const QString &name) const;
+    template <typename Widget> Widget *widget(const QString &name) const
+    {
+        return window.findChild<Widget *>(name);
+    }
+};
+
+// A window over an emptied, isolated settings store whose saved port index
+// is -1: it opens no serial device of the host until a test selects one.
+std::unique_ptr<Window_fixture> make_window_without_port();
+
+// Adds the name to the window's port list and selects it, as the operator would.
+void select_port(MainWindow &window, const QString &name);
+
+using Shown = QPair<QString, QString>; // a label's text and style sheet
+
+Shown shown(const QLabel *label);
+QMap<QString, Shown> every_label(const QWidget &window);
+
+#endif
