@@ -1,13 +1,71 @@
 #include "app/mainwindow.h"
+#include "app/window_command_line.h"
+#include "record/json_record_format.h"
+#include "record/recorder.h"
 #include "session/session.h"
 
+#include <QtCore/QFile>
 #include <QtWidgets/QApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+QStringList raw_arguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+int print(FILE *stream, const QString &text, int exit_code)
+{
+    std::fprintf(stream, "%s\n", qPrintable(text));
+    return exit_code;
+}
+
+int report(const Window_command_line &line)
+{
+    if (line.outcome == Window_command_line::Outcome::error)
+        return print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + line.text,
+                     Window_command_line::exit_bad_arguments);
+    return print(stdout, line.text.trimmed(), 0);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("velmar-serial-port"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
+    // Help needs no display, and must not wait for one.
+    if (Window_command_line::asks_for_text(raw_arguments(argc, argv))) {
+        const QCoreApplication console(argc, argv);
+        return report(Window_command_line::parse(QCoreApplication::arguments()));
+    }
+
     QApplication application(argc, argv);
+    const Window_command_line line = Window_command_line::parse(QApplication::arguments());
+    if (line.outcome != Window_command_line::Outcome::run)
+        return report(line);
+
     Session session;
-    MainWindow window(session);
+    QFile record_file(line.record_path);
+    const Json_record_format record_format;
+    std::unique_ptr<Recorder> recorder;
+    if (!line.record_path.isEmpty()) {
+        if (!record_file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return print(stderr,
+                         QCoreApplication::translate("main", "%1: cannot record to %2: %3")
+                             .arg(QCoreApplication::applicationName(), line.record_path,
+                                  record_file.errorString()),
+                         Window_command_line::exit_record_unavailable);
+        recorder = std::make_unique<Recorder>(session, record_format, record_file,
+                                              Recorder::Policy::changes_per_connection);
+    }
+    MainWindow window(session, line.start_port);
     window.show();
-    return application.exec();
+    return QApplication::exec();
 }

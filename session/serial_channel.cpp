@@ -38,6 +38,11 @@ bool Serial_channel::is_open() const
     return port->isOpen();
 }
 
+QString Serial_channel::error_string() const
+{
+    return port->errorString();
+}
+
 void Serial_channel::set_baud_rate(qint32 baud_rate)
 {
     port->setBaudRate(baud_rate, QSerialPort::AllDirections);

@@ -27,6 +27,8 @@ public:
     bool open(const Port_settings &settings);
     void close();
     bool is_open() const;
+    // Why the last open failed, or the port was lost.
+    QString error_string() const;
     // Takes effect at once on an open port, and at every later open.
     void set_baud_rate(qint32 baud_rate);
 

@@ -31,6 +31,11 @@ bool Session::open_port(const Port_settings &settings)
     return channel->open(settings);
 }
 
+QString Session::port_error() const
+{
+    return channel->error_string();
+}
+
 void Session::close_port()
 {
     channel->close();

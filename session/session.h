@@ -34,8 +34,10 @@ public:
     explicit Session(QObject *parent = nullptr);
     ~Session() override;
 
-    // Closes whatever was open first; on failure writes one debug line.
+    // Closes whatever was open first; on failure writes one debug line and
+    // port_error() says why.
     bool open_port(const Port_settings &settings);
+    QString port_error() const;
     void close_port();
     // Takes effect at once on an open port, and at every later open.
     void set_baud_rate(qint32 baud_rate);

@@ -1,7 +1,7 @@
 // velmar-unit-sim: a stand-in unit for trying the tool, training on it and
 // reproducing field faults without the equipment. See docs/simulator.md.
 
-#include "simulator/signal_watcher.h"
+#include "console/signal_watcher.h"
 #include "simulator/sim_cli.h"
 #include "simulator/stdin_reader.h"
 #include "simulator/unit_simulator.h"

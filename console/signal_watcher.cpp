@@ -1,4 +1,4 @@
-#include "simulator/signal_watcher.h"
+#include "console/signal_watcher.h"
 
 #include <QtCore/QSocketNotifier>
 

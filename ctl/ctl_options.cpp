@@ -1,0 +1,304 @@
+#include "ctl/ctl_options.h"
+
+#include "protocol/control_payload.h"
+#include "protocol/gain_law.h"
+
+#include <QtCore/QCommandLineParser>
+
+#include <climits>
+#include <cmath>
+
+namespace {
+
+constexpr double ms_per_second = 1000.0;
+
+const QString program = QStringLiteral("velmar-ctl");
+
+struct Command_name
+{
+    const char *word;
+    Ctl_options::Command command;
+};
+
+const Command_name commands[] = {{"ports", Ctl_options::Command::ports},
+                                 {"watch", Ctl_options::Command::watch},
+                                 {"set", Ctl_options::Command::set}};
+
+QString command_word(Ctl_options::Command command)
+{
+    for (const Command_name &name : commands) {
+        if (name.command == command)
+            return QString::fromLatin1(name.word);
+    }
+    return QString();
+}
+
+QString version_text()
+{
+    return program + QLatin1Char(' ') + QCoreApplication::applicationVersion();
+}
+
+// QCommandLineParser writes "Usage: <program> [options]"; a subcommand's
+// usage names the subcommand too.
+QString help_text(const QCommandLineParser &parser, const QString &usage)
+{
+    QString text = parser.helpText();
+    const int end = text.indexOf(QLatin1Char('\n'));
+    return QStringLiteral("Usage: ") + usage + text.mid(end);
+}
+
+} // namespace
+
+Ctl_options Ctl_options::parse(const QStringList &arguments)
+{
+    int at = 1;
+    while (at < arguments.size() && arguments[at].startsWith(QLatin1Char('-')))
+        ++at;
+    const QStringList leading = arguments.mid(0, at);
+    if (at == arguments.size() || leading.size() > 1) {
+        QCommandLineParser parser;
+        add_options(Command::none, parser);
+        Ctl_options options;
+        if (!parser.parse(leading))
+            return failed(Command::none, parser.errorText());
+        if (parser.isSet(QStringLiteral("version"))) {
+            options.outcome = Outcome::version;
+            options.text = version_text();
+        } else if (parser.isSet(QStringLiteral("help")) || at == arguments.size()) {
+            if (!parser.isSet(QStringLiteral("help")))
+                return failed(Command::none, tr("no command given: ports, watch or set"));
+            options.outcome = Outcome::help;
+            options.text = help_text(parser, tr("%1 COMMAND [options]").arg(program));
+        } else {
+            return failed(Command::none, tr("options go after the command"));
+        }
+        return options;
+    }
+    for (const Command_name &name : commands) {
+        if (arguments[at] == QLatin1String(name.word))
+            return parse_command(name.command, QStringList{arguments[0]} + arguments.mid(at + 1));
+    }
+    return failed(Command::none,
+                  tr("unknown command '%1': ports, watch or set").arg(arguments[at]));
+}
+
+void Ctl_options::add_options(Command command, QCommandLineParser &parser)
+{
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    switch (command) {
+    case Command::none:
+        parser.setApplicationDescription(
+            tr("Watches and sets a Velmar unit from the command line.\n\n"
+               "Commands:\n"
+               "  ports   list the serial ports\n"
+               "  watch   print a record of the unit's status and the link's events\n"
+               "  set     set the unit's gains and threshold\n\n"
+               "Each command takes --help.\n\n") +
+            exit_codes_text());
+        return;
+    case Command::ports:
+        parser.setApplicationDescription(
+            tr("Lists the serial ports the system offers, one a line: name, description "
+               "and serial number, separated by tabs (\"-\" when unknown). Pseudo-terminals "
+               "and links such as /dev/serial/by-id/... are not listed, but every other "
+               "command opens them by path.\n\n") +
+            exit_codes_text());
+        return;
+    case Command::watch:
+        parser.setApplicationDescription(
+            tr("Prints one record per status the unit sends and one per event of the link "
+               "(connected, silent, crc_mismatch, short_message, port_lost, reopened), until "
+               "Ctrl-C, the duration or the count. It only listens: it sends the unit "
+               "nothing. Records go to standard output; docs/record-format.md describes "
+               "them.\n\n") +
+            exit_codes_text());
+        parser.addOption({QStringLiteral("format"),
+                          tr("json (one object a line, the default), csv or text"),
+                          QStringLiteral("FORMAT"), QStringLiteral("json")});
+        parser.addOption(
+            {QStringLiteral("changes"), tr("print a status only when it differs from the last")});
+        parser.addOption(
+            {QStringLiteral("duration"), tr("stop after SECONDS"), QStringLiteral("SECONDS")});
+        parser.addOption(
+            {QStringLiteral("count"), tr("stop after N status records"), QStringLiteral("N")});
+        break;
+    case Command::set:
+        parser.setApplicationDescription(
+            tr("Waits for the unit's first status (3 s at most), sends one control frame "
+               "with the given values and the unit's own for the rest, as the window builds "
+               "it, and waits for the unit's acknowledgement. Gains snap to the 0.75 dB grid "
+               "as in the window; the values sent are printed. Needs a unit of protocol 2.0 "
+               "or later.\n\n") +
+            exit_codes_text());
+        parser.addOption({QStringLiteral("gain1"), tr("gain of input 1 (Mic 1), 23.00 to 70.25 dB"),
+                          QStringLiteral("DB")});
+        parser.addOption({QStringLiteral("gain2"), tr("gain of input 2 (Mic 2), 23.00 to 70.25 dB"),
+                          QStringLiteral("DB")});
+        parser.addOption({QStringLiteral("threshold"), tr("Rx-power fault threshold, -35 to 0 dBm"),
+                          QStringLiteral("DBM")});
+        parser.addOption({QStringLiteral("defaults"),
+                          tr("start from the defaults (47.00 dB, 47.00 dB, -28 dBm) instead of "
+                             "the unit's values, as the window's Default Set does")});
+        break;
+    }
+    parser.addOption({QStringLiteral("port"),
+                      tr("the serial device: a name as `ports` lists it, or any path"),
+                      QStringLiteral("PATH")});
+    parser.addOption({QStringLiteral("baud"),
+                      tr("line rate (default %1)").arg(Port_settings::default_baud_rate),
+                      QStringLiteral("N")});
+}
+
+QString Ctl_options::exit_codes_text()
+{
+    return tr("Exit codes:\n"
+              "  0  done, or acknowledged\n"
+              "  1  the output could not be written\n"
+              "  2  bad arguments or values out of range\n"
+              "  3  the port cannot be opened\n"
+              "  4  the port was lost\n"
+              "  5  no status from the unit within 3 s\n"
+              "  6  no acknowledgement from the unit\n"
+              "  7  the unit speaks a protocol below 2.0 (set)");
+}
+
+Ctl_options Ctl_options::parse_command(Command command, const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    add_options(command, parser);
+    if (!parser.parse(arguments))
+        return failed(command, parser.errorText());
+    Ctl_options options;
+    options.command = command;
+    if (parser.isSet(QStringLiteral("help"))) {
+        options.outcome = Outcome::help;
+        options.text = help_text(parser, tr("%1 %2 [options]").arg(program, command_word(command)));
+        return options;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        options.outcome = Outcome::version;
+        options.text = version_text();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return failed(command, tr("unexpected argument '%1'").arg(parser.positionalArguments()[0]));
+    if (command == Command::ports)
+        return options;
+    if (options.read_port(parser)) {
+        if (command == Command::watch)
+            options.read_watch(parser);
+        else
+            options.read_set(parser);
+    }
+    if (options.outcome == Outcome::error)
+        options.text = program + QLatin1Char(' ') + command_word(command) + QStringLiteral(": ") +
+                       options.text;
+    return options;
+}
+
+bool Ctl_options::read_port(const QCommandLineParser &parser)
+{
+    port.name = parser.value(QStringLiteral("port"));
+    if (port.name.isEmpty()) {
+        fail(tr("--port is needed"));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("baud"))) {
+        bool ok = false;
+        port.baud_rate = parser.value(QStringLiteral("baud")).toInt(&ok);
+        if (!ok || port.baud_rate <= 0) {
+            fail(tr("--baud: expected a positive number, got '%1'")
+                     .arg(parser.value(QStringLiteral("baud"))));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Ctl_options::read_watch(const QCommandLineParser &parser)
+{
+    const QString format_name = parser.value(QStringLiteral("format"));
+    if (!Record_format::kind_from_name(format_name, &format)) {
+        fail(tr("--format: expected json, csv or text, got '%1'").arg(format_name));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("changes")))
+        policy = Recorder::Policy::changes;
+    if (parser.isSet(QStringLiteral("duration"))) {
+        bool ok = false;
+        const double seconds = parser.value(QStringLiteral("duration")).toDouble(&ok);
+        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds * ms_per_second > INT_MAX) {
+            fail(tr("--duration: expected a positive number of seconds, got '%1'")
+                     .arg(parser.value(QStringLiteral("duration"))));
+            return false;
+        }
+        duration_ms = static_cast<int>(std::lround(seconds * ms_per_second));
+    }
+    if (parser.isSet(QStringLiteral("count"))) {
+        bool ok = false;
+        count = parser.value(QStringLiteral("count")).toInt(&ok);
+        if (!ok || count <= 0) {
+            fail(tr("--count: expected a positive number, got '%1'")
+                     .arg(parser.value(QStringLiteral("count"))));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Ctl_options::read_set(const QCommandLineParser &parser)
+{
+    for (int input = 0; input < 2; ++input) {
+        const QString name = QStringLiteral("gain%1").arg(input + 1);
+        if (!parser.isSet(name))
+            continue;
+        bool ok = false;
+        const double typed = parser.value(name).toDouble(&ok);
+        const double db = ok && std::isfinite(typed) ? Gain_law::as_entered(typed) : 0.0;
+        if (!ok || !std::isfinite(typed) || !Gain_law::in_range(db)) {
+            fail(tr("--%1: expected %2 to %3 dB, got '%4'")
+                     .arg(name)
+                     .arg(Gain_law::min_db, 0, 'f', Gain_law::editor_decimals)
+                     .arg(Gain_law::max_db, 0, 'f', Gain_law::editor_decimals)
+                     .arg(parser.value(name)));
+            return false;
+        }
+        gains_db[input] = db;
+    }
+    if (parser.isSet(QStringLiteral("threshold"))) {
+        bool ok = false;
+        const int dbm = parser.value(QStringLiteral("threshold")).toInt(&ok);
+        if (!ok || !Control_payload::threshold_in_range(dbm)) {
+            fail(tr("--threshold: expected a whole number of dBm from %1 to %2, got '%3'")
+                     .arg(Control_payload::threshold_min_dbm)
+                     .arg(Control_payload::threshold_max_dbm)
+                     .arg(parser.value(QStringLiteral("threshold"))));
+            return false;
+        }
+        threshold_dbm = dbm;
+    }
+    defaults = parser.isSet(QStringLiteral("defaults"));
+    if (!gains_db[0] && !gains_db[1] && !threshold_dbm && !defaults) {
+        fail(tr("nothing to set: give --gain1, --gain2, --threshold or --defaults"));
+        return false;
+    }
+    return true;
+}
+
+void Ctl_options::fail(const QString &error)
+{
+    outcome = Outcome::error;
+    text = error;
+}
+
+Ctl_options Ctl_options::failed(Command command, const QString &error)
+{
+    Ctl_options options;
+    options.command = command;
+    options.fail(command == Command::none ? program + QStringLiteral(": ") + error
+                                          : program + QLatin1Char(' ') + command_word(command) +
+                                                QStringLiteral(": ") + error);
+    return options;
+}

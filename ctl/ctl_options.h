@@ -1,0 +1,68 @@
+#ifndef VELMAR_CTL_CTL_OPTIONS_H
+#define VELMAR_CTL_CTL_OPTIONS_H
+
+#include "record/record_format.h"
+#include "record/recorder.h"
+#include "session/port_settings.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+#include <optional>
+
+class QCommandLineParser;
+
+// The command line of velmar-ctl, checked in full before anything is opened
+// or sent: a bad value ends the run with one line saying which, and exit 2.
+class Ctl_options
+{
+    Q_DECLARE_TR_FUNCTIONS(Ctl_options)
+
+public:
+    enum class Command
+    {
+        none, // --help or --version of the program itself
+        ports,
+        watch,
+        set,
+    };
+
+    enum class Outcome
+    {
+        run,
+        help,    // text holds it, for stdout
+        version, // text holds it, for stdout
+        error,   // text holds the one line, for stderr
+    };
+
+    Command command = Command::none;
+    Outcome outcome = Outcome::run;
+    QString text;
+
+    Port_settings port;
+    // watch
+    Record_format::Kind format = Record_format::Kind::json;
+    Recorder::Policy policy = Recorder::Policy::every_status;
+    int duration_ms = 0; // 0: until Ctrl-C
+    int count = 0;       // 0: no limit
+    // set
+    std::optional<double> gains_db[2];
+    std::optional<int> threshold_dbm;
+    bool defaults = false;
+
+    // arguments[0] is the program's name, as in QCoreApplication::arguments().
+    static Ctl_options parse(const QStringList &arguments);
+    static QString exit_codes_text();
+
+private:
+    static Ctl_options failed(Command command, const QString &error);
+    static Ctl_options parse_command(Command command, const QStringList &arguments);
+    static void add_options(Command command, QCommandLineParser &parser);
+    bool read_port(const QCommandLineParser &parser);
+    bool read_watch(const QCommandLineParser &parser);
+    bool read_set(const QCommandLineParser &parser);
+    void fail(const QString &error);
+};
+
+#endif

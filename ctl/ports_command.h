@@ -1,0 +1,11 @@
+#ifndef VELMAR_CTL_PORTS_COMMAND_H
+#define VELMAR_CTL_PORTS_COMMAND_H
+
+// velmar-ctl ports: one line per serial port Qt lists.
+class Ports_command
+{
+public:
+    static int run();
+};
+
+#endif

@@ -1,0 +1,22 @@
+#ifndef VELMAR_RECORD_RECORD_EVENT_H
+#define VELMAR_RECORD_RECORD_EVENT_H
+
+#include <QtCore/QString>
+
+// What a record line is about: a decoded status, or something that happened
+// to the link.
+enum class Record_event
+{
+    status,
+    connected,     // frames arrive again (the watchdog's judgement, once a second)
+    silent,        // a whole second without a complete frame
+    crc_mismatch,  // a frame whose CRC did not match
+    short_message, // a frame too short for its own version
+    port_lost,     // the device went away
+    reopened,      // the lost device is back and open again
+};
+
+// The event's name as records spell it: "status", "crc_mismatch", ...
+QString record_event_name(Record_event event);
+
+#endif

@@ -1,0 +1,216 @@
+#include "record/status_fields.h"
+
+#include "protocol/gain_law.h"
+#include "protocol/protocol_version.h"
+#include "protocol/unit_status.h"
+
+namespace {
+
+using S = Unit_status;
+
+constexpr double tenths_per_unit = 10.0;
+constexpr int power_decimals = 1;
+constexpr int gain_decimals = 2;
+constexpr ushort first_printable = 0x20;
+
+const char *const cage_names[S::cage_count] = {"sfp1", "sfp2", "sfp_eth"};
+const char *const cage_types[] = {"none", "video", "ethernet", "other"};
+const char *const directions[] = {"none", "rx", "tx", "unassigned"};
+
+// Collects fields under a path prefix that grows and shrinks as the status
+// is walked.
+class Field_list
+{
+public:
+    void enter(const QString &part) { prefix.append(part); }
+    void enter(int position) { prefix.append(QString::number(position + 1)); }
+    void leave() { prefix.removeLast(); }
+    void add(const QString &key, const QString &value)
+    {
+        fields.push_back({prefix + QStringList{key}, value});
+    }
+
+    std::vector<Status_fields::Field> fields;
+
+private:
+    QStringList prefix;
+};
+
+QString number(int value)
+{
+    return QString::number(value);
+}
+
+QString decimal(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+QString version_text(uint8_t version)
+{
+    return Protocol_version::is_supported(version) ? Protocol_version::dotted(version)
+                                                   : Protocol_version::raw(version);
+}
+
+// A Dante state as a yes/no question, null while the submodule reports nothing.
+QString ok_or_null(S::Dante_state state)
+{
+    return state == S::Dante_state::not_reported
+               ? Status_fields::null()
+               : Status_fields::literal(state == S::Dante_state::ok);
+}
+
+void add_channel(Field_list &list, const S::Cage &cage, const S::Channel &channel)
+{
+    const QString power = decimal(channel.power_tenths / tenths_per_unit, power_decimals);
+    list.add(QStringLiteral("direction"), Status_fields::literal(QString::fromLatin1(
+                                              directions[static_cast<int>(channel.direction)])));
+    list.add(QStringLiteral("rx_power_dbm"),
+             channel.direction == S::Direction::rx ? power : Status_fields::null());
+    list.add(QStringLiteral("tx_power_dbm"),
+             channel.direction == S::Direction::tx ? power : Status_fields::null());
+    list.add(QStringLiteral("wavelength_nm"),
+             cage.present() ? number(channel.wavelength_nm) : Status_fields::null());
+}
+
+void add_cage(Field_list &list, const S::Cage &cage)
+{
+    list.add(QStringLiteral("type"),
+             Status_fields::literal(QString::fromLatin1(cage_types[static_cast<int>(cage.type)])));
+    list.add(QStringLiteral("present"), Status_fields::literal(cage.present()));
+    list.add(QStringLiteral("temperature_c"),
+             cage.present() ? number(cage.temperature_c) : Status_fields::null());
+    list.enter(QStringLiteral("channels"));
+    for (int index = 0; index < S::channel_count; ++index) {
+        list.enter(index);
+        add_channel(list, cage, cage.channels[index]);
+        list.leave();
+    }
+    list.leave();
+}
+
+QString mic_text(S::Mic_type mic)
+{
+    switch (mic) {
+    case S::Mic_type::remote:
+        return Status_fields::literal(QStringLiteral("remote"));
+    case S::Mic_type::local:
+        return Status_fields::literal(QStringLiteral("local"));
+    case S::Mic_type::not_reported:
+        break;
+    }
+    return Status_fields::null();
+}
+
+QString input_text(S::Input_type input)
+{
+    switch (input) {
+    case S::Input_type::microphone:
+        return Status_fields::literal(QStringLiteral("microphone"));
+    case S::Input_type::line:
+        return Status_fields::literal(QStringLiteral("line"));
+    case S::Input_type::not_reported:
+        break;
+    }
+    return Status_fields::null();
+}
+
+void add_dante(Field_list &list, const S::Dante &dante)
+{
+    list.add(QStringLiteral("present"), Status_fields::literal(dante.present));
+    list.add(QStringLiteral("system_ok"), ok_or_null(dante.system));
+    list.add(QStringLiteral("sync_ok"), ok_or_null(dante.sync));
+    list.add(QStringLiteral("link_ok"), ok_or_null(dante.link));
+    list.add(QStringLiteral("mic"), mic_text(dante.mic));
+    list.enter(QStringLiteral("inputs"));
+    for (int index = 0; index < S::input_count; ++index) {
+        list.enter(index);
+        list.add(QStringLiteral("type"), input_text(dante.inputs[index]));
+        list.add(QStringLiteral("gain_db"),
+                 decimal(Gain_law::to_db(dante.gain_codes[index]), gain_decimals));
+        list.leave();
+    }
+    list.leave();
+}
+
+} // namespace
+
+std::vector<Status_fields::Field> Status_fields::of(const Unit_status &status)
+{
+    Field_list list;
+    list.add(QStringLiteral("version"), literal(version_text(status.version)));
+    list.add(QStringLiteral("rx_fault"), literal(status.rx_fault));
+    list.add(QStringLiteral("tx_fault"), literal(status.tx_fault));
+    list.add(QStringLiteral("overheat"), literal(status.overheat));
+    list.enter(QStringLiteral("locks"));
+    for (int row = 0; row < S::lock_count; ++row)
+        list.add(number(row + 1), literal(status.locks[row]));
+    list.leave();
+    list.enter(QStringLiteral("links"));
+    list.add(QStringLiteral("valid"), literal(status.links_valid));
+    list.add(QStringLiteral("f"), literal(status.link_f));
+    list.add(QStringLiteral("p1"), literal(status.link_p1));
+    list.add(QStringLiteral("p2"), literal(status.link_p2));
+    list.leave();
+    list.enter(QStringLiteral("cages"));
+    for (int cage = 0; cage < S::cage_count; ++cage) {
+        list.enter(QString::fromLatin1(cage_names[cage]));
+        add_cage(list, status.cages[cage]);
+        list.leave();
+    }
+    list.leave();
+    // The Dante block and the threshold are reported from 2.0 on only.
+    const bool dante_reported = Protocol_version::takes_threshold(status.version);
+    if (dante_reported) {
+        list.enter(QStringLiteral("dante"));
+        add_dante(list, status.dante);
+        list.leave();
+    } else {
+        list.add(QStringLiteral("dante"), null());
+    }
+    list.add(QStringLiteral("threshold_dbm"),
+             dante_reported ? number(status.threshold_dbm) : null());
+    return list.fields;
+}
+
+QStringList Status_fields::names()
+{
+    // Which fields there are depends on the version only.
+    static const QStringList all = [] {
+        Unit_status full;
+        full.version = Protocol_version::v2_0;
+        QStringList names;
+        for (const Field &field : of(full))
+            names.append(field.name());
+        return names;
+    }();
+    return all;
+}
+
+QString Status_fields::literal(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString Status_fields::literal(const QString &text)
+{
+    QString quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.append(QLatin1Char('"'));
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            quoted.append(QLatin1Char('\\')).append(c);
+        else if (c.unicode() < first_printable)
+            quoted.append(QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+        else
+            quoted.append(c);
+    }
+    quoted.append(QLatin1Char('"'));
+    return quoted;
+}
+
+const QString &Status_fields::null()
+{
+    static const QString text = QStringLiteral("null");
+    return text;
+}
