@@ -160,6 +160,7 @@ void MainWindow::connect_session()
     connect(&session, &Session::gain_changed, this, &MainWindow::show_gain);
     connect(&session, &Session::threshold_changed, this, &MainWindow::show_threshold);
     connect(&session, &Session::port_lost, this, &MainWindow::on_port_lost);
+    connect(&session, &Session::port_reopened, this, [this] { show_port_state(true); });
 }
 
 void MainWindow::connect_widgets()

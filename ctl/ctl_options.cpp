@@ -111,8 +111,8 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
             tr("Prints one record per status the unit sends and one per event of the link "
                "(connected, silent, crc_mismatch, short_message, port_lost, reopened), until "
                "Ctrl-C, the duration or the count. It only listens: it sends the unit "
-               "nothing. Records go to standard output; docs/record-format.md describes "
-               "them.\n\n") +
+               "nothing. A lost port is opened again once a second, and the watch goes on. "
+               "Records go to standard output; docs/record-format.md describes them.\n\n") +
             exit_codes_text());
         parser.addOption({QStringLiteral("format"),
                           tr("json (one object a line, the default), csv or text"),
@@ -158,7 +158,7 @@ QString Ctl_options::exit_codes_text()
               "  1  the output could not be written\n"
               "  2  bad arguments or values out of range\n"
               "  3  the port cannot be opened\n"
-              "  4  the port was lost\n"
+              "  4  the port was lost (set)\n"
               "  5  no status from the unit within 3 s\n"
               "  6  no acknowledgement from the unit\n"
               "  7  the unit speaks a protocol below 2.0 (set)");

@@ -34,10 +34,6 @@ int Watch_command::run()
         if (options.count > 0 && written >= options.count)
             finish(exit_done);
     });
-    connect(session.get(), &Session::port_lost, this, [this](const QString &error) {
-        Console_output::error(tr("velmar-ctl watch: lost %1: %2").arg(options.port.name, error));
-        finish(exit_port_lost);
-    });
     if (options.duration_ms > 0)
         QTimer::singleShot(options.duration_ms, this, [this] { finish(exit_done); });
     return QCoreApplication::exec();

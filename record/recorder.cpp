@@ -17,6 +17,8 @@ Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sin
     connect(&session, &Session::short_message, this,
             [this] { write_event(Record_event::short_message); });
     connect(&session, &Session::port_lost, this, &Recorder::on_port_lost);
+    connect(&session, &Session::port_reopened, this,
+            [this] { write_event(Record_event::reopened); });
     const QString header = format.header();
     if (!header.isEmpty())
         write_line(header);

@@ -3,12 +3,14 @@
 #include <QtCore/QDebug>
 
 Serial_channel::Serial_channel(QObject *parent)
-    : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this))
+    : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this)),
+      reopen_timer(new QTimer(this))
 {
     connect(port, &QSerialPort::readyRead, this, &Serial_channel::read_available);
     connect(port, &QSerialPort::errorOccurred, this, &Serial_channel::on_port_error);
     ack_timer->setSingleShot(true);
     connect(ack_timer, &QTimer::timeout, this, &Serial_channel::on_ack_timeout);
+    connect(reopen_timer, &QTimer::timeout, this, &Serial_channel::try_reopen);
 }
 
 Serial_channel::~Serial_channel()
@@ -19,6 +21,7 @@ Serial_channel::~Serial_channel()
 
 bool Serial_channel::open(const Port_settings &settings)
 {
+    reopen_timer->stop();
     port->setPortName(settings.name);
     port->setBaudRate(settings.baud_rate, QSerialPort::AllDirections);
     port->close();
@@ -30,6 +33,7 @@ bool Serial_channel::open(const Port_settings &settings)
 
 void Serial_channel::close()
 {
+    reopen_timer->stop();
     port->close();
 }
 
@@ -109,5 +113,17 @@ void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
     const QString reason = port->errorString();
     qDebug() << port->portName() << "Serial port lost:" << reason;
     port->close();
+    reopen_timer->start(reopen_interval_ms);
     Q_EMIT port_lost(reason);
+}
+
+// Neither the receiver nor the frame in flight is touched: a frame cut by
+// the loss fails its CRC, and an unanswered control frame times out as usual.
+void Serial_channel::try_reopen()
+{
+    if (!port->open(QIODevice::ReadWrite))
+        return;
+    reopen_timer->stop();
+    qDebug() << port->portName() << "Serial port reopened";
+    Q_EMIT port_reopened();
 }

@@ -19,12 +19,15 @@ class Serial_channel : public QObject
 
 public:
     static constexpr int ack_timeout_ms = 1000;
+    static constexpr int reopen_interval_ms = 1000;
 
     explicit Serial_channel(QObject *parent = nullptr);
     ~Serial_channel() override;
 
-    // Closes whatever is open first; on failure writes one debug line.
+    // Closes whatever is open first; on failure writes one debug line. A
+    // port that fails here is not tried again.
     bool open(const Port_settings &settings);
+    // Also ends the attempts to reopen a lost port.
     void close();
     bool is_open() const;
     // Why the last open failed, or the port was lost.
@@ -45,18 +48,23 @@ public:
 
 Q_SIGNALS:
     void bytes_read(const QByteArray &bytes);
-    // The open port failed under us (an adapter pulled out); it is closed.
+    // The open port failed under us (an adapter pulled out); it is closed,
+    // and opened again once a second from now on with the same settings:
+    // a re-plugged adapter comes back under the same path.
     void port_lost(const QString &error);
+    void port_reopened();
     void ack_timed_out();
 
 private:
     void read_available();
     void on_ack_timeout();
     void on_port_error(QSerialPort::SerialPortError error);
+    void try_reopen();
     void send_next();
 
     QSerialPort *port;
     QTimer *ack_timer;
+    QTimer *reopen_timer;
     QList<QByteArray> queue;
     bool waiting_for_ack = false;
 };

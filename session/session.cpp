@@ -17,6 +17,7 @@ Session::Session(QObject *parent)
     qRegisterMetaType<Link_watchdog::Verdict>();
     connect(channel, &Serial_channel::bytes_read, this, &Session::receive);
     connect(channel, &Serial_channel::port_lost, this, &Session::port_lost);
+    connect(channel, &Serial_channel::port_reopened, this, &Session::port_reopened);
     connect(channel, &Serial_channel::ack_timed_out, this, &Session::ack_timed_out);
     connect(watchdog_timer, &QTimer::timeout, this, &Session::check_link);
     connect(refresh_timer, &QTimer::timeout, this, &Session::refresh);

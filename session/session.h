@@ -79,7 +79,10 @@ Q_SIGNALS:
     void ack_timed_out();
     void link_changed(Link_watchdog::Verdict verdict);
     void connection_announced(const Unit_status &status);
+    // A lost port is tried once a second until it opens again, another one
+    // is opened, or the port is closed.
     void port_lost(const QString &error);
+    void port_reopened();
     // What the operator's editors should show.
     void gain_changed(int input, double db);
     void threshold_changed(int dbm);

@@ -76,6 +76,10 @@ void Sim_cli::add_options(QCommandLineParser &parser)
             parser.addOption({QString::fromLatin1(shortcut.option), description,
                               QString::fromLatin1(shortcut.value_name)});
     }
+    parser.addOption({QStringLiteral("link"),
+                      tr("keep a symbolic link PATH pointing at the pseudo-terminal, through "
+                         "every unplug, as /dev/serial/by-id/... points at an adapter"),
+                      QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("seed"), tr("seed of the noise bytes, for repeatable runs"),
                       QStringLiteral("N")});
 }
@@ -103,6 +107,11 @@ Sim_cli Sim_cli::parse(const QStringList &arguments)
 bool Sim_cli::read_line_options(const QCommandLineParser &parser, Sim_cli &cli)
 {
     cli.device = parser.value(QStringLiteral("device"));
+    cli.link = parser.value(QStringLiteral("link"));
+    if (!cli.link.isEmpty() && !cli.device.isEmpty()) {
+        cli = failed(tr("--link only applies without --device"));
+        return false;
+    }
     if (parser.isSet(QStringLiteral("baud"))) {
         bool ok = false;
         cli.baud = parser.value(QStringLiteral("baud")).toInt(&ok);

@@ -29,6 +29,7 @@ public:
     Outcome outcome = Outcome::run;
     QString error;  // one line, for Outcome::error
     QString device; // empty: create a pseudo-terminal
+    QString link;   // a symbolic link kept pointing at the pseudo-terminal
     int32_t baud = default_baud;
     QStringList commands; // the shortcut options first, then each --set, in order
     bool seeded = false;

@@ -26,7 +26,9 @@ Sim_command Sim_command::parse(const QString &line)
     QStringList words = trimmed.split(blanks);
     const QString verb = words.first().toLower();
     if (verb == QLatin1String("silence"))
-        return parse_silence(words);
+        return parse_duration(Action::silence, words);
+    if (verb == QLatin1String("unplug"))
+        return parse_duration(Action::unplug, words);
     if (verb == QLatin1String("show"))
         return parse_bare(Action::show, words);
     if (verb == QLatin1String("reset"))
@@ -66,14 +68,16 @@ Sim_command Sim_command::parse_assignment(const QStringList &words)
     return command;
 }
 
-Sim_command Sim_command::parse_silence(const QStringList &words)
+Sim_command Sim_command::parse_duration(Action action, const QStringList &words)
 {
     bool ok = words.size() == 2;
     const int ms = ok ? words[1].toInt(&ok) : 0;
     if (!ok || ms < 0 || ms > max_silence_ms)
-        return invalid(tr("silence: expected a time in ms, 0..%1").arg(max_silence_ms));
+        return invalid(tr("%1: expected a time in ms, 0..%2")
+                           .arg(words.first().toLower())
+                           .arg(max_silence_ms));
     Sim_command command;
-    command.what = Action::silence;
+    command.what = action;
     command.silence_duration = ms;
     return command;
 }
@@ -105,6 +109,8 @@ QString Sim_command::help_text()
                      field.translated_description()});
     }
     rows.append({QStringLiteral("silence MS"), tr("send nothing for MS milliseconds")});
+    rows.append({QStringLiteral("unplug MS"),
+                 tr("take the line away for MS milliseconds, then offer a new one")});
     rows.append({QStringLiteral("show"), tr("print the current state as commands")});
     rows.append({QStringLiteral("reset"), tr("back to the healthy 2.0 unit")});
     rows.append({QStringLiteral("help"), tr("this list")});

@@ -14,6 +14,8 @@ class Unit_status;
 //   [set] NAME VALUE   set one field of the status message or one line
 //                      behaviour (the table in Sim_field; `set` is optional)
 //   silence MS         send nothing for MS milliseconds
+//   unplug MS          take the line away for MS milliseconds, then offer a
+//                      new one (a pseudo-terminal: a new path, and --link moves)
 //   show               print the state and behaviour as commands
 //   reset              back to the healthy 2.0 unit (behaviour unchanged)
 //   help               list the commands
@@ -31,6 +33,7 @@ public:
         nothing,
         assign,
         silence,
+        unplug,
         show,
         reset,
         help,
@@ -44,6 +47,7 @@ public:
     bool is_valid() const { return error_text.isEmpty(); }
     QString error() const { return error_text; }
     Action action() const { return what; }
+    // For silence and unplug.
     int silence_ms() const { return silence_duration; }
 
     // Performs an assignment; any other action leaves both untouched.
@@ -56,7 +60,7 @@ public:
 private:
     static Sim_command invalid(const QString &error);
     static Sim_command parse_assignment(const QStringList &words);
-    static Sim_command parse_silence(const QStringList &words);
+    static Sim_command parse_duration(Action action, const QStringList &words);
     static Sim_command parse_bare(Action action, const QStringList &words);
 
     Action what = Action::nothing;

@@ -111,6 +111,10 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&unit, &Unit_simulator::log_line, &app,
                      [](const QString &line) { print_line(stdout, line); });
+    QObject::connect(&unit, &Unit_simulator::line_replugged, &app, [](const QString &path) {
+        print_line(stdout, QCoreApplication::translate("main", "replugged: %1").arg(path));
+    });
+    unit.set_link_path(cli.link);
 
     if (!start(unit, cli))
         return exit_line_failure;

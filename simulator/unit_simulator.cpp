@@ -2,9 +2,12 @@
 
 #include "simulator/sim_command.h"
 
+#include <QtCore/QFile>
 #include <QtCore/QSocketNotifier>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 Unit_simulator::Unit_simulator(QObject *parent) : QObject(parent)
 {
@@ -14,6 +17,8 @@ Unit_simulator::Unit_simulator(QObject *parent) : QObject(parent)
     connect(&pace_timer, &QTimer::timeout, this, &Unit_simulator::on_pace_tick);
     silence_timer.setSingleShot(true);
     connect(&silence_timer, &QTimer::timeout, this, &Unit_simulator::restart_pacing);
+    replug_timer.setSingleShot(true);
+    connect(&replug_timer, &QTimer::timeout, this, &Unit_simulator::replug);
 }
 
 Unit_simulator::~Unit_simulator()
@@ -34,8 +39,46 @@ bool Unit_simulator::start_on_pty()
     write_notifier = new QSocketNotifier(pty.fd(), QSocketNotifier::Write, this);
     write_notifier->setEnabled(false);
     connect(write_notifier, &QSocketNotifier::activated, this, &Unit_simulator::on_pty_writable);
+    update_link();
     start_sending();
     return true;
+}
+
+void Unit_simulator::set_link_path(const QString &path)
+{
+    link_path = path;
+    update_link();
+}
+
+void Unit_simulator::update_link()
+{
+    if (link_path.isEmpty() || !pty.is_open())
+        return;
+    // Made beside the link and renamed over it, so that the link is never
+    // missing or half made for whoever opens it.
+    const QByteArray link = QFile::encodeName(link_path);
+    const QByteArray fresh = link + ".new";
+    ::unlink(fresh.constData());
+    if (::symlink(QFile::encodeName(pty.slave_path()).constData(), fresh.constData()) != 0 ||
+        ::rename(fresh.constData(), link.constData()) != 0)
+        emit log_line(tr("cannot point %1 at %2").arg(link_path, pty.slave_path()));
+}
+
+bool Unit_simulator::unplug(int ms)
+{
+    if (serial != nullptr || !pty.is_open())
+        return false;
+    stop();
+    replug_timer.start(ms);
+    return true;
+}
+
+void Unit_simulator::replug()
+{
+    if (start_on_pty())
+        emit line_replugged(port_path);
+    else
+        emit line_failed(error_text);
 }
 
 bool Unit_simulator::start_on_device(const QString &path, qint32 baud)
@@ -80,6 +123,7 @@ void Unit_simulator::stop()
 {
     running = false;
     pace_timer.stop();
+    replug_timer.stop();
     silence_timer.stop();
     delete read_notifier;
     read_notifier = nullptr;
@@ -100,7 +144,8 @@ bool Unit_simulator::execute(const QString &command, QString *reply)
 {
     const Sim_command parsed = Sim_command::parse(command);
     QString text;
-    if (!parsed.is_valid())
+    bool done = parsed.is_valid();
+    if (!done)
         text = parsed.error();
     switch (parsed.action()) {
     case Sim_command::Action::nothing:
@@ -112,6 +157,12 @@ bool Unit_simulator::execute(const QString &command, QString *reply)
         break;
     case Sim_command::Action::silence:
         silence(parsed.silence_ms());
+        break;
+    case Sim_command::Action::unplug:
+        if (!unplug(parsed.silence_ms())) {
+            text = tr("unplug: works on a pseudo-terminal only");
+            done = false;
+        }
         break;
     case Sim_command::Action::show:
         text = Sim_command::describe(engine.state(), engine.settings()).join(QLatin1Char('\n'));
@@ -128,7 +179,7 @@ bool Unit_simulator::execute(const QString &command, QString *reply)
     }
     if (reply != nullptr)
         *reply = text;
-    return parsed.is_valid();
+    return done;
 }
 
 void Unit_simulator::silence(int ms)

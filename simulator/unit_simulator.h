@@ -40,6 +40,9 @@ public:
 
     // Creates a pseudo-terminal and starts sending; the tool opens slave_path().
     bool start_on_pty();
+    // Keeps a symbolic link at path pointing at the pseudo-terminal, through
+    // every unplug, as /dev/serial/by-id/... points at an adapter.
+    void set_link_path(const QString &path);
     // Drives a real serial device at the given rate, 8N1, no flow control.
     bool start_on_device(const QString &path, qint32 baud);
     void stop();
@@ -57,6 +60,9 @@ public:
     bool execute(const QString &command, QString *reply = nullptr);
     // Sends nothing for ms milliseconds; control frames are still read.
     void silence(int ms);
+    // Takes the pseudo-terminal away (the other end sees the port lost) and
+    // offers a new one ms milliseconds later. False on a real device.
+    bool unplug(int ms);
     bool is_silent() const { return silence_timer.isActive(); }
 
     qint64 frames_sent() const { return sent; }
@@ -74,6 +80,8 @@ signals:
     void quit_requested();
     // The device went away (a pulled adapter); the simulator has stopped.
     void line_failed(const QString &error);
+    // A new pseudo-terminal after an unplug.
+    void line_replugged(const QString &path);
 
 private:
     static constexpr qint64 ns_per_second = 1000000000;
@@ -103,6 +111,8 @@ private:
     void on_pty_writable();
     void on_serial_error(QSerialPort::SerialPortError error);
     void handle_received(const QByteArray &bytes);
+    void update_link();
+    void replug();
     qint64 now() const { return clock.elapsed(); }
 
     Unit_engine engine;
@@ -112,6 +122,8 @@ private:
     QSocketNotifier *write_notifier = nullptr;
     QTimer pace_timer;
     QTimer silence_timer;
+    QTimer replug_timer;
+    QString link_path;
     QElapsedTimer clock;
     QElapsedTimer stale_clock; // since the reader last fell behind
     QByteArray pending;
