@@ -201,7 +201,7 @@ QString Status_fields::literal(const QString &text)
         if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
             quoted.append(QLatin1Char('\\')).append(c);
         else if (c.unicode() < first_printable)
-            quoted.append(QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0')));
+            quoted.append(QStringLiteral("\\u%1").arg(static_cast<uint>(c.unicode()), 4, 16, QLatin1Char('0')));
         else
             quoted.append(c);
     }
