@@ -1,10 +1,11 @@
-#include "link/frame.h"
-#include "link/frame_receiver.h"
-#include "model/status_layout.h"
+#include "protocol/frame.h"
+#include "protocol/frame_receiver.h"
+#include "protocol/status_layout.h"
+#include "simulator/healthy_unit.h"
+#include "simulator/sim_command.h"
+#include "simulator/sim_field.h"
+#include "simulator/unit_engine.h"
 #include "support/status_payload.h"
-#include "tools/sim_command.h"
-#include "tools/sim_field.h"
-#include "tools/unit_engine.h"
 
 #include <QtTest/QtTest>
 
@@ -39,7 +40,7 @@ const QStringList command_rows =
         "show all;frobnicate")
         .split(QLatin1Char(';'));
 
-void run(const QStringList &commands, Unit_state &state, Sim_settings &settings)
+void run(const QStringList &commands, Unit_status &state, Sim_settings &settings)
 {
     for (const QString &line : commands) {
         const Sim_command command = Sim_command::parse(line);
@@ -69,7 +70,7 @@ private Q_SLOTS:
         QFETCH(QString, result);
         const QStringList actions{"nothing", "assign", "silence", "show", "reset", "help", "quit"};
         const Sim_command command = Sim_command::parse(line);
-        Unit_state state;
+        Unit_status state = healthy_unit();
         Sim_settings settings;
         command.apply(state, settings);
         QCOMPARE(command.is_valid(), !result.isEmpty());
@@ -173,8 +174,10 @@ private Q_SLOTS:
         for (const Unit_engine::Control_report &report : got)
             verdicts += !report.crc_ok ? 'x' : report.applied ? 'a' : 'i';
         QCOMPARE(verdicts, reports);
-        const Unit_state &now = engine.state();
-        QCOMPARE((QVector<int>{now.gain_code[0], now.gain_code[1], now.rx_threshold_dbm}), state);
+        const Unit_status &now = engine.state();
+        QCOMPARE(
+            (QVector<int>{now.dante.gain_codes[0], now.dante.gain_codes[1], now.threshold_dbm}),
+            state);
         using E = Frame_receiver::Event;
         Frame_receiver tool_side;
         QString seen;
