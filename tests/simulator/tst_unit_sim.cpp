@@ -33,10 +33,11 @@ const QStringList command_rows =
         "lock2 off => lock=0b1101;threshold 0x7f => threshold=127;"
         "dante.gain0 40 => dante.gain0=40;dante.mic local => dante.mic=local;"
         "rx_fault yes => rx_fault=1;rate max => rate=max;badcrc 0.2 => badcrc=0.2;"
-        "ack off => ack=off;silence 3000 => silence 3000;show => show;  help   => help;"
+        "ack off => ack=off;silence 3000 => silence 3000;UNPLUG 200 => unplug 200;show => show;"
+        "  help   => help;"
         "reset => reset;QUIT => quit;    => nothing;# a note => nothing;version 256;version 1.16;"
         "set sfp_eth.type 4;sfp1.power1 low;lock 16;dante.gain1 256;threshold -129;rx_fault maybe;"
-        "rate 0;badcrc 1.5;set sfp3.type 1;set version;set version 1 2;silence;silence -5;"
+        "rate 0;badcrc 1.5;set sfp3.type 1;set version;set version 1 2;silence;silence -5;unplug;"
         "show all;frobnicate")
         .split(QLatin1Char(';'));
 
@@ -68,7 +69,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, line);
         QFETCH(QString, result);
-        const QStringList actions{"nothing", "assign", "silence", "show", "reset", "help", "quit"};
+        const QStringList actions{"nothing", "assign", "silence", "unplug",
+                                  "show",    "reset",  "help",    "quit"};
         const Sim_command command = Sim_command::parse(line);
         Unit_status state = healthy_unit();
         Sim_settings settings;
