@@ -160,12 +160,14 @@ banner "velmar-ctl --help and --version, without a display"
 ctl=$fake_root/usr/bin/velmar-ctl
 no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 for command in "" ports watch set; do
-    # shellcheck disable=SC2086 # an empty command is no word at all
-    help=$("${no_display[@]}" timeout 10 "$ctl" $command --help) ||
-        fail "velmar-ctl $command --help exited with status $?"
-    usage=$(head -n 1 <<<"$help")
-    [[ $usage == "Usage: velmar-ctl ${command:-COMMAND}"* ]] ||
-        fail "velmar-ctl $command --help starts with '$usage'"
+    for help_option in --help --help-all; do
+        # shellcheck disable=SC2086 # an empty command is no word at all
+        help=$("${no_display[@]}" timeout 10 "$ctl" $command $help_option) ||
+            fail "velmar-ctl $command $help_option exited with status $?"
+        usage=$(head -n 1 <<<"$help")
+        [[ $usage == "Usage: velmar-ctl ${command:-COMMAND}"* ]] ||
+            fail "velmar-ctl $command $help_option starts with '$usage'"
+    done
     # shellcheck disable=SC2086
     version=$("${no_display[@]}" timeout 10 "$ctl" $command --version) ||
         fail "velmar-ctl $command --version exited with status $?"
