@@ -47,6 +47,13 @@ QString help_text(const QCommandLineParser &parser, const QString &usage)
     return QStringLiteral("Usage: ") + usage + text.mid(end);
 }
 
+// addHelpOption() also offers --help-all; the Qt options it would add mean
+// nothing here, so it prints the same help.
+bool asks_for_help(const QCommandLineParser &parser)
+{
+    return parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
+}
+
 } // namespace
 
 Ctl_options Ctl_options::parse(const QStringList &arguments)
@@ -64,8 +71,8 @@ Ctl_options Ctl_options::parse(const QStringList &arguments)
         if (parser.isSet(QStringLiteral("version"))) {
             options.outcome = Outcome::version;
             options.text = version_text();
-        } else if (parser.isSet(QStringLiteral("help")) || at == arguments.size()) {
-            if (!parser.isSet(QStringLiteral("help")))
+        } else if (asks_for_help(parser) || at == arguments.size()) {
+            if (!asks_for_help(parser))
                 return failed(Command::none, tr("no command given: ports, watch or set"));
             options.outcome = Outcome::help;
             options.text = help_text(parser, tr("%1 COMMAND [options]").arg(program));
@@ -172,7 +179,7 @@ Ctl_options Ctl_options::parse_command(Command command, const QStringList &argum
         return failed(command, parser.errorText());
     Ctl_options options;
     options.command = command;
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (asks_for_help(parser)) {
         options.outcome = Outcome::help;
         options.text = help_text(parser, tr("%1 %2 [options]").arg(program, command_word(command)));
         return options;

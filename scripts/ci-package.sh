@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks it the way a new user would meet it:
-# its metadata and file list, that every library the programs load comes from
-# a package it depends on, and that the menu entry of an unpacked copy starts
-# the tool.
+# its metadata and file list, lintian's verdict (any error fails), that every
+# library the programs load comes from a package it depends on, that
+# velmar-ctl answers --help and --version without a display, and that the
+# menu entry of an unpacked copy starts the tool.
 #
 # Usage: scripts/ci-package.sh [--qt6]
 #   Builds in build-pkg/ (build-pkg-qt6/ with --qt6); VELMAR_PKG_BUILD_DIR
@@ -93,12 +94,31 @@ echo "Depends names ${qt_runtime[*]}"
 banner "contents (dpkg-deb --contents)"
 dpkg-deb --contents "$deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | sed 's|^\./||')
-for path in usr/bin/velmar-serial-port usr/bin/velmar-unit-sim \
-    usr/share/applications/velmar-serial-port.desktop \
-    usr/share/icons/hicolor/scalable/apps/velmar-serial-port.svg; do
+programs=(velmar-serial-port velmar-ctl velmar-unit-sim)
+expected=(usr/share/applications/velmar-serial-port.desktop
+    usr/share/icons/hicolor/scalable/apps/velmar-serial-port.svg
+    usr/share/doc/velmar-serial-port/copyright
+    usr/share/doc/velmar-serial-port/changelog.gz)
+for program in "${programs[@]}"; do
+    expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
+done
+for path in "${expected[@]}"; do
     grep -qx "$path" <<<"$contents" || fail "package lacks $path"
 done
-echo "package holds both programs, the menu entry and the icon"
+echo "package holds the three programs and their manual pages, the menu entry," \
+    "the icon, the copyright and the changelog"
+
+banner "lintian"
+# Errors fail the stage; warnings and infos are shown for a person to judge.
+lintian_log=$work/lintian.log
+lintian_rc=0
+lintian --display-info --fail-on error "$deb" >"$lintian_log" 2>&1 || lintian_rc=$?
+grep -v '^running with root privileges' "$lintian_log" | sed 's/^/  | /'
+if grep -q '^E: ' "$lintian_log" || ((lintian_rc != 0)); then
+    fail "lintian reports errors (status $lintian_rc)"
+fi
+echo "lintian: no errors ($(grep -c '^W: ' "$lintian_log" || true) warnings," \
+    "$(grep -c '^I: ' "$lintian_log" || true) infos)"
 
 banner "unpack into a throw-away root (dpkg -x)"
 fake_root=$work/root
@@ -118,7 +138,7 @@ owner_of() {
         fi
     done
 }
-for program in velmar-serial-port velmar-unit-sim; do
+for program in "${programs[@]}"; do
     binary=$fake_root/usr/bin/$program
     ldd_out=$(ldd "$binary") || fail "ldd $program failed"
     if grep -q "not found" <<<"$ldd_out"; then
@@ -135,6 +155,41 @@ for program in velmar-serial-port velmar-unit-sim; do
         printf '  %-20s %-28s %s\n' "$program" "$library" "$owner"
     done < <(objdump -p "$binary" | awk '$1 == "NEEDED" { print $2 }')
 done
+
+banner "velmar-ctl --help and --version, without a display"
+ctl=$fake_root/usr/bin/velmar-ctl
+no_display=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+for command in "" ports watch set; do
+    for help_option in --help --help-all; do
+        # shellcheck disable=SC2086 # an empty command is no word at all
+        help=$("${no_display[@]}" timeout 10 "$ctl" $command $help_option) ||
+            fail "velmar-ctl $command $help_option exited with status $?"
+        usage=$(head -n 1 <<<"$help")
+        [[ $usage == "Usage: velmar-ctl ${command:-COMMAND}"* ]] ||
+            fail "velmar-ctl $command $help_option starts with '$usage'"
+    done
+    # shellcheck disable=SC2086
+    version=$("${no_display[@]}" timeout 10 "$ctl" $command --version) ||
+        fail "velmar-ctl $command --version exited with status $?"
+    [[ $version == "velmar-ctl $(field Version)" ]] ||
+        fail "velmar-ctl $command --version printed '$version'"
+    echo "  velmar-ctl${command:+ $command}: $usage / $version"
+done
+
+banner "manual pages (groff -man -ww, lexgrog)"
+if command -v groff >/dev/null && command -v lexgrog >/dev/null; then
+    for program in "${programs[@]}"; do
+        page=$fake_root/usr/share/man/man1/$program.1.gz
+        warnings=$(zcat "$page" | groff -man -ww -z 2>&1) ||
+            fail "groff cannot format $program.1: $warnings"
+        [[ -z $warnings ]] || fail "groff warns about $program.1: $warnings"
+        whatis=$(lexgrog "$page") || fail "lexgrog finds no NAME line in $program.1"
+        [[ $whatis == *"\"$program - "* ]] || fail "$program.1 names another program: $whatis"
+        echo "  ${whatis#"$fake_root"}"
+    done
+else
+    echo "groff or lexgrog missing; lintian's check of the manual pages stands alone"
+fi
 
 banner "menu entry"
 desktop=$fake_root/usr/share/applications/velmar-serial-port.desktop
