@@ -18,8 +18,10 @@ const QString &set_word()
 
 Sim_command Sim_command::parse(const QString &line)
 {
-    const QString trimmed = line.trimmed();
-    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+    // "#" starts a comment, on a line of its own or after a command; no
+    // value contains one.
+    const QString trimmed = line.section(QLatin1Char('#'), 0, 0).trimmed();
+    if (trimmed.isEmpty())
         return Sim_command();
 
     static const QRegularExpression blanks(QStringLiteral("\\s+"));

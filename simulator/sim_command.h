@@ -21,7 +21,8 @@ class Unit_status;
 //   help               list the commands
 //   quit               stop the simulator
 //
-// Blank lines and lines starting with '#' do nothing. Names and words are
+// Blank lines do nothing, and '#' starts a comment that runs to the end of
+// the line. Names and words are
 // matched without case; numbers may be decimal, 0x hex or 0b binary.
 class Sim_command
 {

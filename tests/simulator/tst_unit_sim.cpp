@@ -35,7 +35,8 @@ const QStringList command_rows =
         "rx_fault yes => rx_fault=1;rate max => rate=max;badcrc 0.2 => badcrc=0.2;"
         "ack off => ack=off;silence 3000 => silence 3000;UNPLUG 200 => unplug 200;show => show;"
         "  help   => help;"
-        "reset => reset;QUIT => quit;    => nothing;# a note => nothing;version 256;version 1.16;"
+        "reset => reset;QUIT => quit;    => nothing;# a note => nothing;"
+        "lock 0b0111   # row 4 loses its lock => lock4=0;version 256;version 1.16;"
         "set sfp_eth.type 4;sfp1.power1 low;lock 16;dante.gain1 256;threshold -129;rx_fault maybe;"
         "rate 0;badcrc 1.5;set sfp3.type 1;set version;set version 1 2;silence;silence -5;unplug;"
         "show all;frobnicate")
