@@ -1,17 +1,27 @@
+#include "session/session.h"
+#include "support/pty_line.h"
 #include "support/status_payload.h"
-#include "support/window_under_test.h"
 
 #include <QtTest/QtTest>
 
 #include <memory>
 
-#ifdef VELMAR_HAVE_UNIT_SIM
-
 namespace {
 
-constexpr int frame_size = 9;
-// How long the line has to stay quiet before "nothing was sent" is believed.
+constexpr int frame_size = 9, line_ms = 5000;
+// Long enough for a frame written at once to show up, far below the refresh interval.
 constexpr int quiet_ms = 300;
+// Well inside the watchdog's second, so that the unit never looks silent.
+constexpr int report_interval_ms = 100;
+// Releases the frame in flight and alters nothing: a 1.1 report has no Dante region.
+const QByteArray acknowledgement = status_frame(QByteArray::fromHex("110F1800"));
+
+enum Intent
+{
+    nothing,
+    default_set,
+    gain_then_threshold, // gain 0 to 47.75 dB, then -30 dBm applied
+};
 
 // The control frames around these space-separated payloads, as hex.
 QByteArrayList frames(const QByteArray &payloads)
@@ -29,97 +39,80 @@ class Control_test : public QObject
     Q_OBJECT
 
     Pty_device unit;
-    std::unique_ptr<Window_under_test> w;
+    std::unique_ptr<Session> session;
 
-    QByteArray next_frame() { return collect(unit, frame_size).toHex(' '); }
-    QByteArray quiet_line() { return collect(unit, 1, quiet_ms); }
-
-    void unit_sends(const QByteArray &frame)
-    {
-        const int32_t before = w->probe.rx_byte_count();
-        QVERIFY(unit.write_all(frame));
-        QTRY_VERIFY_WITH_TIMEOUT(w->probe.rx_byte_count() != before, 5000);
-    }
-
-    // Each frame comes and is acknowledged by a 1.1 unit, which alters nothing; a
-    // refresh tick meanwhile is dropped, not queued. Then the line stays quiet.
-    void expect_acknowledged(const QByteArrayList &expected)
-    {
-        for (const QByteArray &frame : expected) {
-            QCOMPARE(next_frame(), frame);
-            w->probe.monotone_send();
-            unit_sends(status_frame(QByteArray::fromHex("110F1800")));
-        }
-        QCOMPARE(quiet_line(), QByteArray());
-    }
+    QByteArray next_frame() { return collect(unit, frame_size, line_ms).toHex(' '); }
 
 private Q_SLOTS:
     void init()
     {
-        w.reset(); // the last test's window lets go of the line first
-        unit.close();
         QVERIFY2(unit.open(), qPrintable(unit.error_string()));
-        w = std::make_unique<Window_under_test>(unit.slave_path());
+        session = std::make_unique<Session>();
+        QVERIFY(session->open_port({unit.slave_path(), Port_settings::default_baud_rate}));
+    }
+    void cleanup()
+    {
+        session.reset(); // lets go of the line first
+        unit.close();
     }
 
     void sends_data()
     {
         QTest::addColumn<QByteArray>("reported");     // gain codes and threshold of a 2.0 unit
-        QTest::addColumn<bool>("default_set");        // clicked once the unit is announced
-        QTest::addColumn<QByteArrayList>("expected"); // each acknowledged, then a refresh
-        const auto row = [](const char *tag, const char *hex, bool click, const QByteArrayList &f) {
-            QTest::newRow(tag) << QByteArray(hex) << click << f;
+        QTest::addColumn<int>("intent");              // once the unit is announced
+        QTest::addColumn<QByteArrayList>("expected"); // each released in turn, then a refresh
+        QTest::addColumn<bool>("timed_out"); // every frame but the last is left to time out
+        const auto row = [](const char *tag, const char *hex, Intent intent,
+                            const QByteArrayList &f, bool timed_out = false) {
+            QTest::newRow(tag) << QByteArray(hex) << int(intent) << f << timed_out;
         };
         const QByteArray defaults = "52 50 04 20 20 20 e4 d4 86";
-        row("Default Set, both at 47.0", "202000", true, {defaults, defaults});
-        row("Default Set, unit at 36/32", "2420EC", true, frames("202020EC 202020E4 202020E4"));
-        row("Default Set, unit at 36/36", "2424EC", true,
+        row("Default Set, both at 47.0", "202000", default_set, {defaults, defaults});
+        row("Default Set, unit at 36/32", "2420EC", default_set,
+            frames("202020EC 202020E4 202020E4"));
+        row("Default Set, unit at 36/36", "2424EC", default_set,
             frames("202024EC 202020EC 202020E4 202020E4"));
-        row("-25, 10, 20", "0A14E7", false, frames("200A14E7"));
-        row("-40, out of the box's range", "2020D8", false, frames("202020D8"));
-        // A code the gain box cannot show is sent back as 63, with the unit's threshold.
-        row("gain 64", "4020E7", false, frames("203F20E7 203F20E7"));
+        // Two time-outs keep a frame in flight over a refresh tick.
+        row("Default Set, unit at 36/36, time-outs", "2424EC", default_set,
+            frames("202024EC 202020EC 202020E4 202020E4"), true);
+        row("-25, 10, 20", "0A14E7", nothing, frames("200A14E7"));
+        row("-40, out of the editor's range", "2020D8", nothing, frames("202020D8"));
+        // A code the gain editor cannot show is sent back as 63, with the unit's threshold.
+        row("gain 64", "4020E7", nothing, frames("203F20E7 203F20E7"));
+        // The gain's frame carries the old threshold; the new one waits for its own.
+        row("threshold waits for apply", "2020EC", gain_then_threshold,
+            frames("202120EC 202120E2 202120E2"));
     }
 
     void sends()
     {
         QFETCH(QByteArray, reported);
-        QFETCH(bool, default_set);
+        QFETCH(int, intent);
         QFETCH(QByteArrayList, expected);
-        unit_sends(status_frame(QByteArray::fromHex("200F08007F" + reported))); // no cages
-        w->probe.tick();
-        if (default_set) {
-            w->ui().button_default_set->click();
-            QCOMPARE(w->probe.serial_port().queued_count(), expected.size() - 2);
+        QFETCH(bool, timed_out);
+        const QByteArray report = status_frame(QByteArray::fromHex("200F08007F" + reported));
+        QTimer reporter; // the unit talks on its own, no cages fitted
+        connect(&reporter, &QTimer::timeout, this, [&] { QVERIFY(unit.write_all(report)); });
+        reporter.start(report_interval_ms);
+        QSignalSpy announced(session.get(), &Session::connection_announced);
+        QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, line_ms);
+        if (intent == default_set)
+            session->restore_defaults();
+        if (intent == gain_then_threshold) {
+            session->set_gain(0, 47.75);
+            session->apply_threshold(-30);
         }
-        expect_acknowledged(expected.mid(0, expected.size() - 1));
-        w->probe.monotone_send();
+        // A refresh tick while a frame is in flight is dropped, not queued behind it: once the
+        // last frame is acknowledged the line stays quiet until the next tick.
+        for (int i = 0; i + 1 < expected.size(); ++i) {
+            QCOMPARE(next_frame(), expected.at(i));
+            if (!timed_out || i + 2 == expected.size())
+                QVERIFY(unit.write_all(acknowledgement + report));
+        }
+        QCOMPARE(collect(unit, 1, quiet_ms), QByteArray());
         QCOMPARE(next_frame(), expected.last());
     }
-
-    void threshold_waits_for_apply()
-    {
-        w->probe.rx_trshd() = -20;
-        w->ui().box_new_trshd->setValue(-30);
-        QCOMPARE(quiet_line(), QByteArray());
-        w->ui().box_gain_0->setValue(47.75); // still carries the old threshold
-        expect_acknowledged(frames("202120EC"));
-        w->ui().button_trshd_apply->setEnabled(true); // as a tick from a 2.0 unit leaves it
-        w->ui().button_trshd_apply->click();
-        expect_acknowledged(frames("202120E2"));
-    }
 };
-
-#else
-
-class Control_test : public QObject
-{
-    Q_OBJECT
-private Q_SLOTS:
-    void skipped() { QSKIP("built without the tools: no pseudo-terminal"); }
-};
-
-#endif
 
 QTEST_MAIN(Control_test)
 #include "tst_control.moc"
