@@ -55,7 +55,8 @@ QByteArray Unit_engine::payload_to_send(qint64 now_ms)
     if (change < 0)
         payload.chop(std::min(-change, static_cast<int>(payload.size())));
     else
-        payload.append(std::min(change, max_payload_length - payload.size()), '\0');
+        payload.append(std::min(change, max_payload_length - static_cast<int>(payload.size())),
+                       '\0');
     return payload;
 }
 
