@@ -1,0 +1,145 @@
+#include "session/serial_channel.h"
+#include "support/debug_lines.h"
+#include "support/pty_line.h"
+#include "support/status_payload.h"
+
+#include <QtTest/QtTest>
+
+#include <termios.h>
+
+class Tst_serial_channel : public QObject
+{
+    Q_OBJECT
+
+    static constexpr int arrival_ms = 5000;
+    // Long enough for a frame written at once to show up, far below the ack time-out.
+    static constexpr int quiet_ms = 300;
+    // Coarse timers may fire 5% early.
+    static constexpr int ack_lower_bound_ms = Serial_channel::ack_timeout_ms * 9 / 10;
+    Pty_device pty;
+
+    static QByteArray tagged(uint8_t tag)
+    {
+        return control_frame(QByteArray::fromHex("20") + QByteArray(2, char(tag)) + "\xE4");
+    }
+    QByteArray heard() { return collect(pty, tagged(0).size()); }
+    Port_settings line(qint32 rate = Port_settings::default_baud_rate) const
+    {
+        return {pty.slave_path(), rate};
+    }
+    speed_t line_speed() const
+    {
+        termios settings{}; // the master side shows the slave's settings
+        return tcgetattr(pty.fd(), &settings) == 0 ? cfgetospeed(&settings) : B0;
+    }
+
+private Q_SLOTS:
+    void init() { QVERIFY2(pty.open(), qPrintable(pty.error_string())); }
+    void cleanup() { pty.close(); }
+
+    void forwards_every_byte_value_in_order()
+    {
+        QByteArray got;
+        Serial_channel channel;
+        QVERIFY(channel.open(line()));
+        connect(&channel, &Serial_channel::bytes_read, this,
+                [&got](const QByteArray &chunk) { got += chunk; });
+        // Line-discipline bytes (XON, XOFF, CR, NUL, DEL, interrupt) must pass untouched.
+        QByteArray sent;
+        for (int i = 0; i < 4 * 256; ++i)
+            sent.append(char(i));
+        QVERIFY(pty.write_all(sent));
+        QTRY_VERIFY_WITH_TIMEOUT(got.size() >= sent.size(), arrival_ms);
+        QCOMPARE(got, sent);
+    }
+
+    void one_frame_in_flight_and_periodic_frames_only_when_idle()
+    {
+        Serial_channel channel;
+        QVERIFY(channel.open(line()));
+        channel.send_if_idle(tagged(0x3F));
+        QCOMPARE(heard(), tagged(0x3F));
+        channel.send_if_idle(tagged(0x3E));
+        for (const uint8_t tag : {1, 2})
+            channel.send(tagged(tag));
+        channel.send_if_idle(tagged(0x3D));
+        QCOMPARE(channel.queued_count(), 2);
+        QCOMPARE(collect(pty, 1, quiet_ms), QByteArray());
+        for (const uint8_t tag : {1, 2}) {
+            channel.acknowledge();
+            QCOMPARE(heard(), tagged(tag));
+        }
+        channel.acknowledge();
+        QVERIFY(!channel.is_waiting_for_ack());
+        channel.acknowledge(); // nothing outstanding: changes nothing
+        channel.send(tagged(4));
+        QCOMPARE(heard(), tagged(4));
+    }
+
+    void timeout_releases_next_without_retry()
+    {
+        Serial_channel channel;
+        QSignalSpy timeouts(&channel, &Serial_channel::ack_timed_out);
+        Debug_lines debug;
+        QVERIFY(channel.open(line()));
+        for (const uint8_t tag : {1, 2, 3})
+            channel.send(tagged(tag));
+        QCOMPARE(heard(), tagged(1));
+        // Acked half-way: the next time-out counts from its own write.
+        QTest::qWait(Serial_channel::ack_timeout_ms / 2);
+        QElapsedTimer since_write;
+        since_write.start();
+        channel.acknowledge();
+        QCOMPARE(heard(), tagged(2));
+        QCOMPARE(heard(), tagged(3));
+        QVERIFY(since_write.elapsed() >= ack_lower_bound_ms); // the second's time-out
+        since_write.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(!channel.is_waiting_for_ack(), arrival_ms);
+        QVERIFY(since_write.elapsed() >= ack_lower_bound_ms - quiet_ms);
+        QCOMPARE(collect(pty, 1, quiet_ms), QByteArray());
+        QCOMPARE(timeouts.count(), 2);
+        QCOMPARE(debug.take(), QStringList({"Velmar UART timeout", "Velmar UART timeout"}));
+    }
+
+    void rate_applies_to_the_open_port()
+    {
+        Serial_channel channel;
+        QVERIFY(channel.open(line()));
+        QCOMPARE(line_speed(), static_cast<speed_t>(B115200));
+        channel.set_baud_rate(9600);
+        QCOMPARE(line_speed(), static_cast<speed_t>(B9600));
+        channel.send(tagged(5)); // still writes after the change
+        QCOMPARE(heard(), tagged(5));
+        channel.close();
+        QVERIFY(channel.open(line(19200)));
+        QCOMPARE(line_speed(), static_cast<speed_t>(B19200));
+    }
+
+    void open_failure_writes_one_line_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("no such device") << QStringLiteral("/dev/velmar-no-such-tty");
+        QTest::newRow("held by another channel") << QString(); // the pty, opened first
+    }
+
+    void open_failure_writes_one_line()
+    {
+        QFETCH(QString, name);
+        Serial_channel holder;
+        if (name.isEmpty()) {
+            QVERIFY(holder.open(line()));
+            name = pty.slave_path();
+        }
+        Serial_channel channel;
+        Debug_lines debug;
+        QVERIFY(!channel.open({name, Port_settings::default_baud_rate}));
+        QVERIFY(!channel.is_open());
+        const QStringList lines = debug.take();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(open_failure_line(name).match(lines.first()).hasMatch(),
+                 qPrintable(lines.first()));
+    }
+};
+
+QTEST_MAIN(Tst_serial_channel)
+#include "tst_serial_channel.moc"
