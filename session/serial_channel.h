@@ -32,7 +32,8 @@ public:
     bool is_open() const;
     // Why the last open failed, or the port was lost.
     QString error_string() const;
-    // Takes effect at once on an open port, and at every later open.
+    // Takes effect at once on an open port, and when a lost one is reopened;
+    // open() takes the rate it is given.
     void set_baud_rate(qint32 baud_rate);
 
     // Queued behind the frame in flight; none is dropped or sent twice.

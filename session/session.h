@@ -39,7 +39,8 @@ public:
     bool open_port(const Port_settings &settings);
     QString port_error() const;
     void close_port();
-    // Takes effect at once on an open port, and at every later open.
+    // Takes effect at once on an open port, and when a lost one is reopened;
+    // open_port() takes the rate it is given.
     void set_baud_rate(qint32 baud_rate);
 
     // An entry in gain editor 0 or 1, in dB. Off the 0.75 dB grid it is
