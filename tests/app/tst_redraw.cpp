@@ -1,14 +1,11 @@
 #include "support/status_payload.h"
-#include "support/window_under_test.h"
+#include "support/window_fixture.h"
 
 #include <QtTest/QtTest>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QLayout>
 
-#include <functional>
-
-using Change = std::function<void(Main_window_probe &)>;
-Q_DECLARE_METATYPE(Change)
-#define CHANGE(expr) QTest::newRow(#expr) << Change([](Main_window_probe &p) { p.expr; })
+namespace {
 
 // Every widget's text, style, enabling, visibility and place once layout requests have run.
 QVector<QVariantList> screen(const QWidget &window)
@@ -22,6 +19,32 @@ QVector<QVariantList> screen(const QWidget &window)
     return out;
 }
 
+// A healthy unit's payload with the bytes at `at` replaced.
+QByteArray patched(int at, const char *hex)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    return Status_payload().bytes().replace(at, bytes.size(), bytes);
+}
+
+// Judged up, the link stays so at any tick of the session's own timer that follows a frame.
+void judge_up(Window_fixture &w, const QByteArray &frame)
+{
+    w.read(frame);
+    w.session.check_link();
+}
+
+struct Style_changes : QObject
+{
+    int count = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::StyleChange;
+        return false;
+    }
+};
+
+} // namespace
+
 class Redraw_test : public QObject
 {
     Q_OBJECT
@@ -29,40 +52,104 @@ class Redraw_test : public QObject
 private Q_SLOTS:
     void every_drawn_value_counts_data()
     {
-        QTest::addColumn<Change>("change");
-        CHANGE(ui().box_current_trshd->setValue(-15)); // now above SFP 1's power
-        CHANGE(sfp(0).rx_pwr[0] = -21.5f);
-        CHANGE(sfp(1).tx_pwr[1] = -3.5f);
-        CHANGE(sfp(2).wavelength[1] = 850);
-        CHANGE(sfp(0).temperature = 40);
-        CHANGE(sfp(1).type = Sfp_module::type_other);
-        CHANGE(sfp(2).present = 0);
-        CHANGE(sfp(0).chanel_dir[0] = Sfp_module::dir_tx); // shows and hides labels
-        CHANGE(sfp(1).chanel_dir[1] = Sfp_module::dir_rx);
-        CHANGE(parcer().rx_fault = 1);
-        CHANGE(parcer().lock[3] = 0);
-        CHANGE(parcer().link_p2 = 0);
-        CHANGE(dante().present = 0);
-        CHANGE(dante().input_type[1] = Dante_module::state_bad);
+        // The healthy payload: version, flags, links, cage types, three 10-byte SFP blocks
+        // from byte 4 (head with temperature and directions, two powers, two wavelengths,
+        // flags), then the Dante byte at 34, its gains and the threshold at 37.
+        QTest::addColumn<QByteArray>("payload");
+        QTest::newRow("threshold above SFP 1's power") << patched(37, "F1");
+        QTest::newRow("SFP 1 rx power") << patched(5, "FF29");
+        QTest::newRow("SFP 2 tx power 2") << patched(17, "FFDD");
+        QTest::newRow("SFP Eth wavelength 2") << patched(31, "0352");
+        QTest::newRow("SFP 1 temperature") << patched(4, "93");
+        QTest::newRow("SFP 2 other module") << patched(3, "2D");
+        Status_payload no_eth;
+        no_eth.cages = 0x09;
+        QTest::newRow("SFP Eth absent") << no_eth.bytes();
+        QTest::newRow("SFP 1 channel 1 Tx, shows and hides labels") << patched(4, "A0");
+        QTest::newRow("SFP 2 channel 2 Rx") << patched(14, "50");
+        QTest::newRow("rx fault") << patched(1, "4F");
+        QTest::newRow("lock 4 lost") << patched(1, "07");
+        QTest::newRow("link p2 down") << patched(2, "0B");
+        QTest::newRow("Dante absent") << patched(34, "7E");
+        QTest::newRow("Dante input 2 line") << patched(34, "3F");
     }
 
     void every_drawn_value_counts()
     {
-        QFETCH(Change, change);
-        Window_under_test w;
-        w.probe.feed(Status_payload().frame());
-        w.window.show();
-        change(w.probe);
-        const auto before = screen(w.window); // what the change alone shows
-        w.probe.redraw();
-        const auto drawn = screen(w.window);
+        QFETCH(QByteArray, payload);
+        const auto w = make_window_without_port();
+        judge_up(*w, Status_payload().frame());
+        w->window.show();
+        const auto before = screen(w->window);
+        w->read(status_frame(payload));
+        const auto drawn = screen(w->window);
         QVERIFY(drawn != before);
         // The redraw holds layouts off; fresh ones must place the window as they left it.
-        for (QLayout *layout : w.window.findChildren<QLayout *>()) {
+        for (QLayout *layout : w->window.findChildren<QLayout *>()) {
             QVERIFY(layout->isEnabled());
             layout->invalidate();
         }
-        QCOMPARE(screen(w.window), drawn);
+        QCOMPARE(screen(w->window), drawn);
+    }
+
+    void an_identical_status_is_not_drawn_again()
+    {
+        const auto w = make_window_without_port();
+        Status_payload unit;
+        unit.cages = 0; // no module either, whose panel could have its own reason to redraw
+        const QByteArray frame = unit.frame();
+        judge_up(*w, frame);
+        const auto labels = w->window.findChildren<QLabel *>();
+        for (QLabel *label : labels)
+            label->setText(QStringLiteral("?")); // a redraw would put every text back
+        w->read(frame + frame);
+        w->read(frame);
+        for (const QLabel *label : labels)
+            QVERIFY2(label->text() == "?", qPrintable(label->objectName()));
+        // Blanked, the window shows the same status again.
+        w->fall_silent();
+        w->read(frame);
+        QCOMPARE(w->label("label_protocol_ver")->text(), "2.0, Ok");
+    }
+
+    // Drawn once after a read of many frames, the window shows what drawing every frame
+    // would have left, a channel that turned unassigned keeping the direction it had.
+    void one_draw_per_read()
+    {
+        Status_payload tx_first, even, odd;
+        tx_first.directions[0][0] = Status_payload::tx; // SFP 1's channel 1
+        odd.flags = 0x70;                               // every fault, every lock lost
+        odd.links = 0x08;                               // every link down
+        odd.dante = 0x01;                               // every Dante state bad
+        odd.threshold = -15;                            // above the received powers
+        const QByteArray frames[] = {odd.frame(), even.frame(), odd.frame(), even.frame()};
+        Status_payload last = odd;
+        last.directions[0][0] = Status_payload::unassigned;
+        const auto once = make_window_without_port(), each = make_window_without_port();
+        for (const auto &w : {once.get(), each.get()}) {
+            w->window.show();
+            w->read(tx_first.frame());
+        }
+        // Both judged up with no pass of the event loop until each has new frames: no tick
+        // of the sessions' own timers can change what they show.
+        for (const auto &w : {once.get(), each.get()}) {
+            w->session.receive(tx_first.frame());
+            w->session.check_link();
+        }
+        Style_changes once_drawn, each_drawn; // of a label whose colour flips every frame
+        once->label("label_rx_fault")->installEventFilter(&once_drawn);
+        each->label("label_rx_fault")->installEventFilter(&each_drawn);
+        QByteArray chunk;
+        for (const QByteArray &frame : frames)
+            chunk += frame;
+        once->session.receive(chunk + last.frame()); // drawn at the next pass of the event loop
+        for (const QByteArray &frame : frames)
+            each->read(frame);
+        each->read(last.frame());
+        QCOMPARE(screen(once->window), screen(each->window));
+        QCOMPARE(once->label("label_sfp1_chanel_1")->text(), "Rx");
+        QCOMPARE(each_drawn.count, 5);
+        QCOMPARE(once_drawn.count, 1);
     }
 };
 
