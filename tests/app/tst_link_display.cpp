@@ -109,7 +109,8 @@ private Q_SLOTS:
         QFETCH(bool, apply);
         QFETCH(bool, announced);
         QList<int> threshold_when_gain_shown;
-        connect(&w->session, &Session::gain_changed, this, [&] {
+        QObject listening; // ends the connection before the list goes
+        connect(&w->session, &Session::gain_changed, &listening, [&] {
             threshold_when_gain_shown << w->widget<QSpinBox>("box_new_trshd")->value();
         });
         // Apply the other way first, with no connection (a bad CRC's content goes unread).

@@ -73,7 +73,8 @@ private Q_SLOTS:
         // Default Set: gain 0, gain 1, then the threshold, each acknowledged before the next.
         const QVector<int> defaults{32, 32, -28};
         bool defaults_acknowledged = false; // nothing else is in flight once the unit has them
-        connect(&w->session, &Session::acknowledged, this,
+        QObject listening;                  // ends the connection before the flag goes
+        connect(&w->session, &Session::acknowledged, &listening,
                 [&] { defaults_acknowledged = received.contains(defaults); });
         received.clear();
         w->widget<QPushButton>("button_default_set")->click();
