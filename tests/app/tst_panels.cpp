@@ -148,9 +148,10 @@ private Q_SLOTS:
 
         // A changed status redraws every panel, yet only the changed label may be touched
         // (an absent submodule's link is no change).
+        // Judged up with a frame before every pass of the event loop, the link stays up
+        // whenever the session's own timer ticks.
         w->window.show(); // a hidden window's widgets get no style changes
-        QCoreApplication::processEvents();
-        // Judged up now, the link stays so should the watchdog tick during the redraw.
+        w->read(status.frame());
         w->session.receive(status.frame());
         w->session.check_link();
         Widget_changes changes;
