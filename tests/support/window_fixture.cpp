@@ -2,12 +2,25 @@
 
 #include "support/test_settings.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
 
 QLabel *Window_fixture::label(const QString &name) const
 {
     return widget<QLabel>(name);
+}
+
+void Window_fixture::read(const QByteArray &bytes)
+{
+    session.receive(bytes);
+    QCoreApplication::processEvents();
+}
+
+void Window_fixture::fall_silent()
+{
+    session.check_link();
+    session.check_link();
 }
 
 std::unique_ptr<Window_fixture> make_window_without_port()

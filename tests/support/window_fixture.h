@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "session/session.h"
 
+#include <QtCore/QByteArray>
 #include <QtCore/QMap>
 #include <QtCore/QPair>
 #include <QtCore/QString>
@@ -22,6 +23,12 @@ struct Window_fixture
     MainWindow window;
 
     QLabel *label(const QString &name) const;
+    // The bytes as one read of the port; returns once the window has drawn
+    // what they brought.
+    void read(const QByteArray &bytes);
+    // Two judgements in a row: whatever frames the first one finds (the
+    // session's own timer may have taken them already), the second finds none.
+    void fall_silent();
     template <typename Widget> Widget *widget(const QString &name) const
     {
         return window.findChild<Widget *>(name);

@@ -1,5 +1,5 @@
 #include "support/status_payload.h"
-#include "support/window_under_test.h"
+#include "support/window_fixture.h"
 
 #include <QtTest/QtTest>
 #include <QtWidgets/QLabel>
@@ -26,7 +26,7 @@ class Tst_panels : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Window_under_test> w;
+    std::unique_ptr<Window_fixture> w;
 
     const QLabel *label(const QString &name, int cage = 0, int ch = 0) const
     {
@@ -48,7 +48,7 @@ class Tst_panels : public QObject
     }
 
 private Q_SLOTS:
-    void init() { w = std::make_unique<Window_under_test>(); }
+    void init() { w = make_window_without_port(); }
     void cleanup() { w.reset(); }
 
     void sfp_panels_data()
@@ -72,7 +72,7 @@ private Q_SLOTS:
                                   uint8_t(second ? cages : 0x3F)};
             for (int i = 0; i < 6; ++i)
                 status.directions[i / 2][i % 2] = uint8_t(dirs[2 * second + i % 2].digitValue());
-            w->probe.feed(status.frame());
+            w->read(status.frame());
         }
         const QStringList power{"-20.0 dBm", "0.0 dBm"}; // the payload's
         const QStringList by_type{"-- black|Not available grey|--", "Video green|Ok green|25 C",
@@ -96,12 +96,14 @@ private Q_SLOTS:
 
     void rx_colour()
     {
-        w->probe.feed(Status_payload().frame()); // SFP 1's channel 1 receives
         QStringList got; // power and threshold alternate: each row recolours the one before
-        for (const QPointF row : {QPointF(-20, -15), {-20, -20}, {-20.1, -20}, {-19.9, -20}}) {
-            w->probe.sfp(0).rx_pwr[0] = float(row.x());
-            w->ui().box_current_trshd->setValue(int(row.y()));
-            w->probe.sfp(0).update_sfp_panel();
+        for (const QPoint row : {QPoint(-200, -15), {-200, -20}, {-201, -20}, {-199, -20}}) {
+            Status_payload status; // SFP 1's channel 1 receives
+            status.threshold = int8_t(row.y());
+            QByteArray payload = status.bytes();
+            payload[5] = char(row.x() >> 8); // its power, in tenths of a dBm
+            payload[6] = char(row.x());
+            w->read(status_frame(payload));
             got << paint(label("rx_pwr_%1"));
         }
         QCOMPARE(
@@ -120,7 +122,7 @@ private Q_SLOTS:
             << 0x2B << "Ok green|Not black|Ok green|Remote green|Line black|Microphone black";
     }
 
-    // The Dante panel, drawn again after the watchdog blanked it behind the panels' backs.
+    // The Dante panel, drawn again after the watchdog blanked it.
     void redraw()
     {
         QFETCH(int, dante);
@@ -135,22 +137,29 @@ private Q_SLOTS:
         Status_payload status;
         for (const int byte : {dante ? dante ^ 0x7E : 0x7F, dante}) { // each Dante label changes
             status.dante = uint8_t(byte);
-            w->tick(status.frame());
+            w->read(status.frame());
         }
         QCOMPARE(dante_panel(), expected);
-        w->probe.tick();
-        w->probe.feed(status.frame());
+        w->fall_silent();
+        QCOMPARE(dante_panel(), "-- grey|-- grey|-- grey|-- grey|-- grey|-- grey");
+        w->read(status.frame());
         QCOMPARE(dante_panel(), expected);
-        QCOMPARE(w->ui().button_reading_gain->isEnabled(), dante != 0);
+        QCOMPARE(w->widget<QWidget>("button_reading_gain")->isEnabled(), dante != 0);
 
-        // A changed status redraws every panel, yet only the changed label may be touched.
+        // A changed status redraws every panel, yet only the changed label may be touched
+        // (an absent submodule's link is no change).
+        // Judged up with a frame before every pass of the event loop, the link stays up
+        // whenever the session's own timer ticks.
         w->window.show(); // a hidden window's widgets get no style changes
+        w->read(status.frame());
+        w->session.receive(status.frame());
+        w->session.check_link();
         Widget_changes changes;
         qApp->installEventFilter(&changes);
-        w->probe.dante().link_state = w->probe.dante().link_state == 2 ? 1 : 2;
-        w->probe.redraw();
+        status.dante ^= 0x08; // the link
+        w->read(status.frame());
         qApp->removeEventFilter(&changes);
-        QCOMPARE(changes.names, QStringList{"label_dante_link"});
+        QCOMPARE(changes.names, dante ? QStringList{"label_dante_link"} : QStringList());
     }
 };
 

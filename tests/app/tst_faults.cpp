@@ -1,10 +1,12 @@
-#include "support/pty_window.h"
+#include "simulator/unit_simulator.h"
+#include "support/pty_line.h"
 #include "support/status_payload.h"
 #include "support/test_settings.h"
-#include "support/window_under_test.h"
-#include "tools/unit_simulator.h"
+#include "support/window_fixture.h"
 
 #include <QtTest/QtTest>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
 
 #include <atomic>
 #include <thread>
@@ -24,16 +26,16 @@ QByteArray random_bytes(int size, unsigned seed) // size: a multiple of 4
 
 } // namespace
 
-#define WAIT_FOR_TEXT(label, expected)                                                             \
-    QTRY_COMPARE_WITH_TIMEOUT(ui().label->text(), QString(expected), line_timeout_ms)
+#define WAIT_FOR_TEXT(name, expected)                                                              \
+    QTRY_COMPARE_WITH_TIMEOUT(w->label(#name)->text(), QString(expected), line_timeout_ms)
 
 class Faults_test : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Probed_window> w;
-    Ui::MainWindow &ui() { return w->probe.ui(); }
-    void select(const QString &path) { select_port(w->probe, path); }
+    std::unique_ptr<Window_fixture> w;
+    Shown shown_by(const char *name) const { return shown(w->label(name)); }
+    void select(const QString &path) { select_port(w->window, path); }
 
 private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
@@ -48,17 +50,17 @@ private Q_SLOTS:
         const QByteArray frame = Status_payload().frame();
         QVERIFY(line->write_all(frame + frame + frame.left(frame.size() / 2)));
         WAIT_FOR_TEXT(label_receiving_status, "Ok");
-        QTRY_COMPARE_WITH_TIMEOUT(w->probe.receiver().state(), Frame_receiver::wait_payload,
-                                  line_timeout_ms);
+        // The tool has read the half frame: it is waiting for the rest.
+        QTRY_COMPARE_WITH_TIMEOUT(line->unread_by_slave(), 0, line_timeout_ms);
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("Serial port lost: ")));
         line.reset(); // the adapter is pulled out
         WAIT_FOR_TEXT(label_SerialPort_Ok, "Fault");
         const double share = cpu_share_while_waiting(idle_measure_ms);
         qInfo("after adapter loss: %.2f%% of one core over %d ms", share * 100.0, idle_measure_ms);
         QVERIFY(share < 0.05);
-        QCOMPARE(shown(ui().label_SerialPort_Ok), Shown("Fault", "color: red")); // not reopened
-        QCOMPARE(shown(ui().label_receiving_status), Shown("Fault", "color: red"));
-        QCOMPARE(shown(ui().label_protocol_ver), Shown("--", "color: black"));
+        QCOMPARE(shown_by("label_SerialPort_Ok"), Shown("Fault", "color: red")); // not reopened
+        QCOMPARE(shown_by("label_receiving_status"), Shown("Fault", "color: red"));
+        QCOMPARE(shown_by("label_protocol_ver"), Shown("--", "color: black"));
         Unit_simulator unit;
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         select(unit.slave_path());
@@ -75,7 +77,7 @@ private Q_SLOTS:
         QVERIFY2(!collect(line, 1).isEmpty(), "the other program never opened the port");
         QTest::ignoreMessage(QtDebugMsg, open_failure_line(line.slave_path()));
         select(line.slave_path());
-        QCOMPARE(shown(ui().label_SerialPort_Ok), Shown("Fault", "color: red"));
+        QCOMPARE(shown_by("label_SerialPort_Ok"), Shown("Fault", "color: red"));
         holder.terminate(); // the simulator ends cleanly on SIGTERM
         QVERIFY(holder.waitForFinished(line_timeout_ms) &&
                 holder.exitStatus() == QProcess::NormalExit && holder.exitCode() == 0);
@@ -125,15 +127,20 @@ private Q_SLOTS:
     void unknown_versions_at_the_limits()
     {
         QFETCH(int, version);
-        using S = Unit_state;
-        constexpr int lo = -32768, hi = 32767, nm = 1550, hottest = 15; // dBm/10, nm, 100 C
+        using S = Unit_status;
+        using D = S::Direction;
+        constexpr int16_t lo = -32768, hi = 32767; // tenths of a dBm
+        constexpr uint16_t nm = 1550;
+        constexpr int hottest = 100; // C, the top of the block's temperature code
+        const auto cage = [](S::Cage_type type, D first, D second) {
+            return S::Cage{type, hottest, {{{first, lo, nm, false}, {second, hi, nm, false}}}};
+        };
         Unit_simulator unit;
         unit.settings().drift = false;
         unit.state().version = static_cast<uint8_t>(version);
-        unit.state().cages = {
-            {{S::video, {{S::rx, S::tx}}, {{lo, hi}}, {{nm, nm}}, hottest},
-             {S::other_module, {{S::unassigned, S::no_direction}}, {{lo, hi}}, {{nm, nm}}, hottest},
-             {S::ethernet, {{S::tx, S::rx}}, {{lo, hi}}, {{nm, nm}}, hottest}}};
+        unit.state().cages = {{cage(S::Cage_type::video, D::rx, D::tx),
+                               cage(S::Cage_type::other, D::unassigned, D::none),
+                               cage(S::Cage_type::ethernet, D::tx, D::rx)}};
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         w = make_window_without_port();
         select(unit.slave_path());
@@ -172,8 +179,8 @@ private Q_SLOTS:
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                                blocker.fileName() + QStringLiteral("/settings"));
         }
-        w = std::make_unique<Probed_window>();
-        QComboBox *rates = ui().comboBox_BaudRate;
+        w = std::make_unique<Window_fixture>();
+        auto *rates = w->widget<QComboBox>("comboBox_BaudRate");
         QCOMPARE(rates->currentIndex(), baud_index >= 0 ? baud_index : rates->findData(115200));
         QCOMPARE(w->window.pos(), default_pos);
         if (!writable)

@@ -1,15 +1,21 @@
-#include "support/pty_window.h"
+#include "support/pty_line.h"
 #include "support/test_settings.h"
+#include "support/window_fixture.h"
 
 #include <QtCore/QDir>
 #include <QtSerialPort/QSerialPortInfo>
 #include <QtTest/QtTest>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QPushButton>
+
+#include <termios.h>
 
 class Tst_settings : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Probed_window> w;
+    std::unique_ptr<Window_fixture> w;
     const QString port_key = QStringLiteral("SerialPort/SerialPort");
     const QString baud_key = QStringLiteral("SerialPort/BaudRate");
     const QString pos_key = QStringLiteral("MainWindow/pos");
@@ -22,7 +28,8 @@ class Tst_settings : public QObject
         return count;
     }
 
-    QComboBox *ports() { return w->probe.ui().comboBox_SerialPort; }
+    QComboBox *ports() { return w->widget<QComboBox>("comboBox_SerialPort"); }
+    QComboBox *rates() { return w->widget<QComboBox>("comboBox_BaudRate"); }
 
 private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
@@ -50,9 +57,9 @@ private Q_SLOTS:
         QFETCH(QVariantList, stored);
         for (int i = 0; i < stored.size(); ++i)
             store_setting(QStringList({port_key, baud_key, pos_key}).at(i), stored.at(i));
-        w = std::make_unique<Probed_window>();
+        w = std::make_unique<Window_fixture>();
         QTEST(ports()->currentIndex(), "expected_port");
-        QTEST(w->probe.ui().comboBox_BaudRate->currentIndex(), "expected_baud");
+        QTEST(rates()->currentIndex(), "expected_baud");
         QTEST(w->window.pos(), "expected_pos");
         // Restoring the selection is no change of it: nothing is written yet.
         if (stored.isEmpty())
@@ -67,20 +74,20 @@ private Q_SLOTS:
     void saves_on_change_rescan_and_an_empty_list_at_exit()
     {
         select_no_port();
-        w = std::make_unique<Probed_window>();
-        w->probe.ui().comboBox_BaudRate->setCurrentIndex(2);
+        w = std::make_unique<Window_fixture>();
+        rates()->setCurrentIndex(2);
         QCOMPARE(saved_setting(baud_key).toInt(), 2);
         QCOMPARE(saved_setting(port_key).toInt(), -1);
         Pty_device pty; // opened and closed by the tool, watched through its descriptors
         QVERIFY(pty.open());
         const int untouched = descriptors_open_on(pty.slave_path());
-        select_port(w->probe, pty.slave_path());
+        select_port(w->window, pty.slave_path());
         const int pty_index = ports()->currentIndex();
         QCOMPARE(saved_setting(port_key).toInt(), pty_index);
         QCOMPARE(descriptors_open_on(pty.slave_path()), untouched + 1);
         // The list is rebuilt from the host's ports; the old port is closed.
         const auto host_ports = QSerialPortInfo::availablePorts();
-        w->probe.rescan();
+        w->widget<QPushButton>("button_rescan")->click();
         QCOMPARE(descriptors_open_on(pty.slave_path()), untouched);
         QCOMPARE(ports()->count(), host_ports.size());
         for (int i = 0; i < host_ports.size(); ++i)
@@ -89,10 +96,32 @@ private Q_SLOTS:
         const int saved_index = host_ports.isEmpty() ? pty_index : 0;
         QCOMPARE(saved_setting(port_key).toInt(), saved_index);
         ports()->clear();
-        QCOMPARE(w->probe.ui().label_SerialPort_Ok->text(), QStringLiteral("--"));
+        QCOMPARE(w->label("label_SerialPort_Ok")->text(), QStringLiteral("--"));
         QCOMPARE(saved_setting(port_key).toInt(), saved_index);
         w.reset();
         QCOMPARE(saved_setting(port_key).toInt(), -1);
+    }
+
+    void opens_the_selected_port_and_follows_the_rate()
+    {
+        w = make_window_without_port();
+        Pty_device pty;
+        QVERIFY2(pty.open(), qPrintable(pty.error_string()));
+        const auto line_speed = [&pty] {
+            termios settings{}; // the master side shows the slave's settings
+            return tcgetattr(pty.fd(), &settings) == 0 ? cfgetospeed(&settings) : B0;
+        };
+        const QLabel *port_label = w->label("label_SerialPort_Ok");
+        QCOMPARE(shown(port_label), Shown("--", "color : grey"));
+        select_port(w->window, pty.slave_path());
+        QCOMPARE(shown(port_label), Shown("Ok", "color : green"));
+        QCOMPARE(line_speed(), speed_t(B115200));
+        rates()->setCurrentIndex(rates()->findData(9600));
+        QCOMPARE(line_speed(), speed_t(B9600));
+        QCOMPARE(shown(port_label), Shown("Ok", "color : green"));
+        w->widget<QPushButton>("button_default_set")->click();
+        const QByteArray defaults = QByteArray::fromHex("525004202020E4D486");
+        QCOMPARE(collect(pty, defaults.size()), defaults);
     }
 };
 
