@@ -81,9 +81,11 @@ void Serial_channel::send_next()
     if (queue.isEmpty())
         return;
     waiting_for_ack = true;
-    // A write to a closed port fails without a word; the frame then ends by
-    // its time-out like any unanswered one.
-    port->write(queue.takeFirst());
+    // A frame for a closed port goes nowhere and ends by its time-out, like
+    // any unanswered one.
+    const QByteArray frame = queue.takeFirst();
+    if (port->isOpen())
+        port->write(frame);
     ack_timer->start(ack_timeout_ms);
 }
 

@@ -3,6 +3,7 @@
 
 #include <QtTest/QtTest>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QSpinBox>
 
 const QStringList cage_prefixes{"label_sfp1_", "label_sfp2_", "label_sfp_eth_"};
 const QStringList dir_texts{"--", "Rx", "Tx"};
@@ -97,18 +98,21 @@ private Q_SLOTS:
     void rx_colour()
     {
         QStringList got; // power and threshold alternate: each row recolours the one before
-        for (const QPoint row : {QPoint(-200, -15), {-200, -20}, {-201, -20}, {-199, -20}}) {
+        // The last threshold is beyond the box's range: powers are judged by what it shows.
+        for (const QPoint row :
+             {QPoint(-200, -15), {-200, -20}, {-201, -20}, {-199, -20}, {-360, -128}}) {
             Status_payload status; // SFP 1's channel 1 receives
             status.threshold = int8_t(row.y());
             QByteArray payload = status.bytes();
             payload[5] = char(row.x() >> 8); // its power, in tenths of a dBm
             payload[6] = char(row.x());
             w->read(status_frame(payload));
-            got << paint(label("rx_pwr_%1"));
+            got << paint(label("rx_pwr_%1"))
+                << w->widget<QSpinBox>("box_current_trshd")->text();
         }
-        QCOMPARE(
-            got.join(", "),
-            "-20.0 dBm red, -20.0 dBm black, -20.1 dBm red, -19.9 dBm black"); // equal is black
+        QCOMPARE(got.join(", "), // equal is black
+                 "-20.0 dBm red, -15 dBm, -20.0 dBm black, -20 dBm, -20.1 dBm red, -20 dBm, "
+                 "-19.9 dBm black, -20 dBm, -36.0 dBm red, -35 dBm");
     }
 
     void redraw_data()
