@@ -289,6 +289,10 @@ void MainWindow::on_status(const Unit_status &status)
         history_changed = cages[cage]->follow(status.cages[cage]) || history_changed;
     if (draw_queued)
         return;
+    // What the labels already show needs no draw, and so no queued call: on a
+    // slow line every read brings one frame, most of them the same.
+    if (drawn_valid && !history_changed && status == drawn)
+        return;
     draw_queued = true;
     QMetaObject::invokeMethod(this, &MainWindow::draw_pending_status, Qt::QueuedConnection);
 }

@@ -1,19 +1,20 @@
 // Micro-benchmarks of the way a status frame travels through the tool: the
-// CRC, the frame receiver, and the whole path of receiver, decoder and the
-// redraw of the real window (offscreen). scripts/bench.sh runs this program.
+// CRC, the frame receiver and the status decoder of the protocol library, a
+// session's receive path with no window, and the whole path into the real
+// window (offscreen). scripts/bench.sh runs this program.
 //
 // Besides time, every benchmark reports the heap allocations its work makes,
-// counted over one untimed pass before the timed loop.
+// counted over untimed passes before the timed loop.
 
 #include "allocation_counter.h"
 #include "bench_window.h"
 #include "status_frames.h"
 
-#include "link/crc16.h"
-#include "link/frame_receiver.h"
-#include "support/main_window_probe.h"
+#include "protocol/crc16.h"
+#include "protocol/frame_receiver.h"
+#include "protocol/status_decoder.h"
+#include "session/session.h"
 
-#include <QtCore/QSignalBlocker>
 #include <QtWidgets/QApplication>
 
 #include <benchmark/benchmark.h>
@@ -27,9 +28,12 @@ namespace {
 constexpr int stream_bytes = 64 * 1024;
 constexpr int chunk_bytes = 4096;
 constexpr unsigned noise_seed = 7;
-constexpr int counted_frames = 10 * Status_frames::cycle;
+constexpr int counted_calls = 10 * Status_frames::cycle;
+constexpr int many_frames_per_read = 100;
+constexpr int reads_per_untimed_pass = 32;
 
 Bench_window *bench = nullptr;
+Session *bare_session = nullptr; // no window connected
 int debug_messages = 0;
 
 void count_message(QtMsgType, const QMessageLogContext &, const QString &)
@@ -51,51 +55,73 @@ void report_stream(benchmark::State &state, int64_t bytes_per_iteration, double 
     state.counters["allocs_per_pass"] = allocations;
 }
 
-// Shown as seconds per frame with an SI prefix: "2.5u" is 2.5 us of CPU.
-void report_frames(benchmark::State &state, double allocations)
+// Shown as seconds of CPU per frame with an SI prefix: "2.5u" is 2.5 us.
+void report_frames(benchmark::State &state, int frames_per_iteration, double allocations)
 {
-    state.SetItemsProcessed(state.iterations());
-    state.counters["per_frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations()),
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["allocs_per_frame"] = allocations;
+    const int64_t frames = state.iterations() * frames_per_iteration;
+    state.SetItemsProcessed(frames);
+    state.counters["per_frame"] = benchmark::Counter(
+        static_cast<double>(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["allocs_per_frame"] = allocations / frames_per_iteration;
 }
 
-// Cycles through a workload's frames, one per call.
-class Frame_cycle
+// Cycles through a list of byte arrays, one per call.
+class Cycle
 {
 public:
-    explicit Frame_cycle(QVector<QByteArray> frames) : frames(std::move(frames)) {}
+    explicit Cycle(QVector<QByteArray> items) : items(std::move(items)) {}
 
     const QByteArray &next()
     {
-        const QByteArray &frame = frames[index];
-        index = index + 1 == frames.size() ? 0 : index + 1;
-        return frame;
+        const QByteArray &item = items.at(index);
+        index = index + 1 == items.size() ? 0 : index + 1;
+        return item;
     }
 
 private:
-    QVector<QByteArray> frames;
+    QVector<QByteArray> items;
     int index = 0;
 };
 
-QVector<QByteArray> identical_frames()
+QVector<QByteArray> frames_of(const QVector<Unit_status> &statuses)
 {
-    return {Status_frames::frame(Status_frames::full_unit())};
+    QVector<QByteArray> frames;
+    for (const Unit_status &status : statuses)
+        frames.append(Status_frames::frame(status));
+    return frames;
 }
 
-QVector<QByteArray> realistic_frames()
+QVector<Unit_status> identical()
+{
+    return {Status_frames::full_unit()};
+}
+QVector<Unit_status> realistic()
 {
     return Status_frames::drifting(Status_frames::cycle);
 }
-
-QVector<QByteArray> worst_case_frames()
+QVector<Unit_status> worst_case()
 {
-    return {Status_frames::frame(Status_frames::full_unit()),
-            Status_frames::frame(Status_frames::every_colour_flipped())};
+    return {Status_frames::full_unit(), Status_frames::every_colour_flipped()};
 }
 
-// ---- CRC and receiver on their own ----
+// One read per status of the cycle, each of frames_per_read frames that go
+// through the cycle in order and end on that status: the last frame of a read,
+// the one the window draws, follows the last of the read before in the cycle.
+QVector<QByteArray> reads_of(const QVector<Unit_status> &statuses, int frames_per_read)
+{
+    const QVector<QByteArray> frames = frames_of(statuses);
+    const int count = frames.size();
+    QVector<QByteArray> reads;
+    for (int last = 0; last < count; ++last) {
+        QByteArray read;
+        for (int i = frames_per_read - 1; i >= 0; --i)
+            read += frames[((last - i) % count + count) % count];
+        reads.append(read);
+    }
+    return reads;
+}
+
+// ---- Protocol library ----
 
 void BM_crc16(benchmark::State &state)
 {
@@ -140,111 +166,134 @@ void BM_receiver_noise(benchmark::State &state)
 }
 BENCHMARK(BM_receiver_noise);
 
-// ---- The window's receiver slot, in chunks as the serial channel reads them ----
+// Realistic payloads decoded in place onto one status, as the session does.
+void BM_decoder(benchmark::State &state)
+{
+    QVector<QByteArray> payloads;
+    for (const Unit_status &status : realistic())
+        payloads.append(Status_frames::payload(status));
+    Cycle cycle(payloads);
+    Unit_status status;
+    const auto one_payload = [&]() {
+        const QByteArray &payload = cycle.next();
+        benchmark::DoNotOptimize(
+            Status_decoder::decode(reinterpret_cast<const uint8_t *>(payload.constData()),
+                                   static_cast<std::size_t>(payload.size()), status));
+    };
+    const double allocations = allocations_per_call(counted_calls, one_payload);
+    for (auto _ : state)
+        one_payload();
+    report_frames(state, 1, allocations);
+}
+BENCHMARK(BM_decoder);
 
-void run_slot(benchmark::State &state, const QByteArray &stream)
+// ---- The session, with no window: receiver, decoder, signals ----
+
+void run_session(benchmark::State &state, const QVector<Unit_status> &statuses)
+{
+    Cycle cycle(frames_of(statuses));
+    const auto one_frame = [&]() { bare_session->receive(cycle.next()); };
+    const double allocations = allocations_per_call(counted_calls, one_frame);
+    for (auto _ : state)
+        one_frame();
+    report_frames(state, 1, allocations);
+}
+
+void BM_session_identical(benchmark::State &state)
+{
+    run_session(state, identical());
+}
+BENCHMARK(BM_session_identical)->Unit(benchmark::kMicrosecond);
+
+void BM_session_realistic(benchmark::State &state)
+{
+    run_session(state, realistic());
+}
+BENCHMARK(BM_session_realistic)->Unit(benchmark::kMicrosecond);
+
+// Noise in the chunks a serial read brings: every frame it seems to hold
+// fails its CRC and writes a debug line.
+void BM_session_noise(benchmark::State &state)
 {
     QVector<QByteArray> chunks;
+    const QByteArray stream = Status_frames::noise(stream_bytes, noise_seed);
     for (int at = 0; at < stream.size(); at += chunk_bytes)
         chunks.append(stream.mid(at, chunk_bytes));
     const auto pass = [&]() {
         for (const QByteArray &chunk : chunks)
-            bench->feed(chunk);
+            bare_session->receive(chunk);
     };
-    bench->resync();
-    pass(); // the window shows the stream before anything is counted
     const double allocations = allocations_per_call(1, pass);
     for (auto _ : state)
         pass();
     report_stream(state, stream.size(), allocations);
-    bench->resync();
 }
+BENCHMARK(BM_session_noise);
 
-// Identical frames: each one is also decoded and handed to the redraw.
-void BM_slot_valid_frames(benchmark::State &state)
+// ---- The whole path into the window, one read per iteration ----
+
+// Each read goes to the session as the serial channel hands it over; then the
+// window draws the last status of the read. With paint, the layout and
+// painting the draw posted run too, as they do on the same pass of the event
+// loop. Without, only the labels take their texts and colours; what the draw
+// posted besides is run outside the timing, once every so many reads, as the
+// toolkit looks through the events left behind at every read.
+void run_path(benchmark::State &state, const QVector<Unit_status> &statuses)
 {
-    run_slot(state, Status_frames::repeated(Status_frames::frame(Status_frames::full_unit()),
-                                            stream_bytes));
-}
-BENCHMARK(BM_slot_valid_frames);
-
-void BM_slot_noise(benchmark::State &state)
-{
-    run_slot(state, Status_frames::noise(stream_bytes, noise_seed));
-}
-BENCHMARK(BM_slot_noise);
-
-// ---- The whole path, one frame per iteration ----
-
-// Receiver, decoder and redraw of the window's labels for each frame in turn.
-// With paint, the layout and painting the redraw posted run after every
-// frame too, as they do when each frame arrives on its own pass of the event
-// loop (slow lines); on a fast line one pass serves many frames.
-void run_path(benchmark::State &state, const QVector<QByteArray> &frames)
-{
-    const bool paint = state.range(0) != 0;
-    Frame_cycle cycle(frames);
-    const auto one_frame = [&]() {
+    const int frames_per_read = static_cast<int>(state.range(0));
+    const bool paint = state.range(1) != 0;
+    Cycle cycle(reads_of(statuses, frames_per_read));
+    const auto one_read = [&]() {
         bench->feed(cycle.next());
         if (paint)
             Bench_window::settle();
+        else
+            Bench_window::draw();
     };
     bench->resync();
-    for (int i = 0; i < 2 * frames.size(); ++i)
-        one_frame();
+    for (int i = 0; i < counted_calls; ++i)
+        one_read();
     Bench_window::settle();
-    const double allocations = allocations_per_call(counted_frames, one_frame);
-    for (auto _ : state)
-        one_frame();
-    report_frames(state, allocations);
+    const double allocations = allocations_per_call(counted_calls, one_read);
+    Bench_window::settle();
+    int reads_left = reads_per_untimed_pass;
+    for (auto _ : state) {
+        one_read();
+        if (!paint && --reads_left == 0) {
+            state.PauseTiming();
+            Bench_window::settle();
+            state.ResumeTiming();
+            reads_left = reads_per_untimed_pass;
+        }
+    }
+    report_frames(state, frames_per_read, allocations);
+}
+
+void path_arguments(benchmark::internal::Benchmark *benchmark)
+{
+    benchmark->ArgNames({"per_read", "paint"})->Unit(benchmark::kMicrosecond);
+    for (const int frames_per_read : {1, many_frames_per_read})
+        for (const int paint : {0, 1})
+            benchmark->Args({frames_per_read, paint});
 }
 
 void BM_path_identical(benchmark::State &state)
 {
-    run_path(state, identical_frames());
+    run_path(state, identical());
 }
-BENCHMARK(BM_path_identical)->ArgName("paint")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_path_identical)->Apply(path_arguments);
 
 void BM_path_realistic(benchmark::State &state)
 {
-    run_path(state, realistic_frames());
+    run_path(state, realistic());
 }
-BENCHMARK(BM_path_realistic)->ArgName("paint")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_path_realistic)->Apply(path_arguments);
 
 void BM_path_worst_case(benchmark::State &state)
 {
-    run_path(state, worst_case_frames());
+    run_path(state, worst_case());
 }
-BENCHMARK(BM_path_worst_case)->ArgName("paint")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
-
-// Receiver and decoder without the redraw: the decoder's signals are blocked,
-// so the window is not told. Realistic frames, so every field is rewritten.
-void BM_receiver_and_decoder(benchmark::State &state)
-{
-    Frame_cycle cycle(realistic_frames());
-    const auto one_frame = [&]() { bench->feed(cycle.next()); };
-    bench->resync();
-    const QSignalBlocker quiet(&bench->probe().parcer());
-    const double allocations = allocations_per_call(counted_frames, one_frame);
-    for (auto _ : state)
-        one_frame();
-    report_frames(state, allocations);
-}
-BENCHMARK(BM_receiver_and_decoder)->Unit(benchmark::kMicrosecond);
-
-// The redraw alone, with nothing changed since the last one: what every
-// identical frame costs on top of the receiver and decoder.
-void BM_redraw_unchanged(benchmark::State &state)
-{
-    bench->feed(identical_frames().first());
-    Bench_window::settle();
-    const auto redraw = []() { bench->probe().redraw(); };
-    const double allocations = allocations_per_call(counted_frames, redraw);
-    for (auto _ : state)
-        redraw();
-    report_frames(state, allocations);
-}
-BENCHMARK(BM_redraw_unchanged)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_path_worst_case)->Apply(path_arguments);
 
 } // namespace
 
@@ -256,11 +305,14 @@ int main(int argc, char *argv[])
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
 
-    // The watchdog would blank the window between benchmarks; the frame path
-    // is what is measured here.
+    // Neither session has a port; listening only, they send no control frame
+    // into the void when their watchdog finds the frames fed here.
     auto window = std::make_unique<Bench_window>();
     bench = window.get();
-    bench->probe().watchdog_timer().stop();
+    bench->session().set_listen_only(true);
+    Session session;
+    session.set_listen_only(true);
+    bare_session = &session;
     qInstallMessageHandler(count_message);
 
     benchmark::RunSpecifiedBenchmarks();

@@ -1,43 +1,49 @@
 #ifndef VELMAR_BENCH_BENCH_WINDOW_H
 #define VELMAR_BENCH_BENCH_WINDOW_H
 
+#include "app/start_port.h"
+
 #include <QtCore/QByteArray>
+#include <QtCore/QString>
 
 #include <memory>
 
 class MainWindow;
-class Main_window_probe;
+class Session;
 
-// The tool's real window, shown on the offscreen platform, for the
-// benchmarks. The settings store is pointed at a temporary directory first,
-// holding "no port", so nothing touches the user's settings and no port is
-// opened until a benchmark selects one. Needs a QApplication.
+// A session and the tool's real window on it, shown on the offscreen
+// platform, for the benchmarks. The settings store is pointed at a temporary
+// directory first, holding "no port", so nothing touches the user's settings
+// and no port is opened unless one is given to start with. Needs a
+// QApplication.
 class Bench_window
 {
 public:
-    Bench_window();
+    explicit Bench_window(const Start_port &start_port = {});
     ~Bench_window();
     Bench_window(const Bench_window &) = delete;
     Bench_window &operator=(const Bench_window &) = delete;
 
-    MainWindow &window() { return *main_window; }
-    Main_window_probe &probe() { return *window_probe; }
+    Session &session() { return *link; }
+    // The text of one of the window's labels, by object name.
+    QString label_text(const QString &name) const;
 
-    // The receiver slot, as if the serial channel had read this chunk.
+    // As if the serial channel had read this chunk.
     void feed(const QByteArray &chunk);
     // Zero bytes end any frame the receiver is inside and never start one.
     void resync();
-    // Runs what the redraw posted: layout requests and painting.
+    // Runs the window's queued draw of what the last read brought, and
+    // nothing else: the labels take their texts and colours.
+    static void draw();
+    // Runs everything posted: the queued draw, layout requests and painting.
     static void settle();
 
     // Sets the offscreen platform unless the caller chose one.
     static void use_offscreen_platform();
 
 private:
-    void isolate_settings();
-
+    std::unique_ptr<Session> link;
     std::unique_ptr<MainWindow> main_window;
-    std::unique_ptr<Main_window_probe> window_probe;
 };
 
 #endif

@@ -1,91 +1,88 @@
 #include "status_frames.h"
 
-#include "link/frame_builder.h"
-#include "tools/status_encoder.h"
+#include "protocol/frame_builder.h"
+#include "protocol/status_encoder.h"
+#include "simulator/healthy_unit.h"
 
 #include <random>
 #include <utility>
 
 namespace {
 
+using S = Unit_status;
+
 constexpr uint8_t unknown_version = 0x21; // laid out as 2.0, shown as a mismatch
 constexpr int16_t under_threshold_tenths = -330;
 constexpr int power_steps = 7; // with alternating temperatures: Status_frames::cycle
 static_assert(Status_frames::cycle % power_steps == 0 && Status_frames::cycle % 2 == 0);
 constexpr int power_spread = 3; // channels move out of step
-constexpr uint8_t temperature_low = 3;
+constexpr int temperature_low_c = 40;
+constexpr int temperature_step_c = 5; // one step of the wire's temperature code
 
-void swap_directions(Unit_state::Cage &cage)
+// Status index of drifting(): base with its powers and temperatures moved.
+void drift(S &status, const S &base, int index)
 {
-    std::swap(cage.direction[0], cage.direction[1]);
+    for (int c = 0; c < S::cage_count; ++c) {
+        S::Cage &cage = status.cages[c];
+        for (int channel = 0; channel < S::channel_count; ++channel) {
+            const int step =
+                (index + power_spread * (c * S::channel_count + channel)) % power_steps;
+            cage.channels[channel].power_tenths = static_cast<int16_t>(
+                base.cages[c].channels[channel].power_tenths + step - power_steps / 2);
+        }
+        cage.temperature_c = temperature_low_c + temperature_step_c * (index % 2);
+    }
 }
 
 } // namespace
 
-Unit_state Status_frames::full_unit()
+Unit_status Status_frames::full_unit()
 {
-    Unit_state state;
-    state.cages[Unit_state::sfp_eth].type = Unit_state::video;
-    return state;
+    S status = healthy_unit();
+    status.cages[S::sfp_eth].type = S::Cage_type::video;
+    return status;
 }
 
-Unit_state Status_frames::every_colour_flipped()
+Unit_status Status_frames::every_colour_flipped()
 {
-    Unit_state state = full_unit();
-    state.version = unknown_version;
-    state.rx_fault = true;
-    state.tx_fault = true;
-    state.overheat = true;
-    state.lock = {{false, false, false, false}};
-    state.link_f = false;
-    state.link_p1 = false;
-    state.link_p2 = false;
-    for (Unit_state::Cage &cage : state.cages) {
-        cage.type = Unit_state::other_module;
-        swap_directions(cage);
-        cage.power_tenths = {{under_threshold_tenths, under_threshold_tenths}};
-        cage.temperature_code = static_cast<uint8_t>(cage.temperature_code + 1);
+    S status = full_unit();
+    status.version = unknown_version;
+    status.rx_fault = status.tx_fault = status.overheat = true;
+    status.locks = {};
+    status.link_f = status.link_p1 = status.link_p2 = false;
+    for (S::Cage &cage : status.cages) {
+        cage.type = S::Cage_type::other;
+        std::swap(cage.channels[0].direction, cage.channels[1].direction);
+        for (S::Channel &channel : cage.channels)
+            channel.power_tenths = under_threshold_tenths;
+        cage.temperature_c += temperature_step_c;
     }
-    state.dante_system_ok = false;
-    state.dante_sync_ok = false;
-    state.dante_link_ok = false;
-    state.dante_mic_local = true;
-    state.dante_input_line = {{true, true}};
-    return state;
+    S::Dante &dante = status.dante;
+    dante.system = dante.sync = dante.link = S::Dante_state::fault;
+    dante.mic = S::Mic_type::local;
+    dante.inputs = {{S::Input_type::line, S::Input_type::line}};
+    return status;
 }
 
-QByteArray Status_frames::frame(const Unit_state &state)
+QByteArray Status_frames::payload(const Unit_status &status)
 {
-    const QByteArray payload = Status_encoder::encode(state, false);
-    return Frame_builder::build_status(reinterpret_cast<const uint8_t *>(payload.constData()),
-                                       static_cast<std::size_t>(payload.size()));
+    return Status_encoder::payload(status, {});
 }
 
-QVector<QByteArray> Status_frames::drifting(int count)
+QByteArray Status_frames::frame(const Unit_status &status)
 {
-    const Unit_state base = full_unit();
-    QVector<QByteArray> frames;
-    frames.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Unit_state state = base;
-        vary(state, base, i);
-        frames.append(frame(state));
-    }
-    return frames;
+    const QByteArray bytes = payload(status);
+    return Frame_builder::build_status(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                                       static_cast<std::size_t>(bytes.size()));
 }
 
-void Status_frames::vary(Unit_state &state, const Unit_state &base, int index)
+QVector<Unit_status> Status_frames::drifting(int count)
 {
-    for (int c = 0; c < Unit_state::cage_count; ++c) {
-        Unit_state::Cage &cage = state.cages[c];
-        for (int channel = 0; channel < Unit_state::channel_count; ++channel) {
-            const int step =
-                (index + power_spread * (c * Unit_state::channel_count + channel)) % power_steps;
-            cage.power_tenths[channel] =
-                static_cast<int16_t>(base.cages[c].power_tenths[channel] + step - power_steps / 2);
-        }
-        cage.temperature_code = static_cast<uint8_t>(temperature_low + index % 2);
-    }
+    const S base = full_unit();
+    QVector<S> statuses(count, base);
+    for (int i = 0; i < count; ++i)
+        drift(statuses[i], base, i);
+    return statuses;
 }
 
 QByteArray Status_frames::noise(int count, unsigned seed)

@@ -2,7 +2,7 @@
 
 #include "bench_window.h"
 
-#include "support/main_window_probe.h"
+#include "session/session.h"
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QEventLoop>
@@ -27,7 +27,9 @@ const QString port_ok_text = QStringLiteral("Ok");
 // All three cages filled: the longest status frame, 43 bytes.
 const QString third_cage = QStringLiteral("sfp_eth.type video");
 // Stops the frames but keeps the line open while the tool reads what is on it.
-const QByteArray hold_line = "silence 3600000\n";
+const QString hold = QStringLiteral("silence 3600000");
+const QByteArray hold_line = hold.toLatin1() + '\n';
+const QByteArray resume_line = "silence 0\n";
 
 double process_cpu_seconds()
 {
@@ -59,11 +61,8 @@ private:
 
 } // namespace
 
-System_run::System_run(Bench_window &bench, QString simulator_program)
-    : bench(bench), simulator_program(std::move(simulator_program))
+System_run::System_run(QString simulator_program) : simulator_program(std::move(simulator_program))
 {
-    QObject::connect(&bench.probe().parcer(), &Parcer::update_data_ready, &bench.window(),
-                     [this]() { ++decoded; });
 }
 
 System_run::Result System_run::run(int rate, int seconds)
@@ -73,16 +72,25 @@ System_run::Result System_run::run(int rate, int seconds)
     const QString rate_text = rate > 0 ? QString::number(rate) : QStringLiteral("max");
     result.source = QStringLiteral("velmar-unit-sim --rate ") + rate_text;
     QProcess unit;
-    const QString path = start_unit(
-        unit, {QStringLiteral("--rate"), rate_text, QStringLiteral("--set"), third_cage}, result);
+    // The unit holds its frames until the tool, started on its terminal, has
+    // the port open: building a window takes longer than the simulator keeps
+    // what nobody reads.
+    const QString path = start_unit(unit,
+                                    {QStringLiteral("--rate"), rate_text, QStringLiteral("--set"),
+                                     third_cage, QStringLiteral("--set"), hold},
+                                    result);
     if (path.isEmpty())
         return result;
     decoded = 0;
-    if (!open_port(path)) {
+    Bench_window bench(Start_port{path, 0});
+    QObject::connect(&bench.session(), &Session::status_received, &bench.session(),
+                     [this]() { ++decoded; });
+    if (bench.label_text(QStringLiteral("label_SerialPort_Ok")) != port_ok_text) {
         result.error = QStringLiteral("the window could not open ") + path;
         stop_unit(unit);
         return result;
     }
+    unit.write(resume_line);
     run_event_loop(settle_ms);
 
     const int64_t decoded_before = decoded;
@@ -106,7 +114,6 @@ System_run::Result System_run::run(int rate, int seconds)
         result.sent = match.captured(1).toLongLong();
     else
         result.error = QStringLiteral("no summary from the simulator");
-    close_port();
     return result;
 }
 
@@ -126,22 +133,6 @@ QString System_run::start_unit(QProcess &unit, const QStringList &arguments, Res
         }
     }
     return QString::fromUtf8(unit.readLine()).trimmed();
-}
-
-bool System_run::open_port(const QString &path)
-{
-    Ui::MainWindow &ui = bench.probe().ui();
-    ui.comboBox_SerialPort->addItem(path);
-    ui.comboBox_SerialPort->setCurrentIndex(ui.comboBox_SerialPort->count() - 1);
-    return ui.label_SerialPort_Ok->text() == port_ok_text;
-}
-
-void System_run::close_port()
-{
-    Ui::MainWindow &ui = bench.probe().ui();
-    const int index = ui.comboBox_SerialPort->currentIndex();
-    ui.comboBox_SerialPort->setCurrentIndex(-1);
-    ui.comboBox_SerialPort->removeItem(index);
 }
 
 void System_run::wait_for_drain()

@@ -2,17 +2,17 @@
 #define VELMAR_BENCH_SYSTEM_RUN_H
 
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 
 #include <cstdint>
 
-class Bench_window;
 class QProcess;
 
 // One run of the system benchmark: velmar-unit-sim in another process sends
-// status frames into a pseudo-terminal, the tool's real window in this
-// process reads them through its serial channel, and the run counts the
-// frames decoded against the frames the simulator reports sent and charges
-// this process's CPU time to the tool.
+// status frames into a pseudo-terminal, a session and the tool's real window
+// in this process, started on that terminal, read them through the serial
+// channel, and the run counts the statuses decoded against the frames the
+// simulator reports sent and charges this process's CPU time to the tool.
 class System_run
 {
 public:
@@ -29,19 +29,16 @@ public:
         QString error;
     };
 
-    System_run(Bench_window &bench, QString simulator_program);
+    explicit System_run(QString simulator_program);
 
     // The simulator at rate frames a second, or flat out for rate 0.
     Result run(int rate, int seconds);
 
 private:
     QString start_unit(QProcess &unit, const QStringList &arguments, Result &result);
-    bool open_port(const QString &path);
-    void close_port();
     void wait_for_drain();
     static void stop_unit(QProcess &unit);
 
-    Bench_window &bench;
     const QString simulator_program;
     int64_t decoded = 0;
 };

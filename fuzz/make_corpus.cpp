@@ -8,8 +8,8 @@
 // File names read v<version>_c<cage byte>.bin, both in hex; the replay test
 // takes the version from the name.
 
-#include "link/frame_builder.h"
-#include "model/status_layout.h"
+#include "protocol/frame_builder.h"
+#include "protocol/status_layout.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QDir>
@@ -22,7 +22,8 @@
 
 namespace {
 
-constexpr uint8_t versions[] = {status::version_1_0, status::version_1_1, status::version_2_0};
+constexpr uint8_t versions[] = {Protocol_version::v1_0, Protocol_version::v1_1,
+                                Protocol_version::v2_0};
 constexpr int cage_combinations = 1 << (status::cage_count * status::cage_type_bits);
 constexpr uint8_t unused_cage_bits = 0xC0;
 constexpr uint8_t sync_byte = 0x50;

@@ -1,21 +1,14 @@
 #include "fuzz/receive_path_harness.h"
 
-#include "app/mainwindow.h"
-#include "link/frame.h"
-#include "support/main_window_probe.h"
-#include "support/test_settings.h"
-
-#include <QtCore/QString>
+#include "protocol/status_decoder.h"
+#include "protocol/status_encoder.h"
+#include "protocol/status_layout.h"
+#include "session/session.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-// Zero bytes end whatever frame the receiver is inside (at most the longest
-// payload, then two CRC bytes) and never start a new one.
-const QByteArray receiver_flush(static_cast<int>(frame::max_frame), '\0');
-const QByteArray drop_held_sync_byte(1, '\0');
 
 [[noreturn]] void broken_rule(const char *what)
 {
@@ -24,25 +17,32 @@ const QByteArray drop_held_sync_byte(1, '\0');
     std::abort();
 }
 
+void require(bool holds, const char *what)
+{
+    if (!holds)
+        broken_rule(what);
+}
+
+// The simulated unit speaks through the encoder: whatever the session
+// reported must come back unchanged when the encoder's payload for it is
+// decoded again, and the payload must be as long as the one it came from.
+void require_encoder_agrees(const Unit_status &reported, std::size_t received_length)
+{
+    const QByteArray payload = Status_encoder::payload(reported, {});
+    require(static_cast<std::size_t>(payload.size()) == received_length,
+            "the encoder lays the status out at another length");
+    Unit_status decoded = reported;
+    const auto outcome = Status_decoder::decode(reinterpret_cast<const uint8_t *>(payload.data()),
+                                                received_length, decoded);
+    require(outcome.decoded && decoded == reported,
+            "the status does not survive the encoder and the decoder");
+}
+
 } // namespace
 
-Receive_path_harness::Receive_path_harness()
-{
-    isolate_settings();
-    main_window = std::make_unique<MainWindow>();
-    window_probe = std::make_unique<Main_window_probe>(*main_window);
-    QObject::connect(main_window.get(), &MainWindow::parcing_data_ready, main_window.get(),
-                     [this](uint8_t *) { ++decoded; });
-}
+Receive_path_harness::Receive_path_harness() = default;
 
 Receive_path_harness::~Receive_path_harness() = default;
-
-void Receive_path_harness::isolate_settings()
-{
-    ::isolate_settings();
-    clear_saved_settings();
-    select_no_port();
-}
 
 void Receive_path_harness::run(const QByteArray &input)
 {
@@ -52,59 +52,143 @@ void Receive_path_harness::run(const QByteArray &input)
 
 void Receive_path_harness::run(const uint8_t *data, std::size_t size)
 {
-    start_from_idle_receiver();
-    decoded = 0;
+    start_session();
     if (size == 0)
         return;
-
+    const auto chunk = [data](std::size_t from, std::size_t length) {
+        return QByteArray::fromRawData(reinterpret_cast<const char *>(data + from),
+                                       static_cast<int>(length));
+    };
     const std::size_t plan_length = data[0] & plan_length_mask;
     const uint8_t *plan = data + 1;
     std::size_t position = 1 + plan_length;
     if (position > size) {
-        feed(QByteArray(reinterpret_cast<const char *>(data), static_cast<int>(size)));
+        feed(chunk(0, size));
         return;
     }
     if (plan_length == 0) {
-        feed(QByteArray(reinterpret_cast<const char *>(data + position),
-                        static_cast<int>(size - position)));
+        feed(chunk(position, size - position));
         return;
     }
     for (std::size_t step = 0; position < size; ++step) {
         const uint8_t entry = plan[step % plan_length];
         const std::size_t wanted = static_cast<std::size_t>(entry & chunk_length_mask) + 1;
         const std::size_t length = wanted < size - position ? wanted : size - position;
-        feed(QByteArray(reinterpret_cast<const char *>(data + position), static_cast<int>(length)));
+        feed(chunk(position, length));
         position += length;
-        if (entry & tick_after_chunk) {
-            window_probe->tick();
-            if (window_probe->rx_byte_count() != 0)
-                broken_rule("the watchdog tick left the activity count set");
-        }
+        if (entry & tick_after_chunk)
+            tick();
     }
 }
 
-void Receive_path_harness::start_from_idle_receiver()
+void Receive_path_harness::start_session()
 {
-    // Every input starts from a receiver waiting for a sync pair, so that a
-    // finding replays from its own file alone.
-    if (window_probe->receiver().state() != Frame_receiver::wait_sync)
-        feed(receiver_flush);
-    else
-        feed(drop_held_sync_byte);
-    if (window_probe->receiver().state() != Frame_receiver::wait_sync)
-        broken_rule("the receiver did not return to waiting for a sync pair");
+    session = std::make_unique<Session>();
+    shadow.emplace();
+    reported_statuses.clear();
+    frames_since_tick = false;
+    last_frame_good = false;
+    last_version = 0;
+    verdict = {};
+    last_status = {};
+
+    const auto record = [this](Report kind) {
+        return [this, kind] { reports.append({kind, {}, {}}); };
+    };
+    Session *s = session.get();
+    QObject::connect(s, &Session::status_received, s, [this](const Unit_status &status) {
+        reports.append({Report::status, status, {}});
+    });
+    QObject::connect(s, &Session::short_message, s, record(Report::short_message));
+    QObject::connect(s, &Session::crc_mismatch, s, record(Report::crc_mismatch));
+    QObject::connect(s, &Session::acknowledged, s, record(Report::acknowledged));
+    QObject::connect(s, &Session::link_changed, s, [this](Link_watchdog::Verdict changed) {
+        reports.append({Report::link_changed, {}, changed});
+    });
+    QObject::connect(s, &Session::connection_announced, s, [this](const Unit_status &status) {
+        reports.append({Report::connection, status, {}});
+    });
 }
 
 void Receive_path_harness::feed(const QByteArray &chunk)
 {
-    window_probe->feed(chunk);
-    check_invariants();
+    reports.clear();
+    checked = 0;
+    session->receive(chunk);
+    for (const char byte : chunk) {
+        switch (shadow->push(static_cast<uint8_t>(byte))) {
+        case Frame_receiver::Event::crc_good:
+            expect_good_frame(shadow->payload(), shadow->completed_length());
+            break;
+        case Frame_receiver::Event::crc_bad:
+            expect(Report::crc_mismatch);
+            frames_since_tick = true;
+            last_frame_good = false;
+            last_version = shadow->payload()[status::version_offset];
+            break;
+        case Frame_receiver::Event::dropped:
+        case Frame_receiver::Event::none:
+            break;
+        }
+    }
+    require(checked == reports.size(), "the session reported a frame that was not there");
 }
 
-void Receive_path_harness::check_invariants() const
+void Receive_path_harness::expect_good_frame(const uint8_t *payload, std::size_t length)
 {
-    if (window_probe->rx_byte_count() < 0)
-        broken_rule("the activity count went negative");
-    if (window_probe->receiver().state() > Frame_receiver::wait_crc)
-        broken_rule("the receiver is in no known state");
+    frames_since_tick = true;
+    last_frame_good = true;
+    last_version = payload[status::version_offset];
+    if (!status::payload_is_complete(payload, length)) {
+        expect(Report::short_message);
+        return;
+    }
+    if (status::bit(payload[status::link_offset], status::ack_bit))
+        expect(Report::acknowledged);
+    const Unit_status &reported = expect(Report::status).status;
+    require(reported.version == last_version, "a status carries another version than its frame");
+    for (int cage = 0; cage < Unit_status::cage_count; ++cage) {
+        const uint8_t type = status::cage_type(payload[status::cage_types_offset], cage);
+        require(reported.cages[cage].type == static_cast<Unit_status::Cage_type>(type),
+                "a status carries other cage types than its frame");
+    }
+    require_encoder_agrees(reported, status::expected_payload_size(payload));
+    last_status = reported;
+    reported_statuses.append(reported);
+}
+
+void Receive_path_harness::tick()
+{
+    reports.clear();
+    checked = 0;
+    session->check_link();
+
+    Link_watchdog::Verdict judged;
+    judged.state = Link_watchdog::State::silent;
+    if (frames_since_tick) {
+        // The last frame's version counts, whether it was good, short or bad.
+        judged.takes_threshold = last_version >= Protocol_version::v2_0;
+        judged.state = judged.takes_threshold && last_frame_good ? Link_watchdog::State::connected
+                                                                 : Link_watchdog::State::receiving;
+    }
+    frames_since_tick = false;
+    const bool was_connected = verdict.state == Link_watchdog::State::connected;
+    if (judged != verdict) {
+        require(expect(Report::link_changed).verdict == judged,
+                "the watchdog judged the link otherwise than its frames say");
+        verdict = judged;
+    }
+    if (judged.state == Link_watchdog::State::connected && !was_connected) {
+        require(expect(Report::connection).status == last_status,
+                "a connection was announced with another status than the last one reported");
+    }
+    require(checked == reports.size(), "the watchdog reported what the link does not show");
+}
+
+const Receive_path_harness::Reported &Receive_path_harness::expect(Report kind)
+{
+    require(checked < reports.size(), "the session left out a frame or a change of the link");
+    const Reported &next = reports[checked++];
+    require(next.kind == kind, "the session reported something else, or in another order");
+    return next;
 }

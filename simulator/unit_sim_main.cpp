@@ -98,8 +98,6 @@ int main(int argc, char *argv[])
     Unit_simulator unit;
     if (cli.seeded)
         unit.seed(cli.seed);
-    for (const QString &command : cli.commands)
-        run_command(unit, command);
 
     Signal_watcher signals_in;
     QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &app,
@@ -118,6 +116,10 @@ int main(int argc, char *argv[])
 
     if (!start(unit, cli))
         return exit_line_failure;
+    // Starting the line ends any silence, so the commands come after it; no
+    // frame leaves before the event loop runs.
+    for (const QString &command : cli.commands)
+        run_command(unit, command);
     print_line(stdout, unit.slave_path());
 
     Stdin_reader input;
