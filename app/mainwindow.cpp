@@ -155,7 +155,8 @@ void MainWindow::set_up_editors()
 
 void MainWindow::connect_session()
 {
-    connect(&session, &Session::status_received, this, &MainWindow::on_status);
+    connect(&session, &Session::status_received, this, &MainWindow::follow);
+    connect(&session, &Session::read_decoded, this, &MainWindow::draw_latest);
     connect(&session, &Session::link_changed, this, &MainWindow::show_link);
     connect(&session, &Session::gain_changed, this, &MainWindow::show_gain);
     connect(&session, &Session::threshold_changed, this, &MainWindow::show_threshold);
@@ -282,30 +283,20 @@ void MainWindow::save_settings()
 
 // ---- Drawing the unit's status ----
 
-void MainWindow::on_status(const Unit_status &status)
+void MainWindow::follow(const Unit_status &status)
 {
-    pending = status;
     for (int cage = 0; cage < Unit_status::cage_count; ++cage)
         history_changed = cages[cage]->follow(status.cages[cage]) || history_changed;
-    if (draw_queued)
-        return;
-    // What the labels already show needs no draw, and so no queued call: on a
-    // slow line every read brings one frame, most of them the same.
-    if (drawn_valid && !history_changed && status == drawn)
-        return;
-    draw_queued = true;
-    QMetaObject::invokeMethod(this, &MainWindow::draw_pending_status, Qt::QueuedConnection);
 }
 
-void MainWindow::draw_pending_status()
+void MainWindow::draw_latest(const Unit_status &latest)
 {
-    draw_queued = false;
-    if (drawn_valid && !history_changed && pending == drawn)
+    if (drawn_valid && !history_changed && latest == drawn)
         return;
-    drawn = pending;
+    drawn = latest;
     drawn_valid = true;
     history_changed = false;
-    draw(pending);
+    draw(latest);
 }
 
 void MainWindow::draw(const Unit_status &status)

@@ -57,8 +57,8 @@ private:
     void on_port_lost();
     void save_settings();
 
-    void on_status(const Unit_status &status);
-    void draw_pending_status();
+    void follow(const Unit_status &status);
+    void draw_latest(const Unit_status &latest);
     void draw(const Unit_status &status);
     void set_layouts_enabled(bool enabled);
     void show_link(Link_watchdog::Verdict verdict);
@@ -83,9 +83,7 @@ private:
 
     // A read of the port may bring many messages; the window draws the last
     // of them once, after the read, which leaves exactly what drawing each
-    // would have left (the panels follow what outlives a message).
-    Unit_status pending;
-    bool draw_queued = false;
+    // would have left: the panels follow what outlives a message.
     bool history_changed = false;
     // A unit repeats its status many times a second: an identical status is
     // not drawn again while the labels still show it. Blanking clears this.

@@ -232,12 +232,12 @@ BENCHMARK(BM_session_noise);
 
 // ---- The whole path into the window, one read per iteration ----
 
-// Each read goes to the session as the serial channel hands it over; then the
-// window draws the last status of the read. With paint, the layout and
-// painting the draw posted run too, as they do on the same pass of the event
-// loop. Without, only the labels take their texts and colours; what the draw
-// posted besides is run outside the timing, once every so many reads, as the
-// toolkit looks through the events left behind at every read.
+// Each read goes to the session as the serial channel hands it over, and the
+// window draws the last status of the read before the read returns. With
+// paint, the layout and painting the draw posted run too, as they do on the
+// same pass of the event loop. Without, only the labels take their texts and
+// colours; what the draw posted is run outside the timing, once every so many
+// reads, as the toolkit looks through the events left behind at every read.
 void run_path(benchmark::State &state, const QVector<Unit_status> &statuses)
 {
     const int frames_per_read = static_cast<int>(state.range(0));
@@ -247,8 +247,6 @@ void run_path(benchmark::State &state, const QVector<Unit_status> &statuses)
         bench->feed(cycle.next());
         if (paint)
             Bench_window::settle();
-        else
-            Bench_window::draw();
     };
     bench->resync();
     for (int i = 0; i < counted_calls; ++i)

@@ -42,11 +42,6 @@ void Bench_window::resync()
     feed(zeros);
 }
 
-void Bench_window::draw()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-}
-
 void Bench_window::settle()
 {
     QCoreApplication::sendPostedEvents();

@@ -32,10 +32,7 @@ public:
     void feed(const QByteArray &chunk);
     // Zero bytes end any frame the receiver is inside and never start one.
     void resync();
-    // Runs the window's queued draw of what the last read brought, and
-    // nothing else: the labels take their texts and colours.
-    static void draw();
-    // Runs everything posted: the queued draw, layout requests and painting.
+    // Runs everything a draw posted: layout requests and painting.
     static void settle();
 
     // Sets the offscreen platform unless the caller chose one.

@@ -50,10 +50,11 @@ void Session::set_baud_rate(qint32 baud_rate)
 void Session::receive(const QByteArray &bytes)
 {
     const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
+    bool decoded = false;
     for (int i = 0; i < bytes.size(); ++i) {
         switch (receiver.push(data[i])) {
         case Frame_receiver::Event::crc_good:
-            on_good_frame();
+            decoded = on_good_frame() || decoded;
             break;
         case Frame_receiver::Event::crc_bad:
             on_bad_frame();
@@ -63,9 +64,11 @@ void Session::receive(const QByteArray &bytes)
             break;
         }
     }
+    if (decoded)
+        Q_EMIT read_decoded(status);
 }
 
-void Session::on_good_frame()
+bool Session::on_good_frame()
 {
     const uint8_t *payload = receiver.payload();
     // Even a message too short to decode says which version the unit speaks.
@@ -75,7 +78,7 @@ void Session::on_good_frame()
     if (!outcome.decoded) {
         qDebug() << "Short status message dropped";
         Q_EMIT short_message();
-        return;
+        return false;
     }
     // The channel sends its next queued frame before anything else happens.
     if (outcome.acknowledged) {
@@ -85,6 +88,7 @@ void Session::on_good_frame()
     if (outcome.dante_invalid)
         qDebug() << "Invalid message from dante submodule";
     Q_EMIT status_received(status);
+    return true;
 }
 
 void Session::on_bad_frame()

@@ -73,6 +73,10 @@ public Q_SLOTS:
 Q_SIGNALS:
     // One per decoded status message, after its acknowledgement was taken.
     void status_received(const Unit_status &status);
+    // Once per chunk of bytes that brought a status, after every signal of
+    // its frames, with the latest. A view draws from this: nothing of the
+    // statuses before it in the same chunk could have reached the screen.
+    void read_decoded(const Unit_status &latest);
     void crc_mismatch();
     // A message whose CRC matched but that is too short for its own version.
     void short_message();
@@ -89,7 +93,8 @@ Q_SIGNALS:
     void threshold_changed(int dbm);
 
 private:
-    void on_good_frame();
+    // Whether the frame brought a status.
+    bool on_good_frame();
     void on_bad_frame();
     void announce_connection();
     void refresh();
