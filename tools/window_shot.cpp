@@ -2,6 +2,7 @@
 // saves a picture of it. Qt does not list pseudo-terminals, so this is how a
 // script points the window at the simulated unit.
 
+#include "app/display_fit.h"
 #include "app/mainwindow.h"
 
 #include <QtCore/QCommandLineParser>
@@ -29,6 +30,7 @@ void select_port(MainWindow &window, const QString &path)
 
 int main(int argc, char *argv[])
 {
+    Display_fit::prepare_scaling();
     QApplication application(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -53,6 +55,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    Display_fit::choose_style_and_font();
     MainWindow window;
     window.show();
     select_port(window, arguments.at(0));
