@@ -1,0 +1,134 @@
+// Every text of the live window fits its widget on a real X server, at the
+// dpi and scale factor of the CTest row that runs it (tests/CMakeLists.txt).
+#include "app/display_fit.h"
+#include "support/pty_window.h"
+#include "support/test_settings.h"
+
+#include <QtGui/QScreen>
+#include <QtTest/QtTest>
+
+#ifdef VELMAR_HAVE_UNIT_SIM
+#include "tools/unit_simulator.h"
+#endif
+
+namespace {
+
+constexpr int shown_ms = 10000; // generous: a busy machine drawing on a virtual display
+constexpr qreal design_dpi = 96;
+constexpr qreal ratio_tolerance = 0.01;
+
+bool has_x_display()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY");
+}
+
+// The one place that builds the window.
+std::unique_ptr<Probed_window> make_window()
+{
+    return make_window_without_port();
+}
+
+bool shows_text(const QWidget *widget)
+{
+    return qobject_cast<const QLabel *>(widget) || qobject_cast<const QAbstractButton *>(widget) ||
+           qobject_cast<const QComboBox *>(widget) ||
+           qobject_cast<const QAbstractSpinBox *>(widget);
+}
+
+QString size_text(const QSize &size)
+{
+    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+}
+
+// Every visible text or control smaller than its own size hint in either direction.
+QStringList misfits(const QWidget &window)
+{
+    QStringList found;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        const QSize size = widget->size(), hint = widget->sizeHint();
+        if (shows_text(widget) && widget->isVisible() &&
+            (size.width() < hint.width() || size.height() < hint.height()))
+            found << QStringLiteral("%1 %2 < hint %3")
+                         .arg(widget->objectName(), size_text(size), size_text(hint));
+    }
+    return found;
+}
+
+} // namespace
+
+class Tst_readable : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!has_x_display())
+            QSKIP("no X display; CTest runs this through tests/on_virtual_desktop.sh");
+        isolate_settings();
+        const QFontInfo font(QApplication::font());
+        qInfo("drawn with %s, %s %d px, stretch %d",
+              QApplication::style()->metaObject()->className(), qPrintable(font.family()),
+              font.pixelSize(), QApplication::font().stretch());
+    }
+
+    // The desktop's dpi goes into the device pixel ratio with the scale
+    // factor, and so scales the fixed geometry and the text together.
+    void desktop_dpi_scales_geometry_and_text()
+    {
+        const int desktop_dpi = qEnvironmentVariableIntValue("VELMAR_DESKTOP_DPI");
+        if (desktop_dpi == 0)
+            QSKIP("not run on a virtual desktop of known dpi");
+        const qreal scale_factor =
+            qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        QCOMPARE(qRound(screen->logicalDotsPerInchY()), qRound(design_dpi));
+        const qreal expected = desktop_dpi / design_dpi * scale_factor;
+        QVERIFY2(qAbs(screen->devicePixelRatio() - expected) < ratio_tolerance,
+                 qPrintable(QStringLiteral("device pixel ratio %1, expected %2")
+                                .arg(screen->devicePixelRatio())
+                                .arg(expected)));
+    }
+
+#ifdef VELMAR_HAVE_UNIT_SIM
+    void every_text_of_the_live_window_fits()
+    {
+        Unit_simulator unit; // a healthy 2.0 unit
+        unit.settings().drift = false;
+        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
+        const auto w = make_window();
+        select_port(w->probe, unit.slave_path());
+        w->window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w->window));
+        const Ui::MainWindow &ui = w->probe.ui();
+        QTRY_COMPARE_WITH_TIMEOUT(ui.label_protocol_ver->text(), QStringLiteral("2.0, Ok"),
+                                  shown_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(ui.label_receiving_status->text(), QStringLiteral("Ok"),
+                                  shown_ms);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QStringList found = misfits(w->window);
+        // One line each: a test's failure message is cut at a thousand characters.
+        for (const QString &misfit : found)
+            qWarning("smaller than its size hint: %s", qPrintable(misfit));
+        QVERIFY2(found.isEmpty(), qPrintable(QStringLiteral("%1 widgets smaller than their size "
+                                                            "hint, each named above")
+                                                 .arg(found.size())));
+    }
+#endif
+};
+
+// Not QTEST_MAIN: it sets Qt::AA_Use96Dpi, and this test is about the
+// desktop's own dpi and the entry point's start-up decision.
+int main(int argc, char *argv[])
+{
+    if (!has_x_display())
+        qputenv("QT_QPA_PLATFORM", "offscreen"); // only to report the skip
+    Display_fit::prepare_scaling();
+    QApplication application(argc, argv);
+    Display_fit::choose_style_and_font();
+    Tst_readable test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_readable.moc"
