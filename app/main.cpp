@@ -1,3 +1,4 @@
+#include "app/display_fit.h"
 #include "app/mainwindow.h"
 #include "app/window_command_line.h"
 #include "record/json_record_format.h"
@@ -46,6 +47,7 @@ int main(int argc, char *argv[])
         return report(Window_command_line::parse(QCoreApplication::arguments()));
     }
 
+    Display_fit::prepare_scaling();
     QApplication application(argc, argv);
     const Window_command_line line = Window_command_line::parse(QApplication::arguments());
     if (line.outcome != Window_command_line::Outcome::run)
@@ -65,6 +67,7 @@ int main(int argc, char *argv[])
         recorder = std::make_unique<Recorder>(session, record_format, record_file,
                                               Recorder::Policy::changes_per_connection);
     }
+    Display_fit::choose_style_and_font();
     MainWindow window(session, line.start_port);
     window.show();
     return QApplication::exec();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds the tool, its tests, tools and benchmarks.
 # Usage: scripts/build.sh [build-dir] [extra cmake arguments...]
-# The build directory defaults to build/ in the repository.
+# The build directory defaults to build/ in the repository. VELMAR_TARGETS
+# names the only targets to build (for example "velmar-serial-port").
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -13,4 +14,8 @@ if (($# > 0)) && [[ $1 != -* ]]; then
 fi
 
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-RelWithDebInfo}" "$@"
-cmake --build "$build_dir" -j"${VELMAR_JOBS:-$(nproc)}"
+targets=()
+for target in ${VELMAR_TARGETS:-}; do
+    targets+=(--target "$target")
+done
+cmake --build "$build_dir" -j"${VELMAR_JOBS:-$(nproc)}" "${targets[@]}"

@@ -10,7 +10,7 @@ Usage: scripts/install-deps.sh [--with-qt6] [--with-fuzz] [--with-package] [--ch
 Installs, through apt-get (with sudo when not root), what is missing of:
   the compiler, CMake and the Qt 5 development packages;
   the Qt runtime plugins and fonts the window needs;
-  Xvfb, to run the window without a desktop;
+  Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark.
 
   --with-qt6   also the Qt 6 development packages
@@ -23,7 +23,9 @@ EOF
 build_packages=(build-essential cmake)
 qt5_packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev)
 runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core)
-headless_packages=(xvfb xauth)
+# xprop (x11-utils) sets the dpi a virtual desktop reports to Qt; xwininfo
+# (x11-utils too) finds the window a packaged copy opens.
+headless_packages=(xvfb xauth x11-utils)
 bench_packages=(libbenchmark-dev)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)

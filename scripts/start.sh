@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the tool.
+# Installs what is missing, builds the tool and its simulated unit, and starts
+# the tool.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -18,5 +19,7 @@ if [[ -z ${QT_QPA_PLATFORM:-} && -z ${DISPLAY:-} ]]; then
     export QT_QPA_PLATFORM=wayland
 fi
 
-bash "$root/scripts/build.sh" "$build_dir"
+# Only what starting needs, the tool and its simulated unit: the test
+# programs are most of a first build, and scripts/test.sh builds them.
+VELMAR_TARGETS="velmar-serial-port velmar-unit-sim" bash "$root/scripts/build.sh" "$build_dir"
 exec "$build_dir/velmar-serial-port"

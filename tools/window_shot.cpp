@@ -1,6 +1,7 @@
 // Opens the tool's real window on a given port, lets it run for a while and
 // saves a picture of it.
 
+#include "app/display_fit.h"
 #include "app/mainwindow.h"
 #include "session/session.h"
 
@@ -19,6 +20,7 @@ constexpr int default_wait_ms = 3500;
 
 int main(int argc, char *argv[])
 {
+    Display_fit::prepare_scaling();
     QApplication application(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -43,6 +45,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
+    Display_fit::choose_style_and_font();
     Session session;
     MainWindow window(session, Start_port{arguments.at(0), 0});
     window.show();
