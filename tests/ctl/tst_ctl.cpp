@@ -7,12 +7,12 @@
 #include "support/record_lines.h"
 #include "support/status_payload.h"
 
-#include <QtCore/QDir>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -67,15 +67,15 @@ S as_reported(S unit)
     return unit;
 }
 
-// The first field in which a record differs from the status, if any.
-QString json_difference(const QString &line, const S &status)
+// The first field of the status that a record holds otherwise, if any;
+// shown(name, expected) reads the record's value of a field.
+QString difference(const S &status,
+                   const std::function<QJsonValue(const QString &, const QJsonValue &)> &shown)
 {
-    const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
-    if (record.value(QStringLiteral("event")).toString() != QLatin1String("status"))
-        return QStringLiteral("not a status: ") + line;
     for (const Status_fields::Field &field : Status_fields::of(status)) {
-        const QJsonValue got = json_at(record, field.path);
-        if (got != json_literal(field.value))
+        const QJsonValue expected = json_literal(field.value);
+        const QJsonValue got = shown(field.name(), expected);
+        if (got != expected)
             return field.name() + QStringLiteral(" is ") +
                    QString::fromUtf8(
                        QJsonDocument(QJsonArray{got}).toJson(QJsonDocument::Compact)) +
@@ -84,31 +84,32 @@ QString json_difference(const QString &line, const S &status)
     return QString();
 }
 
+QString json_difference(const QString &line, const S &status)
+{
+    const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+    return difference(status, [&record](const QString &name, const QJsonValue &) {
+        return json_at(record, name.split(QLatin1Char('.')));
+    });
+}
+
+// A null is an empty cell; a null group (dante below 2.0) leaves all its cells empty.
 QString csv_difference(const QString &header, const QString &row, const S &status)
 {
     const QStringList names = header.split(QLatin1Char(','));
     const QStringList cells = csv_cells(row);
-    if (cells.size() != names.size() || cells.value(1) != QLatin1String("status"))
-        return QStringLiteral("not a status row: ") + row;
-    for (const Status_fields::Field &field : Status_fields::of(status)) {
-        const QJsonValue value = json_literal(field.value);
-        const QString expected = value.isNull()     ? QString()
-                                 : value.isString() ? value.toString()
-                                                    : field.value;
-        // A null for a whole group (dante below 2.0) leaves every column of it empty.
-        QStringList columns{field.name()};
-        if (!names.contains(field.name()) && value.isNull())
-            columns = names.filter(QRegularExpression(QLatin1Char('^') + field.name() + "\\."));
-        if (columns.isEmpty() || !names.contains(columns.first()))
-            return field.name() + QStringLiteral(" has no column");
-        for (const QString &name : columns) {
-            const QString cell = cells.at(names.indexOf(name));
-            if (cell != expected)
-                return name + QStringLiteral(" is '") + cell + QStringLiteral("', not '") +
-                       expected + QLatin1Char('\'');
-        }
-    }
-    return QString();
+    if (cells.size() != names.size())
+        return QStringLiteral("not as many cells as columns: ") + row;
+    return difference(status, [&](const QString &name, const QJsonValue &expected) {
+        const QRegularExpression column(QLatin1Char('^') + name + QStringLiteral("(\\.|$)"));
+        QString cell;
+        for (int i = 0; i < names.size(); ++i)
+            cell += column.match(names[i]).hasMatch() ? cells[i] : QString();
+        if (names.filter(column).isEmpty())
+            return QJsonValue(QJsonValue::Undefined);
+        if (cell.isEmpty())
+            return QJsonValue(QJsonValue::Null);
+        return expected.isString() ? QJsonValue(cell) : json_literal(cell);
+    });
 }
 
 QStringList status_lines(const QStringList &json_lines)
