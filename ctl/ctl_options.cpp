@@ -5,6 +5,7 @@
 
 #include <QtCore/QCommandLineParser>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -241,7 +242,8 @@ bool Ctl_options::read_watch(const QCommandLineParser &parser)
                      .arg(parser.value(QStringLiteral("duration"))));
             return false;
         }
-        duration_ms = static_cast<int>(std::lround(seconds * ms_per_second));
+        // At least a millisecond: 0 would mean no end at all.
+        duration_ms = std::max(1, static_cast<int>(std::lround(seconds * ms_per_second)));
     }
     if (parser.isSet(QStringLiteral("count"))) {
         bool ok = false;

@@ -42,8 +42,11 @@ int Watch_command::run()
 void Watch_command::finish(int exit_code)
 {
     // Leaving the loop takes effect after this read: nothing more is written
-    // (a read holds many statuses, and --count means the count).
+    // (a read holds many statuses, and --count means the count), and the
+    // first ending stands: a line that failed and also reached the count
+    // still ends the watch with the failure.
     session->disconnect(recorder.get());
     session->disconnect(this);
+    recorder->disconnect(this);
     QCoreApplication::exit(exit_code);
 }
