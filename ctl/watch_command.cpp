@@ -44,7 +44,10 @@ void Watch_command::finish(int exit_code)
     // Leaving the loop takes effect after this read: nothing more is written
     // (a read holds many statuses, and --count means the count), and the
     // first ending stands: a line that failed and also reached the count
-    // still ends the watch with the failure.
+    // still ends the watch with the failure, whatever the timer says after.
+    if (ended)
+        return;
+    ended = true;
     session->disconnect(recorder.get());
     session->disconnect(this);
     recorder->disconnect(this);

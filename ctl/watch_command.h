@@ -32,6 +32,7 @@ private:
     std::unique_ptr<Session> session;
     std::unique_ptr<Record_format> format;
     std::unique_ptr<Recorder> recorder;
+    bool ended = false;
 };
 
 #endif

@@ -44,7 +44,7 @@ QString Csv_record_format::event_line(const QDateTime &time, Record_event event,
 QString Csv_record_format::cell(const QString &text)
 {
     if (!text.contains(separator) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\n')))
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));

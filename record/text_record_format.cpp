@@ -19,7 +19,8 @@ QString Text_record_format::event_line(const QDateTime &time, Record_event event
                                        const QString &detail) const
 {
     QStringList words{time_text(time), record_event_name(event)};
+    // One event, one line, whatever the detail holds.
     if (!detail.isEmpty())
-        words.append(detail);
+        words.append(detail.simplified());
     return words.join(QLatin1Char(' '));
 }
