@@ -95,42 +95,34 @@ void MainWindow::create_panels()
         u.label_crc_ctrl,
         u.label_protocol_ver,
         u.label_receiving_status});
-    cages[Unit_status::sfp_1] = std::make_unique<Sfp_panel>(
-        Sfp_panel::Labels{u.label_sfp1_type,
-                          u.label_sfp1_present,
-                          u.label_sfp1_temp,
-                          u.label_sfp1_temp_text,
-                          {{{u.label_sfp1_chanel_1, u.label_sfp1_ch1_text, u.label_sfp1_rx_pwr_1,
-                             u.label_sfp1_rxpwr1_text, u.label_sfp1_tx_pwr_1,
-                             u.label_sfp1_txpwr1_text, u.label_sfp1_wl1, u.label_sfp1_wl1_text},
-                            {u.label_sfp1_chanel_2, u.label_sfp1_ch2_text, u.label_sfp1_rx_pwr_2,
-                             u.label_sfp1_rxpwr2_text, u.label_sfp1_tx_pwr_2,
-                             u.label_sfp1_txpwr2_text, u.label_sfp1_wl2, u.label_sfp1_wl2_text}}}});
-    cages[Unit_status::sfp_2] = std::make_unique<Sfp_panel>(
-        Sfp_panel::Labels{u.label_sfp2_type,
-                          u.label_sfp2_present,
-                          u.label_sfp2_temp,
-                          u.label_sfp2_temp_text,
-                          {{{u.label_sfp2_chanel_1, u.label_sfp2_ch1_text, u.label_sfp2_rx_pwr_1,
-                             u.label_sfp2_rxpwr1_text, u.label_sfp2_tx_pwr_1,
-                             u.label_sfp2_txpwr1_text, u.label_sfp2_wl1, u.label_sfp2_wl1_text},
-                            {u.label_sfp2_chanel_2, u.label_sfp2_ch2_text, u.label_sfp2_rx_pwr_2,
-                             u.label_sfp2_rxpwr2_text, u.label_sfp2_tx_pwr_2,
-                             u.label_sfp2_txpwr2_text, u.label_sfp2_wl2, u.label_sfp2_wl2_text}}}});
-    cages[Unit_status::sfp_eth] = std::make_unique<Sfp_panel>(Sfp_panel::Labels{
-        u.label_sfp_eth_type,
-        u.label_sfp_eth_present,
-        u.label_sfp_eth_temp,
-        u.label_sfp_eth_temp_text,
-        {{{u.label_sfp_eth_chanel_1, u.label_sfp_eth_ch1_text, u.label_sfp_eth_rx_pwr_1,
-           u.label_sfp_eth_rxpwr1_text, u.label_sfp_eth_tx_pwr_1, u.label_sfp_eth_txpwr1_text,
-           u.label_sfp_eth_wl1, u.label_sfp_eth_wl1_text},
-          {u.label_sfp_eth_chanel_2, u.label_sfp_eth_ch2_text, u.label_sfp_eth_rx_pwr_2,
-           u.label_sfp_eth_rxpwr2_text, u.label_sfp_eth_tx_pwr_2, u.label_sfp_eth_txpwr2_text,
-           u.label_sfp_eth_wl2, u.label_sfp_eth_wl2_text}}}});
+    const char *const cage_names[Unit_status::cage_count] = {"sfp1", "sfp2", "sfp_eth"};
+    for (int cage = 0; cage < Unit_status::cage_count; ++cage)
+        cages[cage] = std::make_unique<Sfp_panel>(cage_labels(QLatin1String(cage_names[cage])));
     dante = std::make_unique<Dante_panel>(Dante_panel::Widgets{
         u.label_system, u.label_sync, u.label_dante_link, u.label_mic_type, u.label_input_0,
         u.label_input_1, u.box_gain_0, u.box_gain_1, u.button_reading_gain});
+}
+
+// The form names a cage's labels alike: label_sfp2_rx_pwr_1, label_sfp2_rxpwr1_text, ...
+Sfp_panel::Labels MainWindow::cage_labels(const QString &cage) const
+{
+    const auto label = [this, &cage](const QString &name) {
+        return findChild<QLabel *>(QStringLiteral("label_") + cage + QLatin1Char('_') + name);
+    };
+    Sfp_panel::Labels labels{label(QStringLiteral("type")),
+                             label(QStringLiteral("present")),
+                             label(QStringLiteral("temp")),
+                             label(QStringLiteral("temp_text")),
+                             {}};
+    for (int index = 0; index < Unit_status::channel_count; ++index) {
+        const QString n = QString::number(index + 1);
+        labels.channels[index] = {
+            label(QStringLiteral("chanel_") + n), label(QStringLiteral("ch%1_text").arg(n)),
+            label(QStringLiteral("rx_pwr_") + n), label(QStringLiteral("rxpwr%1_text").arg(n)),
+            label(QStringLiteral("tx_pwr_") + n), label(QStringLiteral("txpwr%1_text").arg(n)),
+            label(QStringLiteral("wl") + n),      label(QStringLiteral("wl%1_text").arg(n))};
+    }
+    return labels;
 }
 
 void MainWindow::set_up_editors()

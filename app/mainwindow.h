@@ -2,6 +2,7 @@
 #define VELMAR_APP_MAINWINDOW_H
 
 #include "app/saved_settings.h"
+#include "app/sfp_panel.h"
 #include "app/start_port.h"
 #include "protocol/unit_status.h"
 #include "session/link_watchdog.h"
@@ -18,7 +19,6 @@ class Dante_panel;
 class QLabel;
 class QLayout;
 class Session;
-class Sfp_panel;
 class Summary_panel;
 
 namespace Ui {
@@ -42,6 +42,7 @@ private:
     void fill_baud_rates();
     void restore_settings();
     void create_panels();
+    Sfp_panel::Labels cage_labels(const QString &cage) const;
     void set_up_editors();
     void connect_widgets();
     void connect_session();

@@ -3,6 +3,7 @@
 #include "bench_window.h"
 
 #include "session/session.h"
+#include "support/process_cpu.h"
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QEventLoop>
@@ -11,7 +12,6 @@
 #include <QtCore/QStringList>
 #include <QtCore/QTimer>
 
-#include <sys/resource.h>
 
 #include <utility>
 
@@ -30,14 +30,6 @@ const QString third_cage = QStringLiteral("sfp_eth.type video");
 const QString hold = QStringLiteral("silence 3600000");
 const QByteArray hold_line = hold.toLatin1() + '\n';
 const QByteArray resume_line = "silence 0\n";
-
-double process_cpu_seconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 void run_event_loop(int ms)
 {

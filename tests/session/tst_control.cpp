@@ -1,5 +1,6 @@
 #include "session/session.h"
 #include "support/pty_line.h"
+#include "support/session_line_test.h"
 #include "support/status_payload.h"
 
 #include <QtTest/QtTest>
@@ -34,28 +35,13 @@ QByteArrayList frames(const QByteArray &payloads)
 
 } // namespace
 
-class Control_test : public QObject
+class Control_test : public Session_line_test
 {
     Q_OBJECT
-
-    Pty_device unit;
-    std::unique_ptr<Session> session;
 
     QByteArray next_frame() { return collect(unit, frame_size, line_ms).toHex(' '); }
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY2(unit.open(), qPrintable(unit.error_string()));
-        session = std::make_unique<Session>();
-        QVERIFY(session->open_port({unit.slave_path(), Port_settings::default_baud_rate}));
-    }
-    void cleanup()
-    {
-        session.reset(); // lets go of the line first
-        unit.close();
-    }
-
     void sends_data()
     {
         QTest::addColumn<QByteArray>("reported");     // gain codes and threshold of a 2.0 unit

@@ -1,6 +1,7 @@
 #include "session/session.h"
 #include "support/debug_lines.h"
 #include "support/pty_line.h"
+#include "support/session_line_test.h"
 #include "support/status_payload.h"
 
 #include <QtTest/QtTest>
@@ -21,12 +22,9 @@ QList<QVariantList> told(int input, double db)
 
 } // namespace
 
-class Tst_session : public QObject
+class Tst_session : public Session_line_test
 {
     Q_OBJECT
-
-    Pty_device unit;
-    std::unique_ptr<Session> session;
 
     // The frames written to the line, each released by an acknowledgement, up to the first
     // that carries the marker threshold; an intent sent last marks the end of what came before.
@@ -44,18 +42,6 @@ class Tst_session : public QObject
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        QVERIFY2(unit.open(), qPrintable(unit.error_string()));
-        session = std::make_unique<Session>();
-        QVERIFY(session->open_port({unit.slave_path(), Port_settings::default_baud_rate}));
-    }
-    void cleanup()
-    {
-        session.reset(); // lets go of the line first
-        unit.close();
-    }
-
     void conversion_data()
     {
         QTest::addColumn<double>("entered");

@@ -1,9 +1,10 @@
 #include "support/pty_line.h"
 
+#include "support/process_cpu.h"
+
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QSettings>
 
-#include <sys/resource.h>
 
 QVariant saved_setting(const QString &key)
 {
@@ -25,14 +26,6 @@ QRegularExpression open_failure_line(const QString &name)
 {
     return QRegularExpression(QStringLiteral("^\"%1\" Failed to open port: \".+\"$")
                                   .arg(QRegularExpression::escape(name)));
-}
-
-double process_cpu_seconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 double cpu_share_while_waiting(int ms)

@@ -31,9 +31,6 @@ void store_setting(const QString &key, const QVariant &value);
 // The one debug line a port that cannot be opened writes.
 QRegularExpression open_failure_line(const QString &name);
 
-// CPU time this process has used so far, user and system.
-double process_cpu_seconds();
-
 // The share of one core this process uses while the event loop runs for ms.
 double cpu_share_while_waiting(int ms);
 
