@@ -60,9 +60,6 @@ public:
     // no settings taken on a new connection. Intents still send.
     void set_listen_only(bool listen_only);
 
-    // What the next control frame carries.
-    Control_payload control_values() const { return values; }
-
 public Q_SLOTS:
     // Bytes read from the line, in any chunks.
     void receive(const QByteArray &bytes);
