@@ -3,7 +3,25 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QProcess>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
+#include <QtTest/QTest>
+
+// The complete lines of a text, a line still being written left out.
+inline QStringList complete_lines(const QByteArray &text)
+{
+    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
+    lines.removeLast();
+    return lines;
+}
+
+// Record lines with every time written as TIME, to compare records made at
+// different moments.
+inline QStringList at_any_time(QStringList lines)
+{
+    static const QRegularExpression time(QStringLiteral("\\d{4}-\\d\\d-\\d\\dT[\\d:.]+Z"));
+    return lines.replaceInStrings(time, QStringLiteral("TIME"));
+}
 
 // One of the project's programs run as a child. It is waited for with this
 // process's event loop running, so that a simulated unit living on that loop
@@ -13,20 +31,38 @@ class Child_process : public QProcess
 public:
     static constexpr int default_timeout_ms = 30000;
 
-    explicit Child_process(const QString &program);
-    ~Child_process() override;
+    explicit Child_process(const QString &program) { setProgram(program); }
+    ~Child_process() override
+    {
+        kill();
+        waitForFinished(kill_timeout_ms);
+    }
 
-    void start(const QStringList &arguments);
+    void start(const QStringList &arguments)
+    {
+        setArguments(arguments);
+        QProcess::start();
+    }
     // False when it is still running after timeout_ms.
-    bool wait_for_exit(int timeout_ms = default_timeout_ms);
+    bool wait_for_exit(int timeout_ms = default_timeout_ms)
+    {
+        return QTest::qWaitFor([this] { return state() == NotRunning; }, timeout_ms);
+    }
     // -1 unless it ran and exited normally.
-    int exit_code() const;
+    int exit_code() const
+    {
+        const bool exited =
+            state() == NotRunning && exitStatus() == NormalExit && error() != FailedToStart;
+        return exited ? exitCode() : -1;
+    }
 
     // Standard output and standard error so far, as complete lines.
-    QStringList output_lines();
-    QStringList error_lines();
+    QStringList output_lines() { return complete_lines(output += readAllStandardOutput()); }
+    QStringList error_lines() { return complete_lines(errors += readAllStandardError()); }
 
 private:
+    static constexpr int kill_timeout_ms = 5000;
+
     QByteArray output;
     QByteArray errors;
 };
