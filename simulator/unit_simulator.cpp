@@ -129,6 +129,11 @@ void Unit_simulator::stop()
     read_notifier = nullptr;
     delete write_notifier;
     write_notifier = nullptr;
+    // A pulled adapter takes its by-id link with it. Left behind, the link
+    // would name the closed pseudo-terminal, whose number the next one made
+    // on the machine takes, by whatever program: the tool would open that.
+    if (pty.is_open() && !link_path.isEmpty())
+        QFile::remove(link_path);
     pty.close();
     if (serial != nullptr) {
         serial->disconnect(this);
