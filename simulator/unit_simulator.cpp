@@ -124,7 +124,9 @@ void Unit_simulator::stop()
     running = false;
     pace_timer.stop();
     replug_timer.stop();
-    silence_timer.stop();
+    // A silence outlasts a stop: one commanded before the start (--set
+    // "silence MS") holds the start back, and one running at an unplug goes
+    // on past the replug.
     delete read_notifier;
     read_notifier = nullptr;
     delete write_notifier;
