@@ -16,6 +16,7 @@ namespace {
 
 constexpr int line_timeout_ms = 5000;
 constexpr int refused = -1;
+constexpr int quiet_ms = 500;
 // A coarse timer may fire up to 5 % early.
 constexpr double earliest_share = 0.9;
 
@@ -126,6 +127,39 @@ private Q_SLOTS:
         QCOMPARE(replugged.first().first().toString(), unit.slave_path());
         QCOMPARE(link_target(link), unit.slave_path());
         QCOMPARE(Line_end(link).heard(), 'f');
+    }
+
+    // A silence holds the unit back however its line is opened meanwhile.
+    void silence_outlasts_a_stop_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("commanded before the start") << "silence 600000"
+                                                    << "";
+        QTest::newRow("running at an unplug") << ""
+                                              << "silence 600000;unplug 0";
+    }
+
+    void silence_outlasts_a_stop()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("unit"));
+        Unit_simulator unit;
+        unit.set_link_path(link);
+        for (const QString &command : before.split(';', Qt::SkipEmptyParts))
+            QVERIFY(unit.execute(command));
+        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
+        QSignalSpy replugged(&unit, &Unit_simulator::line_replugged);
+        for (const QString &command : after.split(';', Qt::SkipEmptyParts))
+            QVERIFY(unit.execute(command));
+        if (!after.isEmpty())
+            QVERIFY(replugged.wait(line_timeout_ms));
+        const Line_end tool(link);
+        QCOMPARE(tool.heard(quiet_ms), '-');
+        QVERIFY(unit.execute(QStringLiteral("silence 0")));
+        QCOMPARE(tool.heard(), 'f');
     }
 };
 
