@@ -86,11 +86,14 @@ private Q_SLOTS:
 
         QSignalSpy controls(&unit, &Unit_simulator::control_frame_received);
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        QTRY_COMPARE_WITH_TIMEOUT(shown_in(w.window, "label_SerialPort_Ok"), port_ok,
-                                  back_within_ms);
-        QTRY_COMPARE_WITH_TIMEOUT(shown_in(w.window, "label_receiving_status").first, "Ok",
-                                  back_within_ms);
-        QCOMPARE(shown_in(w.window, "label_protocol_ver").first, "2.0, Ok");
+        const auto unit_shown = [&w] {
+            return QStringList{shown_in(w.window, "label_SerialPort_Ok").first,
+                               shown_in(w.window, "label_SerialPort_Ok").second,
+                               shown_in(w.window, "label_receiving_status").first,
+                               shown_in(w.window, "label_protocol_ver").first};
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(
+            unit_shown(), QStringList({"Ok", "color : green", "Ok", "2.0, Ok"}), back_within_ms);
         QCOMPARE(descriptors_on(unit.slave_path()), 2); // the simulator's and the tool's
         QTRY_VERIFY_WITH_TIMEOUT(!controls.isEmpty(), refresh_within_ms);
         const QRegularExpression reopened(
