@@ -1,15 +1,10 @@
 #include "app/display_fit.h"
-#include "app/mainwindow.h"
+#include "app/run_window.h"
 #include "app/window_command_line.h"
-#include "record/json_record_format.h"
-#include "record/recorder.h"
-#include "session/session.h"
 
-#include <QtCore/QFile>
 #include <QtWidgets/QApplication>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -53,22 +48,5 @@ int main(int argc, char *argv[])
     if (line.outcome != Window_command_line::Outcome::run)
         return report(line);
 
-    Session session;
-    QFile record_file(line.record_path);
-    const Json_record_format record_format;
-    std::unique_ptr<Recorder> recorder;
-    if (!line.record_path.isEmpty()) {
-        if (!record_file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return print(stderr,
-                         QCoreApplication::translate("main", "%1: cannot record to %2: %3")
-                             .arg(QCoreApplication::applicationName(), line.record_path,
-                                  record_file.errorString()),
-                         Window_command_line::exit_record_unavailable);
-        recorder = std::make_unique<Recorder>(session, record_format, record_file,
-                                              Recorder::Policy::changes_per_connection);
-    }
-    Display_fit::choose_style_and_font();
-    MainWindow window(session, line.start_port);
-    window.show();
-    return QApplication::exec();
+    return run_window(line);
 }

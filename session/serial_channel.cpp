@@ -1,6 +1,23 @@
 #include "session/serial_channel.h"
 
 #include <QtCore/QDebug>
+#include <QtCore/QFileInfo>
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// Where Qt opens a port on Unix: a name as it lists ports ("ttyUSB0") is
+// under /dev, a path is taken as it is.
+QString device_path(const QString &port_name)
+{
+    const bool path = port_name.startsWith(QLatin1Char('/')) ||
+                      port_name.startsWith(QLatin1String("./")) ||
+                      port_name.startsWith(QLatin1String("../"));
+    return path ? port_name : QStringLiteral("/dev/") + port_name;
+}
+
+} // namespace
+#endif
 
 Serial_channel::Serial_channel(QObject *parent)
     : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this)),
@@ -123,6 +140,12 @@ void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
 // the loss fails its CRC, and an unanswered control frame times out as usual.
 void Serial_channel::try_reopen()
 {
+#ifdef Q_OS_UNIX
+    // Qt writes a lock file through to the disk before it even looks for
+    // the device: not once a second while the device is plainly absent.
+    if (!QFileInfo::exists(device_path(port->portName())))
+        return;
+#endif
     if (!port->open(QIODevice::ReadWrite))
         return;
     reopen_timer->stop();

@@ -77,8 +77,8 @@ void Sim_cli::add_options(QCommandLineParser &parser)
                               QString::fromLatin1(shortcut.value_name)});
     }
     parser.addOption({QStringLiteral("link"),
-                      tr("keep a symbolic link PATH pointing at the pseudo-terminal, through "
-                         "every unplug, as /dev/serial/by-id/... points at an adapter"),
+                      tr("keep a symbolic link PATH pointing at the pseudo-terminal while there "
+                         "is one, as /dev/serial/by-id/... points at an adapter plugged in"),
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("seed"), tr("seed of the noise bytes, for repeatable runs"),
                       QStringLiteral("N")});

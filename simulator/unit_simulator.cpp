@@ -124,11 +124,18 @@ void Unit_simulator::stop()
     running = false;
     pace_timer.stop();
     replug_timer.stop();
-    silence_timer.stop();
+    // A silence outlasts a stop: one commanded before the start (--set
+    // "silence MS") holds the start back, and one running at an unplug goes
+    // on past the replug.
     delete read_notifier;
     read_notifier = nullptr;
     delete write_notifier;
     write_notifier = nullptr;
+    // A pulled adapter takes its by-id link with it. Left behind, the link
+    // would name the closed pseudo-terminal, whose number the next one made
+    // on the machine takes, by whatever program: the tool would open that.
+    if (pty.is_open() && !link_path.isEmpty())
+        QFile::remove(link_path);
     pty.close();
     if (serial != nullptr) {
         serial->disconnect(this);

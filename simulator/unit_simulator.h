@@ -40,8 +40,8 @@ public:
 
     // Creates a pseudo-terminal and starts sending; the tool opens slave_path().
     bool start_on_pty();
-    // Keeps a symbolic link at path pointing at the pseudo-terminal, through
-    // every unplug, as /dev/serial/by-id/... points at an adapter.
+    // Keeps a symbolic link at path pointing at the pseudo-terminal while
+    // there is one, as /dev/serial/by-id/... points at an adapter plugged in.
     void set_link_path(const QString &path);
     // Drives a real serial device at the given rate, 8N1, no flow control.
     bool start_on_device(const QString &path, qint32 baud);
@@ -60,8 +60,9 @@ public:
     bool execute(const QString &command, QString *reply = nullptr);
     // Sends nothing for ms milliseconds; control frames are still read.
     void silence(int ms);
-    // Takes the pseudo-terminal away (the other end sees the port lost) and
-    // offers a new one ms milliseconds later. False on a real device.
+    // Takes the pseudo-terminal away (the other end sees the port lost) with
+    // its link, and offers a new one ms milliseconds later. False on a real
+    // device.
     bool unplug(int ms);
     bool is_silent() const { return silence_timer.isActive(); }
 

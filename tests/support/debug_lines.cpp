@@ -1,25 +1,22 @@
 #include "support/debug_lines.h"
 
+#include <QtCore/QMutex>
+
 namespace {
 
-QStringList taken;
-QtMessageHandler passed_on = nullptr;
-
-// Warnings and worse still reach the test log: they are not the tool's lines.
-void take_line(QtMsgType type, const QMessageLogContext &context, const QString &line)
-{
-    if (type == QtDebugMsg)
-        taken.append(line);
-    else if (passed_on)
-        passed_on(type, context, line);
-}
+// Qt may write from any thread.
+QMutex lines_lock;
+QStringList lines;
+QtMessageHandler passed_to = nullptr;
 
 } // namespace
 
-Debug_lines::Debug_lines() : previous(qInstallMessageHandler(take_line))
+Debug_lines::Debug_lines()
 {
-    passed_on = previous;
-    taken.clear();
+    const QMutexLocker hold(&lines_lock);
+    lines.clear();
+    previous = qInstallMessageHandler(&Debug_lines::handle);
+    passed_to = previous;
 }
 
 Debug_lines::~Debug_lines()
@@ -29,7 +26,27 @@ Debug_lines::~Debug_lines()
 
 QStringList Debug_lines::take()
 {
-    QStringList lines;
-    lines.swap(taken);
-    return lines;
+    const QMutexLocker hold(&lines_lock);
+    QStringList taken;
+    taken.swap(lines);
+    return taken;
+}
+
+int Debug_lines::count(const QRegularExpression &pattern) const
+{
+    const QMutexLocker hold(&lines_lock);
+    int found = 0;
+    for (const QString &line : lines)
+        found += pattern.match(line).hasMatch() ? 1 : 0;
+    return found;
+}
+
+void Debug_lines::handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtDebugMsg) {
+        const QMutexLocker hold(&lines_lock);
+        lines.append(text);
+    } else if (passed_to != nullptr) {
+        passed_to(type, context, text);
+    }
 }
