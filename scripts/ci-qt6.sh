@@ -75,7 +75,7 @@ if grep -E '(^|[^-])warning:' "$build_log" >/dev/null; then
     fail "the Qt 6 build printed warnings"
 fi
 
-binary=$build_dir/velmar-serial-port
+binary=$build_dir/app/velmar-serial-port
 [[ -x $binary ]] || fail "no $binary after the build"
 ldd "$binary" | grep -q 'libQt6Widgets' || fail "$binary does not link Qt 6"
 ldd "$binary" | grep -q 'libQt5' && fail "$binary also links Qt 5"

@@ -18,7 +18,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The simulator keeps running when its standard input ends; feed it none.
-"$build/tools/velmar-unit-sim" </dev/null >"$sim_out" &
+"$build/simulator/velmar-unit-sim" </dev/null >"$sim_out" &
 sim_pid=$!
 for _ in $(seq 50); do
     [[ -s "$sim_out" ]] && break

@@ -22,4 +22,4 @@ fi
 # Only what starting needs, the tool and its simulated unit: the test
 # programs are most of a first build, and scripts/test.sh builds them.
 VELMAR_TARGETS="velmar-serial-port velmar-unit-sim" bash "$root/scripts/build.sh" "$build_dir"
-exec "$build_dir/velmar-serial-port"
+exec "$build_dir/app/velmar-serial-port"

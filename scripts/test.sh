@@ -59,6 +59,38 @@ run_ctest() {
 stage_qt5() {
     bash "$root/scripts/build.sh" "$build_base"
     run_ctest "$build_base"
+    check_start_script
+}
+
+# The README's first command: scripts/start.sh must end up running the window
+# it built. start.sh execs the window, so its own process becomes the window.
+check_start_script() {
+    banner "scripts/start.sh starts the window (offscreen)"
+    local window=$build_base/app/velmar-serial-port log config pid started=0
+    log=$(mktemp)
+    config=$(mktemp -d)
+    QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME=$config VELMAR_BUILD_DIR=$build_base \
+        bash "$root/scripts/start.sh" >"$log" 2>&1 &
+    pid=$!
+    for _ in $(seq 600); do
+        if [[ $(readlink "/proc/$pid/exe" 2>/dev/null) == "$window" ]]; then
+            started=1
+            break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    ((started)) && sleep 2 && kill -0 "$pid" 2>/dev/null || started=0
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    if ((!started)); then
+        echo "test.sh: scripts/start.sh did not keep $window running:" >&2
+        sed 's/^/  | /' "$log" >&2
+    else
+        echo "start.sh is running $window"
+    fi
+    rm -rf "$log" "$config"
+    ((started))
 }
 
 stage_qt6() {
