@@ -100,6 +100,9 @@ private Q_SLOTS:
         const QRegularExpression reopened(
             QStringLiteral("^\"%1\" Serial port reopened$").arg(QRegularExpression::escape(link)));
         QCOMPARE(debug.count(reopened), 1);
+        const QRegularExpression lost(
+            QStringLiteral("^\"%1\" Serial port lost: ").arg(QRegularExpression::escape(link)));
+        QCOMPARE(debug.count(lost), 1);
     }
 
     // The line comes back behind the link, but the tool no longer wants it.
