@@ -1,6 +1,6 @@
 #include "app/dante_panel.h"
 
-#include "app/label_paint.h"
+#include "app/widget_update.h"
 
 #include <QtWidgets/QLabel>
 
@@ -47,13 +47,13 @@ void Dante_panel::draw_state(QLabel *label, uint8_t state, const QString &bad_te
 {
     switch (state) {
     case not_reported:
-        Label_paint::paint(label, text_none, style_sheet::grey);
+        Widget_update::paint(label, text_none, style_sheet::grey);
         break;
     case bad:
-        Label_paint::paint(label, bad_text, bad_style);
+        Widget_update::paint(label, bad_text, bad_style);
         break;
     case good:
-        Label_paint::paint(label, good_text, good_style);
+        Widget_update::paint(label, good_text, good_style);
         break;
     default:
         break;
@@ -62,15 +62,15 @@ void Dante_panel::draw_state(QLabel *label, uint8_t state, const QString &bad_te
 
 void Dante_panel::enable_gains(bool enable)
 {
-    Label_paint::enabled(widgets.gain_0, enable);
-    Label_paint::enabled(widgets.gain_1, enable);
-    Label_paint::enabled(widgets.read_gains, enable);
+    Widget_update::enabled(widgets.gain_0, enable);
+    Widget_update::enabled(widgets.gain_1, enable);
+    Widget_update::enabled(widgets.read_gains, enable);
 }
 
 void Dante_panel::blank()
 {
     for (QLabel *label : {widgets.system, widgets.sync, widgets.link, widgets.input_0,
                           widgets.input_1, widgets.mic})
-        Label_paint::paint(label, text_none, style_sheet::grey);
+        Widget_update::paint(label, text_none, style_sheet::grey);
     enable_gains(false);
 }

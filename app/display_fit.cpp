@@ -2,7 +2,7 @@
 
 #include "app/compact_style.h"
 #include "protocol/control_payload.h"
-#include "protocol/gain_law.h"
+#include "session/operator_settings.h"
 #include "ui_mainwindow.h"
 
 #include <QtCore/QRegularExpression>
@@ -74,7 +74,7 @@ void fill_widest_texts(Ui::MainWindow &ui)
     ui.comboBox_SerialPort->addItem(QString::fromLatin1(widest_port));
     ui.comboBox_BaudRate->addItem(QString::fromLatin1(widest_rate));
     for (QDoubleSpinBox *box : {ui.box_gain_0, ui.box_gain_1}) {
-        box->setRange(Gain_law::min_db, Gain_law::max_db);
+        box->setRange(Operator_settings::min_gain_db, Operator_settings::max_gain_db);
         box->setSuffix(QStringLiteral(" dB"));
     }
     for (QSpinBox *box : {ui.box_current_trshd, ui.box_new_trshd}) {

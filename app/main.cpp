@@ -1,6 +1,7 @@
 #include "app/display_fit.h"
 #include "app/run_window.h"
 #include "app/window_command_line.h"
+#include "console/exit_code.h"
 
 #include <QtWidgets/QApplication>
 
@@ -26,7 +27,7 @@ int report(const Window_command_line &line)
 {
     if (line.outcome == Window_command_line::Outcome::error)
         return print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + line.text,
-                     Window_command_line::exit_bad_arguments);
+                     exit_bad_arguments);
     return print(stdout, line.text.trimmed(), 0);
 }
 

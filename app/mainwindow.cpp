@@ -1,11 +1,12 @@
 #include "app/mainwindow.h"
 
 #include "app/dante_panel.h"
-#include "app/label_paint.h"
 #include "app/sfp_panel.h"
 #include "app/summary_panel.h"
+#include "app/widget_update.h"
 #include "protocol/control_payload.h"
-#include "protocol/gain_law.h"
+#include "protocol/status_words.h"
+#include "session/operator_settings.h"
 #include "session/session.h"
 #include "ui_mainwindow.h"
 
@@ -35,7 +36,7 @@ MainWindow::MainWindow(Session &session, const Start_port &start_port, QWidget *
     if (start_port.is_set())
         open_start_port(start_port);
     else
-        uart_connect();
+        open_chosen_port();
 }
 
 MainWindow::~MainWindow()
@@ -95,19 +96,21 @@ void MainWindow::create_panels()
         u.label_crc_ctrl,
         u.label_protocol_ver,
         u.label_receiving_status});
-    const char *const cage_names[Unit_status::cage_count] = {"sfp1", "sfp2", "sfp_eth"};
     for (int cage = 0; cage < Unit_status::cage_count; ++cage)
-        cages[cage] = std::make_unique<Sfp_panel>(cage_labels(QLatin1String(cage_names[cage])));
+        cages[cage] = std::make_unique<Sfp_panel>(cage_labels(cage));
     dante = std::make_unique<Dante_panel>(Dante_panel::Widgets{
         u.label_system, u.label_sync, u.label_dante_link, u.label_mic_type, u.label_input_0,
         u.label_input_1, u.box_gain_0, u.box_gain_1, u.button_reading_gain});
 }
 
-// The form names a cage's labels alike: label_sfp2_rx_pwr_1, label_sfp2_rxpwr1_text, ...
-Sfp_panel::Labels MainWindow::cage_labels(const QString &cage) const
+// The form names a cage's labels alike, by the cage's key: label_sfp2_rx_pwr_1,
+// label_sfp2_rxpwr1_text, ...
+Sfp_panel::Labels MainWindow::cage_labels(int cage) const
 {
-    const auto label = [this, &cage](const QString &name) {
-        return findChild<QLabel *>(QStringLiteral("label_") + cage + QLatin1Char('_') + name);
+    const QString prefix =
+        QStringLiteral("label_") + Status_words::cage_key(cage) + QLatin1Char('_');
+    const auto label = [this, &prefix](const QString &name) {
+        return findChild<QLabel *>(prefix + name);
     };
     Sfp_panel::Labels labels{label(QStringLiteral("type")),
                              label(QStringLiteral("present")),
@@ -115,7 +118,7 @@ Sfp_panel::Labels MainWindow::cage_labels(const QString &cage) const
                              label(QStringLiteral("temp_text")),
                              {}};
     for (int index = 0; index < Unit_status::channel_count; ++index) {
-        const QString n = QString::number(index + 1);
+        const QString n = QString::number(Status_words::number(index));
         labels.channels[index] = {
             label(QStringLiteral("chanel_") + n), label(QStringLiteral("ch%1_text").arg(n)),
             label(QStringLiteral("rx_pwr_") + n), label(QStringLiteral("rxpwr%1_text").arg(n)),
@@ -128,11 +131,11 @@ Sfp_panel::Labels MainWindow::cage_labels(const QString &cage) const
 void MainWindow::set_up_editors()
 {
     for (QDoubleSpinBox *box : {ui->box_gain_0, ui->box_gain_1}) {
-        box->setMinimum(Gain_law::min_db);
-        box->setMaximum(Gain_law::max_db);
+        box->setMinimum(Operator_settings::min_gain_db);
+        box->setMaximum(Operator_settings::max_gain_db);
         box->setSuffix(QStringLiteral(" dB"));
         box->setSingleStep(Gain_law::step_db);
-        box->setValue(Gain_law::default_db);
+        box->setValue(Operator_settings::default_gain_db);
         box->setEnabled(false);
     }
     ui->button_reading_gain->setEnabled(false);
@@ -147,8 +150,8 @@ void MainWindow::set_up_editors()
 
 void MainWindow::connect_session()
 {
-    connect(&session, &Session::status_received, this, &MainWindow::follow);
-    connect(&session, &Session::read_decoded, this, &MainWindow::draw_latest);
+    connect(&session, &Session::status_received, this, &MainWindow::track_status);
+    connect(&session, &Session::read_finished, this, &MainWindow::draw_read);
     connect(&session, &Session::link_changed, this, &MainWindow::show_link);
     connect(&session, &Session::gain_changed, this, &MainWindow::show_gain);
     connect(&session, &Session::threshold_changed, this, &MainWindow::show_threshold);
@@ -199,7 +202,7 @@ void MainWindow::open_start_port(const Start_port &start_port)
         ui->comboBox_BaudRate->setCurrentIndex(select_baud_rate(start_port.baud_rate));
         keep_saved_baud = true;
     }
-    uart_connect();
+    open_chosen_port();
 }
 
 int MainWindow::select_baud_rate(qint32 baud_rate)
@@ -212,13 +215,13 @@ int MainWindow::select_baud_rate(qint32 baud_rate)
     return rates->count() - 1;
 }
 
-void MainWindow::uart_connect()
+void MainWindow::open_chosen_port()
 {
     const QString name = ui->comboBox_SerialPort->currentText();
     const int rate = ui->comboBox_BaudRate->currentData().toInt();
     session.close_port();
     if (name.isEmpty()) {
-        Label_paint::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
+        Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
         return;
     }
     show_port_state(session.open_port({name, rate}));
@@ -227,9 +230,9 @@ void MainWindow::uart_connect()
 void MainWindow::show_port_state(bool open)
 {
     if (open)
-        Label_paint::paint(ui->label_SerialPort_Ok, text_ok, style_sheet::port_green);
+        Widget_update::paint(ui->label_SerialPort_Ok, text_ok, style_sheet::port_green);
     else
-        Label_paint::paint(ui->label_SerialPort_Ok, text_fault, style_sheet::red);
+        Widget_update::paint(ui->label_SerialPort_Ok, text_fault, style_sheet::red);
 }
 
 void MainWindow::on_port_lost()
@@ -241,7 +244,7 @@ void MainWindow::on_port_chosen()
 {
     const QString name = ui->comboBox_SerialPort->currentText();
     keep_saved_port = false;
-    uart_connect();
+    open_chosen_port();
     if (!name.isEmpty())
         save_settings();
 }
@@ -275,23 +278,23 @@ void MainWindow::save_settings()
 
 // ---- Drawing the unit's status ----
 
-void MainWindow::follow(const Unit_status &status)
+void MainWindow::track_status(const Unit_status &status)
 {
     for (int cage = 0; cage < Unit_status::cage_count; ++cage)
-        history_changed = cages[cage]->follow(status.cages[cage]) || history_changed;
+        history_changed = cages[cage]->track_directions(status.cages[cage]) || history_changed;
 }
 
-void MainWindow::draw_latest(const Unit_status &latest)
+void MainWindow::draw_read(const Unit_status &latest)
 {
     if (drawn_valid && !history_changed && latest == drawn)
         return;
     drawn = latest;
     drawn_valid = true;
     history_changed = false;
-    draw(latest);
+    draw_status(latest);
 }
 
-void MainWindow::draw(const Unit_status &status)
+void MainWindow::draw_status(const Unit_status &status)
 {
     // Showing a widget lays its window out again at once, so a redraw that
     // shows many labels (swapped channel directions) would lay the window out
@@ -302,7 +305,7 @@ void MainWindow::draw(const Unit_status &status)
     summary->draw(status);
     // The box limits the unit's threshold to its range, and the received
     // powers are judged against what it shows.
-    Label_paint::value(ui->box_current_trshd, status.threshold_dbm);
+    Widget_update::value(ui->box_current_trshd, status.threshold_dbm);
     const int threshold = ui->box_current_trshd->value();
     for (int cage = 0; cage < Unit_status::cage_count; ++cage)
         cages[cage]->draw(status.cages[cage], threshold);
@@ -330,7 +333,7 @@ void MainWindow::show_link(Link_watchdog::Verdict verdict)
     case Link_watchdog::State::receiving:
     case Link_watchdog::State::connected:
         summary->draw_receiving(true);
-        Label_paint::enabled(ui->button_trshd_apply, verdict.takes_threshold);
+        Widget_update::enabled(ui->button_trshd_apply, verdict.takes_threshold);
         return;
     }
 }
@@ -342,7 +345,7 @@ void MainWindow::blank()
     for (const auto &cage : cages)
         cage->blank();
     dante->blank();
-    Label_paint::enabled(ui->button_trshd_apply, false);
+    Widget_update::enabled(ui->button_trshd_apply, false);
 }
 
 // ---- The operator's editors ----

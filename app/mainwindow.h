@@ -42,7 +42,7 @@ private:
     void fill_baud_rates();
     void restore_settings();
     void create_panels();
-    Sfp_panel::Labels cage_labels(const QString &cage) const;
+    Sfp_panel::Labels cage_labels(int cage) const;
     void set_up_editors();
     void connect_widgets();
     void connect_session();
@@ -50,7 +50,7 @@ private:
     int default_baud_index() const;
     int select_baud_rate(qint32 baud_rate);
 
-    void uart_connect();
+    void open_chosen_port();
     void on_port_chosen();
     void on_baud_rate_chosen();
     void rescan_ports();
@@ -58,9 +58,13 @@ private:
     void on_port_lost();
     void save_settings();
 
-    void follow(const Unit_status &status);
-    void draw_latest(const Unit_status &latest);
-    void draw(const Unit_status &status);
+    // Every status: what outlives a message in the panels (a channel turned
+    // unassigned keeps what it showed before).
+    void track_status(const Unit_status &status);
+    // Once per read: draws the latest status unless the screen shows it already.
+    void draw_read(const Unit_status &latest);
+    // Draws every panel from the status, touching only what differs.
+    void draw_status(const Unit_status &status);
     void set_layouts_enabled(bool enabled);
     void show_link(Link_watchdog::Verdict verdict);
     void blank();
@@ -73,7 +77,7 @@ private:
     std::array<std::unique_ptr<Sfp_panel>, Unit_status::cage_count> cages;
     std::unique_ptr<Dante_panel> dante;
 
-    // Every layout in the window, held off while a redraw runs (see draw()).
+    // Every layout in the window, held off while a redraw runs (see draw_status()).
     QList<QLayout *> layouts;
 
     // Saved choices that a command-line port or rate leaves alone, until the

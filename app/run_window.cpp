@@ -3,6 +3,7 @@
 #include "app/display_fit.h"
 #include "app/mainwindow.h"
 #include "app/window_command_line.h"
+#include "console/exit_code.h"
 #include "record/json_record_format.h"
 #include "record/recorder.h"
 #include "session/session.h"
@@ -26,7 +27,7 @@ int run_window(const Window_command_line &line,
                                       .arg(QCoreApplication::applicationName(), line.record_path,
                                            record_file.errorString());
             std::fprintf(stderr, "%s\n", qPrintable(error));
-            return Window_command_line::exit_record_unavailable;
+            return exit_output_failed;
         }
         recorder = std::make_unique<Recorder>(session, record_format, record_file,
                                               Recorder::Policy::changes_per_connection);

@@ -1,6 +1,6 @@
 #include "app/sfp_panel.h"
 
-#include "app/label_paint.h"
+#include "app/widget_update.h"
 
 #include <QtWidgets/QLabel>
 
@@ -23,7 +23,7 @@ Sfp_panel::Sfp_panel(const Labels &labels)
 {
 }
 
-bool Sfp_panel::follow(const Unit_status::Cage &cage)
+bool Sfp_panel::track_directions(const Unit_status::Cage &cage)
 {
     bool changed = false;
     for (int index = 0; index < Unit_status::channel_count; ++index) {
@@ -54,20 +54,20 @@ void Sfp_panel::draw_type(Cage_type type)
 {
     switch (type) {
     case Cage_type::video:
-        Label_paint::paint(labels.type, text_video, style_sheet::green);
-        Label_paint::paint(labels.present, text_ok, style_sheet::green);
+        Widget_update::paint(labels.type, text_video, style_sheet::green);
+        Widget_update::paint(labels.present, text_ok, style_sheet::green);
         break;
     case Cage_type::ethernet:
-        Label_paint::paint(labels.type, text_ethernet, style_sheet::green);
-        Label_paint::paint(labels.present, text_ok, style_sheet::green);
+        Widget_update::paint(labels.type, text_ethernet, style_sheet::green);
+        Widget_update::paint(labels.present, text_ok, style_sheet::green);
         break;
     case Cage_type::other:
-        Label_paint::paint(labels.type, text_unknown, style_sheet::red);
-        Label_paint::paint(labels.present, text_ok, style_sheet::red);
+        Widget_update::paint(labels.type, text_unknown, style_sheet::red);
+        Widget_update::paint(labels.present, text_ok, style_sheet::red);
         break;
     case Cage_type::none:
-        Label_paint::paint(labels.type, text_none, style_sheet::black);
-        Label_paint::paint(labels.present, text_not_available, style_sheet::grey);
+        Widget_update::paint(labels.type, text_none, style_sheet::black);
+        Widget_update::paint(labels.present, text_not_available, style_sheet::grey);
         break;
     }
 }
@@ -79,7 +79,7 @@ void Sfp_panel::draw_channel(int index, const Unit_status::Channel &channel, int
         direction = &text_rx;
     else if (text_direction[index] == Direction::tx)
         direction = &text_tx;
-    Label_paint::text(labels.channels[index].direction, *direction);
+    Widget_update::text(labels.channels[index].direction, *direction);
     draw_rx_power(index, channel, threshold_dbm);
     draw_tx_power(index, channel);
 }
@@ -88,23 +88,23 @@ void Sfp_panel::draw_rx_power(int index, const Unit_status::Channel &channel, in
 {
     QLabel *label = labels.channels[index].rx_power;
     if (channel.direction != Direction::rx) {
-        Label_paint::paint(label, text_none, style_sheet::black);
+        Widget_update::paint(label, text_none, style_sheet::black);
         return;
     }
-    Label_paint::text(label, power_text(channel.power_tenths, rx_text[index]));
+    Widget_update::text(label, power_text(channel.power_tenths, rx_text[index]));
     // Equal to the threshold is still fine; only below it is a fault.
     const bool below = channel.power_tenths < threshold_dbm * tenths_per_unit;
-    Label_paint::style(label, below ? style_sheet::red : style_sheet::black);
+    Widget_update::style(label, below ? style_sheet::red : style_sheet::black);
 }
 
 void Sfp_panel::draw_tx_power(int index, const Unit_status::Channel &channel)
 {
     QLabel *label = labels.channels[index].tx_power;
     if (channel.direction != Direction::tx) {
-        Label_paint::text(label, text_none);
+        Widget_update::text(label, text_none);
         return;
     }
-    Label_paint::text(label, power_text(channel.power_tenths, tx_text[index]));
+    Widget_update::text(label, power_text(channel.power_tenths, tx_text[index]));
 }
 
 void Sfp_panel::draw_values_of_module(const Unit_status::Cage &cage)
@@ -112,16 +112,16 @@ void Sfp_panel::draw_values_of_module(const Unit_status::Cage &cage)
     for (int index = 0; index < Unit_status::channel_count; ++index) {
         QLabel *label = labels.channels[index].wavelength;
         if (cage.present())
-            Label_paint::text(label, integer_text(cage.channels[index].wavelength_nm, nm_format,
-                                                  wavelength_text[index]));
+            Widget_update::text(label, integer_text(cage.channels[index].wavelength_nm, nm_format,
+                                                    wavelength_text[index]));
         else
-            Label_paint::text(label, text_none);
+            Widget_update::text(label, text_none);
     }
     if (cage.present())
-        Label_paint::text(labels.temperature,
-                          integer_text(cage.temperature_c, celsius_format, temperature_text));
+        Widget_update::text(labels.temperature,
+                            integer_text(cage.temperature_c, celsius_format, temperature_text));
     else
-        Label_paint::text(labels.temperature, text_none);
+        Widget_update::text(labels.temperature, text_none);
 }
 
 void Sfp_panel::draw_channel_visibility(int index)
@@ -131,37 +131,37 @@ void Sfp_panel::draw_channel_visibility(int index)
     const Channel_labels &channel = labels.channels[index];
     const bool show_rx = visible_direction[index] == Direction::rx;
     const bool show_tx = visible_direction[index] == Direction::tx;
-    Label_paint::shown(channel.rx_power, show_rx);
-    Label_paint::shown(channel.rx_power_caption, show_rx);
-    Label_paint::shown(channel.tx_power, show_tx);
-    Label_paint::shown(channel.tx_power_caption, show_tx);
-    Label_paint::shown(channel.wavelength, show_tx);
-    Label_paint::shown(channel.wavelength_caption, show_tx);
+    Widget_update::shown(channel.rx_power, show_rx);
+    Widget_update::shown(channel.rx_power_caption, show_rx);
+    Widget_update::shown(channel.tx_power, show_tx);
+    Widget_update::shown(channel.tx_power_caption, show_tx);
+    Widget_update::shown(channel.wavelength, show_tx);
+    Widget_update::shown(channel.wavelength_caption, show_tx);
 }
 
 void Sfp_panel::draw_presence_visibility(bool present)
 {
     for (const Channel_labels &channel : labels.channels) {
-        Label_paint::shown(channel.direction, present);
-        Label_paint::shown(channel.direction_caption, present);
+        Widget_update::shown(channel.direction, present);
+        Widget_update::shown(channel.direction_caption, present);
     }
-    Label_paint::shown(labels.temperature, present);
-    Label_paint::shown(labels.temperature_caption, present);
+    Widget_update::shown(labels.temperature, present);
+    Widget_update::shown(labels.temperature_caption, present);
 }
 
 void Sfp_panel::blank()
 {
-    Label_paint::paint(labels.present, text_none, style_sheet::black);
-    Label_paint::paint(labels.type, text_none, style_sheet::black);
+    Widget_update::paint(labels.present, text_none, style_sheet::black);
+    Widget_update::paint(labels.type, text_none, style_sheet::black);
     for (int index = 0; index < Unit_status::channel_count; ++index) {
         const Channel_labels &channel = labels.channels[index];
-        Label_paint::paint(channel.rx_power, text_none, style_sheet::black);
-        Label_paint::text(channel.direction, text_none);
-        Label_paint::text(channel.tx_power, text_none);
-        Label_paint::text(channel.wavelength, text_none);
+        Widget_update::paint(channel.rx_power, text_none, style_sheet::black);
+        Widget_update::text(channel.direction, text_none);
+        Widget_update::text(channel.tx_power, text_none);
+        Widget_update::text(channel.wavelength, text_none);
         text_direction[index] = Direction::none;
     }
-    Label_paint::text(labels.temperature, text_none);
+    Widget_update::text(labels.temperature, text_none);
 }
 
 const QString &Sfp_panel::power_text(int tenths, Number_text &cache)

@@ -43,7 +43,7 @@ public:
     // later one of the same read replaces it. A channel reported unassigned
     // keeps the direction text and the labels shown for it before, so those
     // are followed message by message. Returns whether they changed.
-    bool follow(const Unit_status::Cage &cage);
+    bool track_directions(const Unit_status::Cage &cage);
     // Received powers below threshold_dbm are shown in red.
     void draw(const Unit_status::Cage &cage, int threshold_dbm);
     // No unit: every value label back to its no-data text.

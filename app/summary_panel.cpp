@@ -1,7 +1,8 @@
 #include "app/summary_panel.h"
 
-#include "app/label_paint.h"
+#include "app/widget_update.h"
 #include "protocol/protocol_version.h"
+#include "protocol/status_words.h"
 
 #include <QtWidgets/QLabel>
 
@@ -16,10 +17,10 @@ struct Row_source
 };
 
 // Rows 1 and 2 follow SFP 1's channels, rows 3 and 4 SFP 2's; lock i goes with row i.
-constexpr Row_source row_sources[Summary_panel::row_count] = {{Unit_status::sfp_1, 0},
-                                                              {Unit_status::sfp_1, 1},
-                                                              {Unit_status::sfp_2, 0},
-                                                              {Unit_status::sfp_2, 1}};
+constexpr Row_source row_sources[Unit_status::lock_count] = {{Unit_status::sfp_1, 0},
+                                                             {Unit_status::sfp_1, 1},
+                                                             {Unit_status::sfp_2, 0},
+                                                             {Unit_status::sfp_2, 1}};
 
 } // namespace
 
@@ -28,18 +29,19 @@ Summary_panel::Summary_panel(const Labels &labels)
       text_ok(tr("Ok")), text_fault(tr("Fault")), text_error(tr("Error")), text_link(tr("Link")),
       text_not_available(tr("Not available"))
 {
-    for (int row = 0; row < row_count; ++row) {
-        text_in[row] = tr("In %1:").arg(row + 1);
-        text_out[row] = tr("Out %1:").arg(row + 1);
+    for (int row = 0; row < Unit_status::lock_count; ++row) {
+        const int number = Status_words::number(row);
+        text_in[row] = tr("In %1:").arg(number);
+        text_out[row] = tr("Out %1:").arg(number);
         // A channel no direction is assigned to still has a lock to show.
-        text_unassigned[row] = tr("Unassigned %1:").arg(row + 1);
+        text_unassigned[row] = tr("Unassigned %1:").arg(number);
     }
 }
 
 void Summary_panel::draw(const Unit_status &status)
 {
     draw_faults(status);
-    for (int row = 0; row < row_count; ++row) {
+    for (int row = 0; row < Unit_status::lock_count; ++row) {
         const Row_source source = row_sources[row];
         draw_row(row, status.cages[source.cage].channels[source.channel].direction,
                  status.locks[row]);
@@ -53,15 +55,15 @@ void Summary_panel::draw_faults(const Unit_status &status)
     if (!status.cages[Unit_status::sfp_1].present() &&
         !status.cages[Unit_status::sfp_2].present()) {
         for (QLabel *label : {labels.rx_fault, labels.tx_fault, labels.overheat})
-            Label_paint::paint(label, text_none, style_sheet::grey);
+            Widget_update::paint(label, text_none, style_sheet::grey);
         return;
     }
-    Label_paint::paint(labels.rx_fault, status.rx_fault ? text_fault : text_ok,
-                       status.rx_fault ? style_sheet::red : style_sheet::green);
-    Label_paint::paint(labels.tx_fault, status.tx_fault ? text_fault : text_ok,
-                       status.tx_fault ? style_sheet::red : style_sheet::green);
-    Label_paint::paint(labels.overheat, status.overheat ? text_error : text_ok,
-                       status.overheat ? style_sheet::red : style_sheet::green);
+    Widget_update::paint(labels.rx_fault, status.rx_fault ? text_fault : text_ok,
+                         status.rx_fault ? style_sheet::red : style_sheet::green);
+    Widget_update::paint(labels.tx_fault, status.tx_fault ? text_fault : text_ok,
+                         status.tx_fault ? style_sheet::red : style_sheet::green);
+    Widget_update::paint(labels.overheat, status.overheat ? text_error : text_ok,
+                         status.overheat ? style_sheet::red : style_sheet::green);
 }
 
 void Summary_panel::draw_row(int row, Direction direction, bool locked)
@@ -70,35 +72,35 @@ void Summary_panel::draw_row(int row, Direction direction, bool locked)
     QLabel *lock = labels.row_locks[row];
     switch (direction) {
     case Direction::none:
-        Label_paint::text(caption, text_no_row);
-        Label_paint::paint(lock, text_none, style_sheet::grey);
+        Widget_update::text(caption, text_no_row);
+        Widget_update::paint(lock, text_none, style_sheet::grey);
         return;
     case Direction::rx: // the unit outputs what the module receives
-        Label_paint::text(caption, text_out[row]);
+        Widget_update::text(caption, text_out[row]);
         break;
     case Direction::tx:
-        Label_paint::text(caption, text_in[row]);
+        Widget_update::text(caption, text_in[row]);
         break;
     case Direction::unassigned:
-        Label_paint::text(caption, text_unassigned[row]);
+        Widget_update::text(caption, text_unassigned[row]);
         break;
     }
-    Label_paint::paint(lock, locked ? text_ok : text_fault,
-                       locked ? style_sheet::green : style_sheet::red);
+    Widget_update::paint(lock, locked ? text_ok : text_fault,
+                         locked ? style_sheet::green : style_sheet::red);
 }
 
 void Summary_panel::draw_link(QLabel *label, bool up)
 {
     // A link that is down is not a fault of the unit, hence black, not red.
-    Label_paint::paint(label, up ? text_link : text_fault,
-                       up ? style_sheet::green : style_sheet::black);
+    Widget_update::paint(label, up ? text_link : text_fault,
+                         up ? style_sheet::green : style_sheet::black);
 }
 
 void Summary_panel::draw_links(const Unit_status &status)
 {
     if (!status.links_valid) {
         for (QLabel *label : {labels.link_f, labels.link_p1, labels.link_p2})
-            Label_paint::paint(label, text_not_available, style_sheet::grey);
+            Widget_update::paint(label, text_not_available, style_sheet::grey);
         return;
     }
     draw_link(labels.link_f, status.link_f);
@@ -109,7 +111,7 @@ void Summary_panel::draw_links(const Unit_status &status)
 void Summary_panel::draw_info(uint8_t version)
 {
     // Only a message whose CRC matched is ever drawn.
-    Label_paint::paint(labels.crc, text_ok, style_sheet::green);
+    Widget_update::paint(labels.crc, text_ok, style_sheet::green);
     draw_version(version);
 }
 
@@ -123,15 +125,15 @@ void Summary_panel::draw_version(uint8_t version)
                                  : tr("%1.%2, Version mistmatch").arg(major).arg(minor);
         shown_version = version;
     }
-    Label_paint::paint(labels.version, shown_version_text,
-                       Protocol_version::is_supported(version) ? style_sheet::green
-                                                               : style_sheet::red);
+    Widget_update::paint(labels.version, shown_version_text,
+                         Protocol_version::is_supported(version) ? style_sheet::green
+                                                                 : style_sheet::red);
 }
 
 void Summary_panel::draw_receiving(bool receiving)
 {
-    Label_paint::paint(labels.receiving, receiving ? text_ok : text_fault,
-                       receiving ? style_sheet::green : style_sheet::red);
+    Widget_update::paint(labels.receiving, receiving ? text_ok : text_fault,
+                         receiving ? style_sheet::green : style_sheet::red);
 }
 
 void Summary_panel::blank()
@@ -139,9 +141,9 @@ void Summary_panel::blank()
     draw_receiving(false);
     for (QLabel *label : {labels.rx_fault, labels.tx_fault, labels.overheat, labels.link_p1,
                           labels.link_p2, labels.link_f, labels.crc, labels.version})
-        Label_paint::paint(label, text_none, style_sheet::black);
+        Widget_update::paint(label, text_none, style_sheet::black);
     for (QLabel *caption : labels.row_captions)
-        Label_paint::paint(caption, text_no_row, style_sheet::black);
+        Widget_update::paint(caption, text_no_row, style_sheet::black);
     for (QLabel *lock : labels.row_locks)
-        Label_paint::paint(lock, text_none, style_sheet::black);
+        Widget_update::paint(lock, text_none, style_sheet::black);
 }

@@ -17,14 +17,12 @@ class Summary_panel
     Q_DECLARE_TR_FUNCTIONS(Summary_panel)
 
 public:
-    static constexpr int row_count = 4;
-
     struct Labels
     {
         QLabel *rx_fault, *tx_fault, *overheat;
         QLabel *link_f, *link_p1, *link_p2;
-        std::array<QLabel *, row_count> row_captions;
-        std::array<QLabel *, row_count> row_locks;
+        std::array<QLabel *, Unit_status::lock_count> row_captions;
+        std::array<QLabel *, Unit_status::lock_count> row_locks;
         QLabel *crc, *version, *receiving;
     };
 
@@ -55,9 +53,9 @@ private:
     const QString text_error;
     const QString text_link;
     const QString text_not_available;
-    std::array<QString, row_count> text_in;
-    std::array<QString, row_count> text_out;
-    std::array<QString, row_count> text_unassigned;
+    std::array<QString, Unit_status::lock_count> text_in;
+    std::array<QString, Unit_status::lock_count> text_out;
+    std::array<QString, Unit_status::lock_count> text_unassigned;
 
     int shown_version = -1;
     QString shown_version_text;

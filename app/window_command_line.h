@@ -23,9 +23,6 @@ public:
         error,   // text holds the one line, for stderr
     };
 
-    static constexpr int exit_bad_arguments = 2;
-    static constexpr int exit_record_unavailable = 3;
-
     Outcome outcome = Outcome::run;
     QString text;
     Start_port start_port;

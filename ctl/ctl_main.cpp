@@ -1,9 +1,9 @@
 // velmar-ctl: the unit from a shell script or a test bench, without a window.
 // See `velmar-ctl --help` and docs/record-format.md.
 
-#include "ctl/console_output.h"
+#include "console/console_output.h"
+#include "console/exit_code.h"
 #include "ctl/ctl_options.h"
-#include "ctl/exit_code.h"
 #include "ctl/ports_command.h"
 #include "ctl/set_command.h"
 #include "ctl/watch_command.h"

@@ -1,7 +1,8 @@
 #include "ctl/ctl_options.h"
 
 #include "protocol/control_payload.h"
-#include "protocol/gain_law.h"
+#include "protocol/status_words.h"
+#include "session/operator_settings.h"
 
 #include <QtCore/QCommandLineParser>
 
@@ -32,6 +33,12 @@ QString command_word(Ctl_options::Command command)
             return QString::fromLatin1(name.word);
     }
     return QString();
+}
+
+// --gain1, --gain2: inputs as a person numbers them.
+QString gain_option(int input)
+{
+    return QStringLiteral("gain%1").arg(Status_words::number(input));
 }
 
 QString version_text()
@@ -140,10 +147,16 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "as in the window; the values sent are printed. Needs a unit of protocol 2.0 "
                "or later.\n\n") +
             exit_codes_text());
-        parser.addOption({QStringLiteral("gain1"), tr("gain of input 1 (Mic 1), 23.00 to 70.25 dB"),
-                          QStringLiteral("DB")});
-        parser.addOption({QStringLiteral("gain2"), tr("gain of input 2 (Mic 2), 23.00 to 70.25 dB"),
-                          QStringLiteral("DB")});
+        for (int input = 0; input < Unit_status::input_count; ++input) {
+            const int number = Status_words::number(input);
+            parser.addOption(
+                {gain_option(input),
+                 tr("gain of input %1 (Mic %1), %2 to %3 dB")
+                     .arg(number)
+                     .arg(Operator_settings::min_gain_db, 0, 'f', Operator_settings::gain_decimals)
+                     .arg(Operator_settings::max_gain_db, 0, 'f', Operator_settings::gain_decimals),
+                 QStringLiteral("DB")});
+        }
         parser.addOption({QStringLiteral("threshold"), tr("Rx-power fault threshold, -35 to 0 dBm"),
                           QStringLiteral("DBM")});
         parser.addOption({QStringLiteral("defaults"),
@@ -259,22 +272,22 @@ bool Ctl_options::read_watch(const QCommandLineParser &parser)
 
 bool Ctl_options::read_set(const QCommandLineParser &parser)
 {
-    for (int input = 0; input < 2; ++input) {
-        const QString name = QStringLiteral("gain%1").arg(input + 1);
+    for (int input = 0; input < Unit_status::input_count; ++input) {
+        const QString name = gain_option(input);
         if (!parser.isSet(name))
             continue;
         bool ok = false;
         const double typed = parser.value(name).toDouble(&ok);
-        const double db = ok && std::isfinite(typed) ? Gain_law::as_entered(typed) : 0.0;
-        if (!ok || !std::isfinite(typed) || !Gain_law::in_range(db)) {
+        const double db = ok && std::isfinite(typed) ? Operator_settings::as_entered(typed) : 0.0;
+        if (!ok || !std::isfinite(typed) || !Operator_settings::gain_in_range(db)) {
             fail(tr("--%1: expected %2 to %3 dB, got '%4'")
                      .arg(name)
-                     .arg(Gain_law::min_db, 0, 'f', Gain_law::editor_decimals)
-                     .arg(Gain_law::max_db, 0, 'f', Gain_law::editor_decimals)
+                     .arg(Operator_settings::min_gain_db, 0, 'f', Operator_settings::gain_decimals)
+                     .arg(Operator_settings::max_gain_db, 0, 'f', Operator_settings::gain_decimals)
                      .arg(parser.value(name)));
             return false;
         }
-        gains_db[input] = db;
+        gains_db[static_cast<std::size_t>(input)] = db;
     }
     if (parser.isSet(QStringLiteral("threshold"))) {
         bool ok = false;
@@ -289,7 +302,10 @@ bool Ctl_options::read_set(const QCommandLineParser &parser)
         threshold_dbm = dbm;
     }
     defaults = parser.isSet(QStringLiteral("defaults"));
-    if (!gains_db[0] && !gains_db[1] && !threshold_dbm && !defaults) {
+    const bool any_gain =
+        std::any_of(gains_db.begin(), gains_db.end(),
+                    [](const std::optional<double> &db) { return db.has_value(); });
+    if (!any_gain && !threshold_dbm && !defaults) {
         fail(tr("nothing to set: give --gain1, --gain2, --threshold or --defaults"));
         return false;
     }

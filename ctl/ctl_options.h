@@ -1,6 +1,7 @@
 #ifndef VELMAR_CTL_CTL_OPTIONS_H
 #define VELMAR_CTL_CTL_OPTIONS_H
 
+#include "protocol/unit_status.h"
 #include "record/record_format.h"
 #include "record/recorder.h"
 #include "session/port_settings.h"
@@ -9,6 +10,7 @@
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
+#include <array>
 #include <optional>
 
 class QCommandLineParser;
@@ -47,7 +49,8 @@ public:
     int duration_ms = 0; // 0: until Ctrl-C
     int count = 0;       // 0: no limit
     // set
-    std::optional<double> gains_db[2];
+    // By input index; the command line numbers them from 1 (--gain1, --gain2).
+    std::array<std::optional<double>, Unit_status::input_count> gains_db;
     std::optional<int> threshold_dbm;
     bool defaults = false;
 

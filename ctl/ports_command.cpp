@@ -1,7 +1,7 @@
 #include "ctl/ports_command.h"
 
-#include "ctl/console_output.h"
-#include "ctl/exit_code.h"
+#include "console/console_output.h"
+#include "console/exit_code.h"
 
 #include <QtSerialPort/QSerialPortInfo>
 

@@ -1,11 +1,12 @@
 #include "ctl/set_command.h"
 
-#include "ctl/console_output.h"
+#include "console/console_output.h"
+#include "console/exit_code.h"
 #include "ctl/ctl_options.h"
-#include "ctl/exit_code.h"
 #include "protocol/gain_law.h"
 #include "protocol/protocol_version.h"
-#include "session/serial_channel.h"
+#include "protocol/status_words.h"
+#include "session/operator_settings.h"
 #include "session/session.h"
 
 #include <QtCore/QTimer>
@@ -36,7 +37,7 @@ int Set_command::run()
     });
     connect(session.get(), &Session::ack_timed_out, this, [this] {
         Console_output::error(tr("velmar-ctl set: the unit did not acknowledge within %1 ms")
-                                  .arg(Serial_channel::ack_timeout_ms));
+                                  .arg(Session_timing().ack_timeout_ms));
         finish(exit_no_acknowledgement);
     });
     connect(session.get(), &Session::port_lost, this, [this](const QString &error) {
@@ -75,34 +76,33 @@ void Set_command::on_first_status(const Unit_status &status)
 
 Control_payload Set_command::values_for(const Ctl_options &options, const Unit_status &unit)
 {
-    Control_payload values;
+    Operator_settings editors;
     if (options.defaults) {
-        values.gain_codes = {{Gain_law::default_code, Gain_law::default_code}};
-        values.threshold_dbm = Control_payload::default_threshold_dbm;
+        editors.restore_defaults(unit.dante);
     } else {
-        for (int input = 0; input < 2; ++input)
-            values.gain_codes[input] = Gain_law::editable(unit.dante.gain_codes[input]);
-        values.threshold_dbm = unit.threshold_dbm;
+        editors.take_reported_threshold(unit.threshold_dbm);
+        editors.take_reported_gains(unit.dante);
     }
-    for (int input = 0; input < 2; ++input) {
-        if (options.gains_db[input])
-            values.gain_codes[input] = Gain_law::from_db(*options.gains_db[input]).code;
+    for (int input = 0; input < Unit_status::input_count; ++input) {
+        const std::optional<double> &db = options.gains_db[static_cast<std::size_t>(input)];
+        if (db)
+            editors.enter_gain(input, *db, unit.dante);
     }
     if (options.threshold_dbm)
-        values.threshold_dbm = static_cast<int8_t>(*options.threshold_dbm);
-    return values;
+        editors.take_reported_threshold(*options.threshold_dbm);
+    return editors.values();
 }
 
 bool Set_command::print_values(const Control_payload &values)
 {
-    const int decimals = Gain_law::editor_decimals;
-    return Console_output::data(
-               QStringLiteral("gain1_db=%1")
-                   .arg(Gain_law::to_db(values.gain_codes[0]), 0, 'f', decimals)) &&
-           Console_output::data(
-               QStringLiteral("gain2_db=%1")
-                   .arg(Gain_law::to_db(values.gain_codes[1]), 0, 'f', decimals)) &&
-           Console_output::data(QStringLiteral("threshold_dbm=%1").arg(values.threshold_dbm));
+    for (int input = 0; input < Unit_status::input_count; ++input) {
+        const double db = Gain_law::to_db(values.gain_codes[static_cast<std::size_t>(input)]);
+        if (!Console_output::data(QStringLiteral("gain%1_db=%2")
+                                      .arg(Status_words::number(input))
+                                      .arg(db, 0, 'f', Operator_settings::gain_decimals)))
+            return false;
+    }
+    return Console_output::data(QStringLiteral("threshold_dbm=%1").arg(values.threshold_dbm));
 }
 
 void Set_command::finish(int exit_code)

@@ -1,8 +1,8 @@
 #include "ctl/watch_command.h"
 
-#include "ctl/console_output.h"
+#include "console/console_output.h"
+#include "console/exit_code.h"
 #include "ctl/ctl_options.h"
-#include "ctl/exit_code.h"
 #include "record/record_format.h"
 #include "record/recorder.h"
 #include "session/session.h"

@@ -24,7 +24,7 @@ namespace {
 
 constexpr uint8_t versions[] = {Protocol_version::v1_0, Protocol_version::v1_1,
                                 Protocol_version::v2_0};
-constexpr int cage_combinations = 1 << (status::cage_count * status::cage_type_bits);
+constexpr int cage_combinations = 1 << (Unit_status::cage_count * status::cage_type_bits);
 constexpr uint8_t unused_cage_bits = 0xC0;
 constexpr uint8_t sync_byte = 0x50;
 constexpr int plan_kinds = 4;

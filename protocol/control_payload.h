@@ -2,8 +2,10 @@
 #define VELMAR_PROTOCOL_CONTROL_PAYLOAD_H
 
 #include "protocol/gain_law.h"
+#include "protocol/unit_status.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QMetaType>
 
 #include <array>
 #include <cstddef>
@@ -17,11 +19,12 @@ class Control_payload
 public:
     static constexpr uint8_t tag = 0x20;
     static constexpr std::size_t size = 4;
+    // The thresholds a unit takes.
     static constexpr int threshold_min_dbm = -35;
     static constexpr int threshold_max_dbm = 0;
-    static constexpr int default_threshold_dbm = -28;
 
-    std::array<uint8_t, 2> gain_codes{{Gain_law::default_code, Gain_law::default_code}};
+    std::array<uint8_t, Unit_status::input_count> gain_codes{
+        {Gain_law::initial_code, Gain_law::initial_code}};
     // Carried as it is, even outside the editors' range: a threshold copied
     // from the unit goes back to it unchanged.
     int8_t threshold_dbm = 0;
@@ -44,5 +47,7 @@ public:
     }
     bool operator!=(const Control_payload &other) const { return !(*this == other); }
 };
+
+Q_DECLARE_METATYPE(Control_payload)
 
 #endif

@@ -34,6 +34,11 @@ public:
     static QString dotted(uint8_t version);
     // "0x21": the raw byte, for a version the tool was not made for.
     static QString raw(uint8_t version);
+    // As records and labels name a version: dotted when supported, else raw.
+    static QString text(uint8_t version)
+    {
+        return is_supported(version) ? dotted(version) : raw(version);
+    }
 
 private:
     static constexpr int nibble_bits = 4;

@@ -5,7 +5,7 @@ namespace status {
 int present_cage_count(uint8_t cage_types)
 {
     int count = 0;
-    for (int cage = 0; cage < cage_count; ++cage)
+    for (int cage = 0; cage < Unit_status::cage_count; ++cage)
         count += cage_type(cage_types, cage) != 0 ? 1 : 0;
     return count;
 }

@@ -2,6 +2,7 @@
 #define VELMAR_PROTOCOL_STATUS_LAYOUT_H
 
 #include "protocol/protocol_version.h"
+#include "protocol/unit_status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +20,7 @@ constexpr std::size_t first_block_offset = 4;
 constexpr std::size_t fixed_part_size = 4;
 
 // Byte 1
-constexpr int lock_count = 4; // bits 0..3, one per in/out row
+// bits 0..3: the locks of rows 1 to 4
 constexpr int overheat_bit = 4;
 constexpr int tx_fault_bit = 5;
 constexpr int rx_fault_bit = 6;
@@ -32,7 +33,6 @@ constexpr int link_valid_bit = 3;
 constexpr int ack_bit = 4;
 
 // Byte 3: two bits per cage, SFP 1 lowest
-constexpr int cage_count = 3;
 constexpr int cage_type_bits = 2;
 constexpr uint8_t cage_type_mask = 0x03;
 

@@ -25,3 +25,31 @@ bool Unit_status::operator==(const Unit_status &other) const
            link_f == other.link_f && link_p1 == other.link_p1 && link_p2 == other.link_p2 &&
            cages == other.cages && dante == other.dante && threshold_dbm == other.threshold_dbm;
 }
+
+bool Unit_status::link_up(int link) const
+{
+    switch (link) {
+    case link_index_f:
+        return link_f;
+    case link_index_p1:
+        return link_p1;
+    case link_index_p2:
+        return link_p2;
+    default:
+        return false;
+    }
+}
+
+Unit_status::Dante_state Unit_status::Dante::state(int kind) const
+{
+    switch (kind) {
+    case dante_system:
+        return system;
+    case dante_sync:
+        return sync;
+    case dante_link:
+        return link;
+    default:
+        return Dante_state::not_reported;
+    }
+}

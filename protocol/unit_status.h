@@ -1,6 +1,7 @@
 #ifndef VELMAR_PROTOCOL_UNIT_STATUS_H
 #define VELMAR_PROTOCOL_UNIT_STATUS_H
 
+#include "protocol/gain_law.h"
 #include "protocol/protocol_version.h"
 
 #include <QtCore/QMetaType>
@@ -57,7 +58,8 @@ public:
     static constexpr int channel_count = 2;
     static constexpr int lock_count = 4;
     static constexpr int input_count = 2;
-    static constexpr uint8_t initial_gain_code = 32;
+    static constexpr int link_count = 3;
+    static constexpr int dante_state_count = 3;
 
     struct Channel
     {
@@ -93,7 +95,10 @@ public:
         std::array<Input_type, input_count> inputs{
             {Input_type::not_reported, Input_type::not_reported}};
         // The gains as set in the unit; kept while the submodule is absent.
-        std::array<uint8_t, input_count> gain_codes{{initial_gain_code, initial_gain_code}};
+        std::array<uint8_t, input_count> gain_codes{
+            {Gain_law::initial_code, Gain_law::initial_code}};
+
+        Dante_state state(int kind) const;
 
         bool operator==(const Dante &other) const;
         bool operator!=(const Dante &other) const { return !(*this == other); }
@@ -104,6 +109,21 @@ public:
         sfp_1 = 0,
         sfp_2 = 1,
         sfp_eth = 2,
+    };
+
+    enum Link
+    {
+        link_index_f = 0,
+        link_index_p1 = 1,
+        link_index_p2 = 2,
+    };
+
+    // The Dante submodule's three states, in the order its panel and records list them.
+    enum Dante_state_kind
+    {
+        dante_system = 0,
+        dante_sync = 1,
+        dante_link = 2,
     };
 
     uint8_t version = Protocol_version::assumed;
@@ -122,6 +142,9 @@ public:
     std::array<Cage, cage_count> cages{};
     Dante dante;
     int8_t threshold_dbm = 0; // the unit's Rx-power fault threshold, from 2.0 on
+
+    // Link F, P1 or P2 by Link.
+    bool link_up(int link) const;
 
     bool operator==(const Unit_status &other) const;
     bool operator!=(const Unit_status &other) const { return !(*this == other); }

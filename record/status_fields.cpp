@@ -2,6 +2,7 @@
 
 #include "protocol/gain_law.h"
 #include "protocol/protocol_version.h"
+#include "protocol/status_words.h"
 #include "protocol/unit_status.h"
 
 namespace {
@@ -13,17 +14,13 @@ constexpr int power_decimals = 1;
 constexpr int gain_decimals = 2;
 constexpr ushort first_printable = 0x20;
 
-const char *const cage_names[S::cage_count] = {"sfp1", "sfp2", "sfp_eth"};
-const char *const cage_types[] = {"none", "video", "ethernet", "other"};
-const char *const directions[] = {"none", "rx", "tx", "unassigned"};
-
 // Collects fields under a path prefix that grows and shrinks as the status
 // is walked.
 class Field_list
 {
 public:
     void enter(const QString &part) { prefix.append(part); }
-    void enter(int position) { prefix.append(QString::number(position + 1)); }
+    void enter(int index) { prefix.append(QString::number(Status_words::number(index))); }
     void leave() { prefix.removeLast(); }
     void add(const QString &key, const QString &value)
     {
@@ -46,12 +43,6 @@ QString decimal(double value, int decimals)
     return QString::number(value, 'f', decimals);
 }
 
-QString version_text(uint8_t version)
-{
-    return Protocol_version::is_supported(version) ? Protocol_version::dotted(version)
-                                                   : Protocol_version::raw(version);
-}
-
 // A Dante state as a yes/no question, null while the submodule reports nothing.
 QString ok_or_null(S::Dante_state state)
 {
@@ -63,8 +54,8 @@ QString ok_or_null(S::Dante_state state)
 void add_channel(Field_list &list, const S::Cage &cage, const S::Channel &channel)
 {
     const QString power = decimal(channel.power_tenths / tenths_per_unit, power_decimals);
-    list.add(QStringLiteral("direction"), Status_fields::literal(QString::fromLatin1(
-                                              directions[static_cast<int>(channel.direction)])));
+    list.add(QStringLiteral("direction"),
+             Status_fields::literal(Status_words::word(channel.direction)));
     list.add(QStringLiteral("rx_power_dbm"),
              channel.direction == S::Direction::rx ? power : Status_fields::null());
     list.add(QStringLiteral("tx_power_dbm"),
@@ -75,8 +66,7 @@ void add_channel(Field_list &list, const S::Cage &cage, const S::Channel &channe
 
 void add_cage(Field_list &list, const S::Cage &cage)
 {
-    list.add(QStringLiteral("type"),
-             Status_fields::literal(QString::fromLatin1(cage_types[static_cast<int>(cage.type)])));
+    list.add(QStringLiteral("type"), Status_fields::literal(Status_words::word(cage.type)));
     list.add(QStringLiteral("present"), Status_fields::literal(cage.present()));
     list.add(QStringLiteral("temperature_c"),
              cage.present() ? number(cage.temperature_c) : Status_fields::null());
@@ -89,43 +79,24 @@ void add_cage(Field_list &list, const S::Cage &cage)
     list.leave();
 }
 
-QString mic_text(S::Mic_type mic)
+// A word, or null while the submodule reports nothing.
+template <typename Enum> QString word_or_null(Enum value)
 {
-    switch (mic) {
-    case S::Mic_type::remote:
-        return Status_fields::literal(QStringLiteral("remote"));
-    case S::Mic_type::local:
-        return Status_fields::literal(QStringLiteral("local"));
-    case S::Mic_type::not_reported:
-        break;
-    }
-    return Status_fields::null();
-}
-
-QString input_text(S::Input_type input)
-{
-    switch (input) {
-    case S::Input_type::microphone:
-        return Status_fields::literal(QStringLiteral("microphone"));
-    case S::Input_type::line:
-        return Status_fields::literal(QStringLiteral("line"));
-    case S::Input_type::not_reported:
-        break;
-    }
-    return Status_fields::null();
+    const QLatin1String word = Status_words::word(value);
+    return word.isEmpty() ? Status_fields::null() : Status_fields::literal(word);
 }
 
 void add_dante(Field_list &list, const S::Dante &dante)
 {
     list.add(QStringLiteral("present"), Status_fields::literal(dante.present));
-    list.add(QStringLiteral("system_ok"), ok_or_null(dante.system));
-    list.add(QStringLiteral("sync_ok"), ok_or_null(dante.sync));
-    list.add(QStringLiteral("link_ok"), ok_or_null(dante.link));
-    list.add(QStringLiteral("mic"), mic_text(dante.mic));
+    for (int state = 0; state < S::dante_state_count; ++state)
+        list.add(QString(Status_words::dante_state_key(state)) + QLatin1String("_ok"),
+                 ok_or_null(dante.state(state)));
+    list.add(QStringLiteral("mic"), word_or_null(dante.mic));
     list.enter(QStringLiteral("inputs"));
     for (int index = 0; index < S::input_count; ++index) {
         list.enter(index);
-        list.add(QStringLiteral("type"), input_text(dante.inputs[index]));
+        list.add(QStringLiteral("type"), word_or_null(dante.inputs[index]));
         list.add(QStringLiteral("gain_db"),
                  decimal(Gain_law::to_db(dante.gain_codes[index]), gain_decimals));
         list.leave();
@@ -138,23 +109,22 @@ void add_dante(Field_list &list, const S::Dante &dante)
 std::vector<Status_fields::Field> Status_fields::of(const Unit_status &status)
 {
     Field_list list;
-    list.add(QStringLiteral("version"), literal(version_text(status.version)));
+    list.add(QStringLiteral("version"), literal(Protocol_version::text(status.version)));
     list.add(QStringLiteral("rx_fault"), literal(status.rx_fault));
     list.add(QStringLiteral("tx_fault"), literal(status.tx_fault));
     list.add(QStringLiteral("overheat"), literal(status.overheat));
     list.enter(QStringLiteral("locks"));
     for (int row = 0; row < S::lock_count; ++row)
-        list.add(number(row + 1), literal(status.locks[row]));
+        list.add(number(Status_words::number(row)), literal(status.locks[row]));
     list.leave();
     list.enter(QStringLiteral("links"));
     list.add(QStringLiteral("valid"), literal(status.links_valid));
-    list.add(QStringLiteral("f"), literal(status.link_f));
-    list.add(QStringLiteral("p1"), literal(status.link_p1));
-    list.add(QStringLiteral("p2"), literal(status.link_p2));
+    for (int link = 0; link < S::link_count; ++link)
+        list.add(Status_words::link_key(link), literal(status.link_up(link)));
     list.leave();
     list.enter(QStringLiteral("cages"));
     for (int cage = 0; cage < S::cage_count; ++cage) {
-        list.enter(QString::fromLatin1(cage_names[cage]));
+        list.enter(Status_words::cage_key(cage));
         add_cage(list, status.cages[cage]);
         list.leave();
     }
@@ -201,7 +171,8 @@ QString Status_fields::literal(const QString &text)
         if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
             quoted.append(QLatin1Char('\\')).append(c);
         else if (c.unicode() < first_printable)
-            quoted.append(QStringLiteral("\\u%1").arg(static_cast<uint>(c.unicode()), 4, 16, QLatin1Char('0')));
+            quoted.append(QStringLiteral("\\u%1").arg(static_cast<uint>(c.unicode()), 4, 16,
+                                                      QLatin1Char('0')));
         else
             quoted.append(c);
     }

@@ -19,10 +19,11 @@ QString device_path(const QString &port_name)
 } // namespace
 #endif
 
-Serial_channel::Serial_channel(QObject *parent)
+Serial_channel::Serial_channel(int ack_timeout_ms, int reopen_ms, QObject *parent)
     : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this)),
-      reopen_timer(new QTimer(this))
+      reopen_timer(new QTimer(this)), ack_timeout_ms(ack_timeout_ms)
 {
+    reopen_timer->setInterval(reopen_ms);
     connect(port, &QSerialPort::readyRead, this, &Serial_channel::read_available);
     connect(port, &QSerialPort::errorOccurred, this, &Serial_channel::on_port_error);
     ack_timer->setSingleShot(true);
@@ -132,7 +133,7 @@ void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
     const QString reason = port->errorString();
     qDebug() << port->portName() << "Serial port lost:" << reason;
     port->close();
-    reopen_timer->start(reopen_interval_ms);
+    reopen_timer->start();
     Q_EMIT port_lost(reason);
 }
 

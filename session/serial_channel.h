@@ -18,10 +18,9 @@ class Serial_channel : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int ack_timeout_ms = 1000;
-    static constexpr int reopen_interval_ms = 1000;
-
-    explicit Serial_channel(QObject *parent = nullptr);
+    // ack_timeout_ms: how long a frame waits for its acknowledgement;
+    // reopen_ms: how often a lost port is tried again.
+    Serial_channel(int ack_timeout_ms, int reopen_ms, QObject *parent = nullptr);
     ~Serial_channel() override;
 
     // Closes whatever is open first; on failure writes one debug line. A
@@ -67,6 +66,7 @@ private:
     QTimer *ack_timer;
     QTimer *reopen_timer;
     QList<QByteArray> queue;
+    const int ack_timeout_ms;
     bool waiting_for_ack = false;
 };
 

@@ -7,11 +7,10 @@
 #include <QtCore/QDebug>
 #include <QtCore/QTimer>
 
-#include <algorithm>
-
-Session::Session(QObject *parent)
-    : QObject(parent), channel(new Serial_channel(this)), watchdog_timer(new QTimer(this)),
-      refresh_timer(new QTimer(this))
+Session::Session(const Session_timing &timing, QObject *parent)
+    : QObject(parent), channel(new Serial_channel(timing.ack_timeout_ms, timing.reopen_ms, this)),
+      watchdog_timer(new QTimer(this)), refresh_timer(new QTimer(this)),
+      operator_settings(new Operator_settings(this))
 {
     qRegisterMetaType<Unit_status>();
     qRegisterMetaType<Link_watchdog::Verdict>();
@@ -21,8 +20,13 @@ Session::Session(QObject *parent)
     connect(channel, &Serial_channel::ack_timed_out, this, &Session::ack_timed_out);
     connect(watchdog_timer, &QTimer::timeout, this, &Session::check_link);
     connect(refresh_timer, &QTimer::timeout, this, &Session::refresh);
+    connect(operator_settings, &Operator_settings::gain_shown, this, &Session::gain_changed);
+    connect(operator_settings, &Operator_settings::threshold_shown, this,
+            &Session::threshold_changed);
+    connect(operator_settings, &Operator_settings::frame_wanted, this, &Session::send);
+    refresh_timer->setInterval(timing.refresh_ms);
     // The watchdog runs whether or not a port is open: no port is silence too.
-    watchdog_timer->start(watchdog_interval_ms);
+    watchdog_timer->start(timing.watchdog_ms);
 }
 
 Session::~Session() = default;
@@ -65,7 +69,7 @@ void Session::receive(const QByteArray &bytes)
         }
     }
     if (decoded)
-        Q_EMIT read_decoded(status);
+        Q_EMIT read_finished(status);
 }
 
 bool Session::on_good_frame()
@@ -116,17 +120,17 @@ void Session::announce_connection()
     if (listen_only)
         return;
     // The threshold first, so that a gain sent back below carries it.
-    put_threshold(status.threshold_dbm);
-    load_reported_gains();
-    refresh_timer->start(refresh_interval_ms);
+    operator_settings->take_reported_threshold(status.threshold_dbm);
+    operator_settings->take_reported_gains(status.dante);
+    refresh_timer->start();
 }
 
 void Session::refresh()
 {
-    channel->send_if_idle(values.frame());
+    channel->send_if_idle(operator_settings->values().frame());
 }
 
-void Session::send_values()
+void Session::send(const Control_payload &values)
 {
     channel->send(values.frame());
 }
@@ -140,82 +144,25 @@ void Session::set_listen_only(bool only)
 
 void Session::set_gain(int input, double db)
 {
-    gain_entries[input] = Gain_law::as_entered(std::clamp(db, Gain_law::min_db, Gain_law::max_db));
-    convert_entry(input);
-}
-
-// The editor's conversion of what it holds into a code.
-void Session::convert_entry(int input)
-{
-    const Gain_law::Entry entry = Gain_law::from_db(gain_entries[input]);
-    values.gain_codes[input] = entry.code;
-    if (!entry.on_grid) {
-        // The editor snaps to the grid and takes the snapped value as a
-        // change of its own, so a code that differs goes out twice.
-        gain_entries[input] = Gain_law::to_db(entry.code);
-        Q_EMIT gain_changed(input, gain_entries[input]);
-        convert_entry(input);
-    }
-    send_if_gain_differs(input);
-}
-
-void Session::send_if_gain_differs(int input)
-{
-    if (values.gain_codes[input] != status.dante.gain_codes[input])
-        send_values();
-}
-
-// As if the editor were set to db: nothing happens unless that changes what
-// it holds, and it holds no more than its range.
-void Session::put_gain_entry(int input, double db)
-{
-    const double held = std::clamp(db, Gain_law::min_db, Gain_law::max_db);
-    if (held == gain_entries[input])
-        return;
-    gain_entries[input] = held;
-    Q_EMIT gain_changed(input, held);
-    convert_entry(input);
-}
-
-void Session::put_threshold(int dbm)
-{
-    values.threshold_dbm = static_cast<int8_t>(dbm);
-    Q_EMIT threshold_changed(dbm);
+    operator_settings->enter_gain(input, db, status.dante);
 }
 
 void Session::load_reported_gains()
 {
-    // A reported code above the editors' range stops at their top, and the
-    // editor's code then goes back to the unit.
-    for (int input = 0; input < Unit_status::input_count; ++input)
-        put_gain_entry(input, Gain_law::to_db(status.dante.gain_codes[input]));
+    operator_settings->take_reported_gains(status.dante);
 }
 
 void Session::apply_threshold(int dbm)
 {
-    put_threshold(
-        std::clamp(dbm, Control_payload::threshold_min_dbm, Control_payload::threshold_max_dbm));
-    send_values();
+    operator_settings->apply_threshold(dbm);
 }
 
 void Session::restore_defaults()
 {
-    put_gain_entry(0, Gain_law::default_db);
-    put_gain_entry(1, Gain_law::default_db);
-    put_threshold(Control_payload::default_threshold_dbm);
-    send_values();
+    operator_settings->restore_defaults(status.dante);
 }
 
 void Session::apply(const Control_payload &wanted)
 {
-    for (int input = 0; input < Unit_status::input_count; ++input) {
-        values.gain_codes[input] = wanted.gain_codes[input];
-        const double db = Gain_law::to_db(wanted.gain_codes[input]);
-        if (db != gain_entries[input]) {
-            gain_entries[input] = db;
-            Q_EMIT gain_changed(input, db);
-        }
-    }
-    put_threshold(wanted.threshold_dbm);
-    send_values();
+    operator_settings->apply(wanted);
 }

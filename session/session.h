@@ -5,21 +5,21 @@
 #include "protocol/frame_receiver.h"
 #include "protocol/unit_status.h"
 #include "session/link_watchdog.h"
+#include "session/operator_settings.h"
 #include "session/port_settings.h"
+#include "session/session_timing.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
 #include <QtCore/QString>
-
-#include <array>
 
 class QTimer;
 class Serial_channel;
 
 // The tool's link to one unit, with no window: it owns the serial channel,
 // finds and decodes the unit's status messages, watches the link, keeps the
-// operator's gains and threshold and sends them to the unit, on every change
-// and as a refresh every two seconds while a 2.0 unit is connected.
+// operator's gains and threshold (Operator_settings) and sends them to the
+// unit, on every change and as a refresh while a 2.0 unit is connected.
 //
 // Front ends (the window, the command line, a recorder) call the operator's
 // intents and listen to the signals, which carry values.
@@ -28,10 +28,7 @@ class Session : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int watchdog_interval_ms = 1000;
-    static constexpr int refresh_interval_ms = 2000;
-
-    explicit Session(QObject *parent = nullptr);
+    explicit Session(const Session_timing &timing = {}, QObject *parent = nullptr);
     ~Session() override;
 
     // Closes whatever was open first; on failure writes one debug line and
@@ -63,17 +60,17 @@ public:
 public Q_SLOTS:
     // Bytes read from the line, in any chunks.
     void receive(const QByteArray &bytes);
-    // The watchdog's judgement, run every watchdog_interval_ms by the
+    // The watchdog's judgement, run every Session_timing::watchdog_ms by the
     // session's own timer.
     void check_link();
 
 Q_SIGNALS:
     // One per decoded status message, after its acknowledgement was taken.
     void status_received(const Unit_status &status);
-    // Once per chunk of bytes that brought a status, after every signal of
+    // Once per read of the port that brought a status, after every signal of
     // its frames, with the latest. A view draws from this: nothing of the
-    // statuses before it in the same chunk could have reached the screen.
-    void read_decoded(const Unit_status &latest);
+    // statuses before it in the same read could have reached the screen.
+    void read_finished(const Unit_status &latest);
     void crc_mismatch();
     // A message whose CRC matched but that is too short for its own version.
     void short_message();
@@ -95,23 +92,15 @@ private:
     void on_bad_frame();
     void announce_connection();
     void refresh();
-    void send_values();
-    void convert_entry(int input);
-    void send_if_gain_differs(int input);
-    void put_gain_entry(int input, double db);
-    void put_threshold(int dbm);
+    void send(const Control_payload &values);
 
     Serial_channel *channel;
     QTimer *watchdog_timer;
     QTimer *refresh_timer;
+    Operator_settings *operator_settings;
     Frame_receiver receiver;
     Link_watchdog watchdog;
     Unit_status status;
-    Control_payload values;
-    // What the gain editors hold. An entry just off the grid may be kept
-    // as typed, so the values are followed here and not derived from codes.
-    std::array<double, Unit_status::input_count> gain_entries{
-        {Gain_law::default_db, Gain_law::default_db}};
     bool listen_only = false;
 };
 

@@ -44,6 +44,17 @@ Sim_command Sim_command::parse(const QString &line)
     return parse_assignment(words);
 }
 
+QString Sim_command::unknown_name(const QString &name)
+{
+    // The inputs were once numbered from 0 here; dante.gain1 now means the
+    // first input, so a 0 is answered rather than quietly mistaken.
+    static const QRegularExpression zero_based(QStringLiteral("^dante\\.(gain|input)0$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    if (zero_based.match(name).hasMatch())
+        return tr("unknown field '%1': the inputs are numbered 1 and 2").arg(name);
+    return tr("unknown command or field '%1' (try help)").arg(name);
+}
+
 Sim_command Sim_command::invalid(const QString &error)
 {
     Sim_command command;
@@ -57,7 +68,7 @@ Sim_command Sim_command::parse_assignment(const QStringList &words)
         return invalid(tr("set: expected a name and a value"));
     const Sim_field *target = Sim_field::find(words.first());
     if (target == nullptr)
-        return invalid(tr("unknown command or field '%1' (try help)").arg(words.first()));
+        return invalid(unknown_name(words.first()));
     if (words.size() != 2)
         return invalid(tr("%1: expected one value, %2").arg(target->name, target->value_help));
 

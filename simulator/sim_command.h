@@ -60,6 +60,7 @@ public:
 
 private:
     static Sim_command invalid(const QString &error);
+    static QString unknown_name(const QString &name);
     static Sim_command parse_assignment(const QStringList &words);
     static Sim_command parse_duration(Action action, const QStringList &words);
     static Sim_command parse_bare(Action action, const QStringList &words);

@@ -2,6 +2,7 @@
 
 #include "protocol/status_encoder.h"
 #include "protocol/status_layout.h"
+#include "protocol/status_words.h"
 #include "protocol/unit_status.h"
 #include "simulator/sim_settings.h"
 
@@ -89,6 +90,18 @@ Sim_field::Parser word_or_index(const QStringList &words)
             return true;
         }
         return integer_in(0, words.size() - 1)(text, value);
+    };
+}
+
+// An input's type; "mic" is still taken for the microphone, as it was once spelt here.
+Sim_field::Parser input_type_value(const QStringList &words)
+{
+    return [words](const QString &text, double *value) {
+        if (text.compare(QStringLiteral("mic"), Qt::CaseInsensitive) == 0) {
+            *value = 0;
+            return true;
+        }
+        return word_or_index(words)(text, value);
     };
 }
 
@@ -224,7 +237,7 @@ void add_general_fields(std::vector<Sim_field> &fields)
         }));
     for (int row = 0; row < Unit_status::lock_count; ++row) {
         Sim_field field = make(
-            QStringLiteral("lock%1").arg(row + 1), QStringLiteral("0|1"),
+            QStringLiteral("lock%1").arg(Status_words::number(row)), QStringLiteral("0|1"),
             QT_TRANSLATE_NOOP("Sim_field", "lock bit of row N, 1..4"), flag(),
             [row](Unit_status &state, Sim_settings &, double value) {
                 state.locks[row] = value != 0;
@@ -246,17 +259,23 @@ void add_general_fields(std::vector<Sim_field> &fields)
                                 QT_TRANSLATE_NOOP("Sim_field", "link P2 up")));
 }
 
+template <std::size_t size> QStringList as_list(const std::array<QLatin1String, size> &words)
+{
+    QStringList list;
+    for (const QLatin1String word : words)
+        list.append(word);
+    return list;
+}
+
 const QStringList &cage_type_words()
 {
-    static const QStringList words = {QStringLiteral("none"), QStringLiteral("video"),
-                                      QStringLiteral("ethernet"), QStringLiteral("other")};
+    static const QStringList words = as_list(Status_words::cage_type_words());
     return words;
 }
 
 const QStringList &direction_words()
 {
-    static const QStringList words = {QStringLiteral("none"), QStringLiteral("rx"),
-                                      QStringLiteral("tx"), QStringLiteral("unassigned")};
+    static const QStringList words = as_list(Status_words::direction_words());
     return words;
 }
 
@@ -282,9 +301,9 @@ Sim_field cage_field(const QString &prefix, int cage, const QString &suffix,
 void add_channel_fields(std::vector<Sim_field> &fields, const QString &prefix, int cage,
                         int channel)
 {
-    const QString number = QString::number(channel + 1);
+    const QString number = QString::number(Status_words::number(channel));
     Sim_field direction = cage_field(
-        prefix, cage, QStringLiteral("dir") + number, QStringLiteral("none|rx|tx|unassigned"),
+        prefix, cage, QStringLiteral("dir") + number, direction_words().join(QLatin1Char('|')),
         QT_TRANSLATE_NOOP("Sim_field", "direction of optical channel N, 1..2"),
         word_or_index(direction_words()),
         [channel](Unit_status::Cage &c, double value) {
@@ -332,12 +351,10 @@ void add_channel_fields(std::vector<Sim_field> &fields, const QString &prefix, i
 
 void add_cage_fields(std::vector<Sim_field> &fields)
 {
-    const QStringList prefixes = {QStringLiteral("sfp1"), QStringLiteral("sfp2"),
-                                  QStringLiteral("sfp_eth")};
     for (int cage = 0; cage < Unit_status::cage_count; ++cage) {
-        const QString &prefix = prefixes[cage];
+        const QString prefix = Status_words::cage_key(cage);
         fields.push_back(cage_field(
-            prefix, cage, QStringLiteral("type"), QStringLiteral("none|video|ethernet|other"),
+            prefix, cage, QStringLiteral("type"), cage_type_words().join(QLatin1Char('|')),
             QT_TRANSLATE_NOOP("Sim_field",
                               "module in CAGE: sfp1, sfp2 or sfp_eth (none: empty, no block)"),
             word_or_index(cage_type_words()),
@@ -398,16 +415,19 @@ void add_dante_fields(std::vector<Sim_field> &fields)
     fields.push_back(dante_state(QStringLiteral("dante.link"), &S::Dante::link, S::Dante_state::ok,
                                  S::Dante_state::fault, {}, QStringLiteral("0|1"),
                                  QT_TRANSLATE_NOOP("Sim_field", "Dante link ok (0: fault)")));
-    static const QStringList mic_words = {QStringLiteral("remote"), QStringLiteral("local")};
+    static const QStringList mic_words = {Status_words::word(S::Mic_type::remote),
+                                          Status_words::word(S::Mic_type::local)};
     fields.push_back(dante_state(QStringLiteral("dante.mic"), &S::Dante::mic, S::Mic_type::local,
                                  S::Mic_type::remote, mic_words, QStringLiteral("remote|local"),
                                  QT_TRANSLATE_NOOP("Sim_field", "microphone type")));
-    static const QStringList input_words = {QStringLiteral("mic"), QStringLiteral("line")};
+    static const QStringList input_words = {Status_words::word(S::Input_type::microphone),
+                                            Status_words::word(S::Input_type::line)};
     for (int input = 0; input < S::input_count; ++input) {
         Sim_field field = make(
-            QStringLiteral("dante.input%1").arg(input), QStringLiteral("mic|line"),
-            QT_TRANSLATE_NOOP("Sim_field", "type of audio input N, 0..1"),
-            word_or_index(input_words),
+            QStringLiteral("dante.input%1").arg(Status_words::number(input)),
+            input_words.join(QLatin1Char('|')),
+            QT_TRANSLATE_NOOP("Sim_field", "type of audio input N, 1..2 (mic: microphone)"),
+            input_type_value(input_words),
             [input](S &state, Sim_settings &, double value) {
                 state.dante.inputs[input] =
                     value != 0 ? S::Input_type::line : S::Input_type::microphone;
@@ -425,8 +445,9 @@ void add_dante_fields(std::vector<Sim_field> &fields)
         [](const S &, const Sim_settings &settings) { return zero_one(settings.dante_invalid); }));
     for (int input = 0; input < S::input_count; ++input) {
         Sim_field field = make(
-            QStringLiteral("dante.gain%1").arg(input), QStringLiteral("0..255"),
-            QT_TRANSLATE_NOOP("Sim_field", "gain code of input N: 23.0 + 0.75 * code dB"),
+            QStringLiteral("dante.gain%1").arg(Status_words::number(input)),
+            QStringLiteral("0..255"),
+            QT_TRANSLATE_NOOP("Sim_field", "gain code of input N, 1..2: 23.0 + 0.75 * code dB"),
             integer_in(0, byte_max),
             [input](S &state, Sim_settings &, double value) {
                 state.dante.gain_codes[input] = static_cast<uint8_t>(value);

@@ -135,7 +135,7 @@ QString Unit_engine::describe(const Control_report &report)
         return tr("control frame with unexpected payload [%1], %2, ignored")
             .arg(hex_bytes(report.payload), verdict);
     const Control_payload &values = report.values;
-    const QString text = tr("control frame: gain 0 %1, gain 1 %2, threshold %3 dBm, %4")
+    const QString text = tr("control frame: gain 1 %1, gain 2 %2, threshold %3 dBm, %4")
                              .arg(gain_text(values.gain_codes[0]), gain_text(values.gain_codes[1]))
                              .arg(values.threshold_dbm)
                              .arg(verdict);

@@ -13,6 +13,7 @@
 #include "app/mainwindow.h"
 #include "app/run_window.h"
 #include "app/window_command_line.h"
+#include "console/exit_code.h"
 #include "console/signal_watcher.h"
 #include "session/session.h"
 
@@ -65,7 +66,7 @@ int main(int argc, char *argv[])
     const Window_command_line line = Window_command_line::parse(QApplication::arguments());
     if (line.outcome != Window_command_line::Outcome::run) {
         std::fprintf(stderr, "%s\n", qPrintable(line.text));
-        return Window_command_line::exit_bad_arguments;
+        return exit_bad_arguments;
     }
     Counts counts;
     Signal_watcher signals_in;

@@ -20,7 +20,7 @@ namespace {
 constexpr int back_within_ms = 3000;
 constexpr int line_timeout_ms = 5000;
 // Two refresh periods: the first refresh follows the connection's announcement.
-constexpr int refresh_within_ms = 2 * Session::refresh_interval_ms + 1000;
+constexpr int refresh_within_ms = 2 * Session_timing().refresh_ms + 1000;
 constexpr int idle_measure_ms = 3000;
 #if defined(__SANITIZE_ADDRESS__) || defined(__has_feature) && __has_feature(address_sanitizer)
 // Every allocation unwinds its stack under the sanitizer as the CI runs it

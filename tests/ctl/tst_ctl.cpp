@@ -90,7 +90,7 @@ private Q_SLOTS:
                     "sfp_eth.type video,sfp1.power1 -20.0"},
             {"1.1", "version 1.1,link_valid 0,overheat 1,sfp1.dir2 unassigned,sfp2.wl1 1490,"
                     "sfp2.temp 3"},
-            {"2.0", "dante.sync 0,dante.mic local,dante.input1 line,dante.gain0 40,threshold -31,"
+            {"2.0", "dante.sync 0,dante.mic local,dante.input2 line,dante.gain1 40,threshold -31,"
                     "sfp1.power1 -35.5,sfp2.type none"},
             {"2.0 without Dante", "dante.present 0"},
         };

@@ -156,7 +156,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(last_state(), State::silent, line_ms);
         QTest::qWait(quiet_ms); // a refresh written just before the tick may be on its way
         controls.clear();
-        QTest::qWait(Session::refresh_interval_ms + quiet_ms);
+        QTest::qWait(Session_timing().refresh_ms + quiet_ms);
         QCOMPARE(controls.count(), 0);
     }
 };

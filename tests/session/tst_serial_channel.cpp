@@ -1,4 +1,5 @@
 #include "session/serial_channel.h"
+#include "session/session_timing.h"
 #include "support/debug_lines.h"
 #include "support/pty_line.h"
 #include "support/status_payload.h"
@@ -15,7 +16,8 @@ class Tst_serial_channel : public QObject
     // Long enough for a frame written at once to show up, far below the ack time-out.
     static constexpr int quiet_ms = 300;
     // Coarse timers may fire 5% early.
-    static constexpr int ack_lower_bound_ms = Serial_channel::ack_timeout_ms * 9 / 10;
+    static constexpr int ack_timeout_ms = Session_timing().ack_timeout_ms;
+    static constexpr int ack_lower_bound_ms = ack_timeout_ms * 9 / 10;
     Pty_device pty;
 
     static QByteArray tagged(uint8_t tag)
@@ -40,7 +42,7 @@ private Q_SLOTS:
     void forwards_every_byte_value_in_order()
     {
         QByteArray got;
-        Serial_channel channel;
+        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
         QVERIFY(channel.open(line()));
         connect(&channel, &Serial_channel::bytes_read, this,
                 [&got](const QByteArray &chunk) { got += chunk; });
@@ -55,7 +57,7 @@ private Q_SLOTS:
 
     void one_frame_in_flight_and_periodic_frames_only_when_idle()
     {
-        Serial_channel channel;
+        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
         QVERIFY(channel.open(line()));
         channel.send_if_idle(tagged(0x3F));
         QCOMPARE(heard(), tagged(0x3F));
@@ -78,7 +80,7 @@ private Q_SLOTS:
 
     void timeout_releases_next_without_retry()
     {
-        Serial_channel channel;
+        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
         QSignalSpy timeouts(&channel, &Serial_channel::ack_timed_out);
         Debug_lines debug;
         QVERIFY(channel.open(line()));
@@ -86,7 +88,7 @@ private Q_SLOTS:
             channel.send(tagged(tag));
         QCOMPARE(heard(), tagged(1));
         // Acked half-way: the next time-out counts from its own write.
-        QTest::qWait(Serial_channel::ack_timeout_ms / 2);
+        QTest::qWait(ack_timeout_ms / 2);
         QElapsedTimer since_write;
         since_write.start();
         channel.acknowledge();
@@ -103,7 +105,7 @@ private Q_SLOTS:
 
     void rate_applies_to_the_open_port()
     {
-        Serial_channel channel;
+        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
         QVERIFY(channel.open(line()));
         QCOMPARE(line_speed(), static_cast<speed_t>(B115200));
         channel.set_baud_rate(9600);
@@ -125,12 +127,12 @@ private Q_SLOTS:
     void open_failure_writes_one_line()
     {
         QFETCH(QString, name);
-        Serial_channel holder;
+        Serial_channel holder(ack_timeout_ms, Session_timing().reopen_ms);
         if (name.isEmpty()) {
             QVERIFY(holder.open(line()));
             name = pty.slave_path();
         }
-        Serial_channel channel;
+        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
         Debug_lines debug;
         QVERIFY(!channel.open({name, Port_settings::default_baud_rate}));
         QVERIFY(!channel.is_open());

@@ -19,8 +19,8 @@ const QStringList full_state =
         "sfp1.flag2 0;sfp2.type other;sfp2.temp 15;sfp2.dir1 3;sfp2.dir2 none;sfp2.power1 0.1;"
         "sfp2.power2 -0.1;sfp2.wl1 850;sfp2.wl2 0;sfp2.flag1 1;sfp2.flag2 1;sfp_eth.type 2;"
         "sfp_eth.temp 0;sfp_eth.dir1 tx;sfp_eth.dir2 rx;sfp_eth.power1 -4;sfp_eth.power2 -9.8;"
-        "sfp_eth.wl1 1310;sfp_eth.wl2 1550;dante.sync 0;dante.mic local;dante.input1 line;"
-        "dante.gain0 40;dante.gain1 0;threshold -25;drift off")
+        "sfp_eth.wl1 1310;sfp_eth.wl2 1550;dante.sync 0;dante.mic local;dante.input2 line;"
+        "dante.gain1 40;dante.gain2 0;threshold -25;drift off")
         .split(QLatin1Char(';'));
 
 // "line => field=value" or "line => action"; a line alone is rejected.
@@ -31,13 +31,16 @@ const QStringList command_rows =
         "sfp_eth.dir2 3 => sfp_eth.dir2=unassigned;set sfp1.power1 -12.3 => sfp1.power1=-12.3;"
         "sfp2.power2 -0.06 => sfp2.power2=-0.1;set lock 0b1011 => lock3=0;"
         "lock2 off => lock=0b1101;threshold 0x7f => threshold=127;"
-        "dante.gain0 40 => dante.gain0=40;dante.mic local => dante.mic=local;"
+        "dante.gain1 40 => dante.gain1=40;dante.mic local => dante.mic=local;"
+        "dante.input1 mic => dante.input1=microphone;dante.input2 line => dante.input1=microphone;"
         "rx_fault yes => rx_fault=1;rate max => rate=max;badcrc 0.2 => badcrc=0.2;"
         "ack off => ack=off;silence 3000 => silence 3000;UNPLUG 200 => unplug 200;show => show;"
         "  help   => help;"
         "reset => reset;QUIT => quit;    => nothing;# a note => nothing;"
         "lock 0b0111   # row 4 loses its lock => lock4=0;version 256;version 1.16;"
-        "set sfp_eth.type 4;sfp1.power1 low;lock 16;dante.gain1 256;threshold -129;rx_fault maybe;"
+        "set sfp_eth.type 4;sfp1.power1 low;lock 16;dante.gain1 256;dante.gain0 1;dante.input3 "
+        "line;"
+        "threshold -129;rx_fault maybe;"
         "rate 0;badcrc 1.5;set sfp3.type 1;set version;set version 1 2;silence;silence -5;unplug;"
         "show all;frobnicate")
         .split(QLatin1Char(';'));
@@ -167,7 +170,7 @@ private Q_SLOTS:
         QFETCH(QString, frames);
         Unit_engine engine;
         engine.seed(7);
-        run(QStringList{"dante.gain0 10", "dante.gain1 20", "threshold -20"} + commands,
+        run(QStringList{"dante.gain1 10", "dante.gain2 20", "threshold -20"} + commands,
             engine.state(), engine.settings());
         // In two reads: the receiver keeps its place between them.
         auto got = engine.receive(received.left(received.size() / 2), 0);

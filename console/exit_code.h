@@ -1,11 +1,12 @@
-#ifndef VELMAR_CTL_EXIT_CODE_H
-#define VELMAR_CTL_EXIT_CODE_H
+#ifndef VELMAR_CONSOLE_EXIT_CODE_H
+#define VELMAR_CONSOLE_EXIT_CODE_H
 
-// velmar-ctl's exit codes. Scripts rely on them: never renumber one.
+// The exit codes of the tool's programs, one meaning each across them all.
+// Scripts rely on them: never renumber one.
 enum Exit_code
 {
     exit_done = 0,             // done, or acknowledged
-    exit_output_failed = 1,    // the output could not be written
+    exit_output_failed = 1,    // the output (a record, standard output) could not be written
     exit_bad_arguments = 2,    // bad arguments or values out of range
     exit_port_unavailable = 3, // the port cannot be opened
     exit_port_lost = 4,        // the port went away

@@ -1,4 +1,4 @@
-#include "ctl/console_output.h"
+#include "console/console_output.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/label_paint.h"
+#include "app/widget_update.h"
 
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QSpinBox>
@@ -16,37 +16,37 @@ bool same_text(const QString &shown, const QString &wanted)
 
 } // namespace
 
-void Label_paint::text(QLabel *label, const QString &text)
+void Widget_update::text(QLabel *label, const QString &text)
 {
     if (!same_text(label->text(), text))
         label->setText(text);
 }
 
-void Label_paint::style(QLabel *label, const QString &sheet)
+void Widget_update::style(QLabel *label, const QString &sheet)
 {
     if (!same_text(label->styleSheet(), sheet))
         label->setStyleSheet(sheet);
 }
 
-void Label_paint::paint(QLabel *label, const QString &text, const QString &sheet)
+void Widget_update::paint(QLabel *label, const QString &text, const QString &sheet)
 {
-    Label_paint::text(label, text);
+    Widget_update::text(label, text);
     style(label, sheet);
 }
 
-void Label_paint::shown(QWidget *widget, bool visible)
+void Widget_update::shown(QWidget *widget, bool visible)
 {
     if (widget->isHidden() == visible)
         widget->setVisible(visible);
 }
 
-void Label_paint::enabled(QWidget *widget, bool enable)
+void Widget_update::enabled(QWidget *widget, bool enable)
 {
     if (widget->testAttribute(Qt::WA_ForceDisabled) == enable)
         widget->setEnabled(enable);
 }
 
-void Label_paint::value(QSpinBox *box, int value)
+void Widget_update::value(QSpinBox *box, int value)
 {
     // The box would clamp a value out of its range anyway; comparing the
     // clamped value keeps such a value from being set again every frame.

@@ -1,5 +1,5 @@
-#ifndef VELMAR_APP_LABEL_PAINT_H
-#define VELMAR_APP_LABEL_PAINT_H
+#ifndef VELMAR_APP_WIDGET_UPDATE_H
+#define VELMAR_APP_WIDGET_UPDATE_H
 
 #include <QtCore/QString>
 
@@ -22,7 +22,7 @@ inline const QString port_grey = QStringLiteral("color : grey");
 // what it already shows. A redraw runs after every status frame, and setting
 // a style sheet re-polishes the label even when the sheet is unchanged; a
 // spin box reformats and repaints its text on every setValue().
-class Label_paint
+class Widget_update
 {
 public:
     static void text(QLabel *label, const QString &text);

@@ -1,0 +1,31 @@
+#ifndef VELMAR_SESSION_SESSION_TIMING_H
+#define VELMAR_SESSION_SESSION_TIMING_H
+
+// The session's clocks in one value, given at construction. The defaults are
+// what a unit and its operators rely on; tests that do not test the figures
+// themselves run on shorter ones.
+struct Session_timing
+{
+    // How often the link is judged: a period without a complete frame is silence.
+    int watchdog_ms = 1000;
+    // How often a connected 2.0 unit is sent the current values.
+    int refresh_ms = 2000;
+    // How long a control frame waits for its acknowledgement.
+    int ack_timeout_ms = 1000;
+    // How often a lost port is tried again.
+    int reopen_ms = 1000;
+
+    // Every interval divided by the same factor, for tests that only need
+    // the intervals' order (a refresh slower than a judgement, ...).
+    static constexpr Session_timing scaled_down(int divisor)
+    {
+        Session_timing timing;
+        timing.watchdog_ms /= divisor;
+        timing.refresh_ms /= divisor;
+        timing.ack_timeout_ms /= divisor;
+        timing.reopen_ms /= divisor;
+        return timing;
+    }
+};
+
+#endif
