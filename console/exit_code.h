@@ -12,7 +12,15 @@ enum Exit_code
     exit_port_lost = 4,        // the port went away
     exit_no_status = 5,        // no status from the unit within 3 s
     exit_no_acknowledgement = 6,
-    exit_protocol_too_old = 7, // the unit speaks a protocol below 2.0
+    exit_protocol_too_old = 7,  // the unit speaks a protocol below 2.0
+    exit_unit_disagrees = 8,    // the unit reports other values than those sent
+    exit_verdict_failed = 9,    // a record fails the checks it was asked to pass
+    exit_input_unreadable = 10, // an input (a record file) cannot be read
+    exit_listen_failed = 11,    // the address to serve on cannot be bound
+    // Ended by a signal before it was done: 128 + the signal's number, as a
+    // shell reports a command it killed.
+    exit_interrupted = 130, // SIGINT
+    exit_terminated = 143,  // SIGTERM
 };
 
 #endif

@@ -139,12 +139,14 @@ void Receive_path_harness::expect_good_frame(const uint8_t *payload, std::size_t
     frames_since_tick = true;
     last_frame_good = true;
     last_version = payload[status::version_offset];
+    // An acknowledgement counts even in a message too short to decode.
+    if (length > status::link_offset && status::bit(payload[status::link_offset], status::ack_bit))
+        expect(Report::acknowledged);
     if (!status::payload_is_complete(payload, length)) {
         expect(Report::short_message);
         return;
     }
-    if (status::bit(payload[status::link_offset], status::ack_bit))
-        expect(Report::acknowledged);
+    decoded_since_open = true;
     const Unit_status &reported = expect(Report::status).status;
     require(reported.version == last_version, "a status carries another version than its frame");
     for (int cage = 0; cage < Unit_status::cage_count; ++cage) {
@@ -168,13 +170,19 @@ void Receive_path_harness::tick()
     if (frames_since_tick) {
         // The last frame's version counts, whether it was good, short or bad.
         judged.takes_threshold = last_version >= Protocol_version::v2_0;
-        judged.state = judged.takes_threshold && last_frame_good ? Link_watchdog::State::connected
-                                                                 : Link_watchdog::State::receiving;
+        // A connection needs a status decoded since the port opened.
+        judged.state = judged.takes_threshold && last_frame_good && decoded_since_open
+                           ? Link_watchdog::State::connected
+                           : Link_watchdog::State::receiving;
     }
     frames_since_tick = false;
     const bool was_connected = verdict.state == Link_watchdog::State::connected;
-    if (judged != verdict) {
-        require(expect(Report::link_changed).verdict == judged,
+    // When a state began is the session's clock's business, not the frames'.
+    const auto same = [](const Link_watchdog::Verdict &a, const Link_watchdog::Verdict &b) {
+        return a.state == b.state && a.takes_threshold == b.takes_threshold;
+    };
+    if (!same(judged, verdict)) {
+        require(same(expect(Report::link_changed).verdict, judged),
                 "the watchdog judged the link otherwise than its frames say");
         verdict = judged;
     }

@@ -85,6 +85,7 @@ private:
     // What the link watchdog must judge at the next tick.
     bool frames_since_tick = false;
     bool last_frame_good = false;
+    bool decoded_since_open = false;
     uint8_t last_version = 0;
     Link_watchdog::Verdict verdict;
     Unit_status last_status;

@@ -33,13 +33,14 @@ Status_decoder::Outcome Status_decoder::decode(const uint8_t *payload, std::size
                                                Unit_status &status)
 {
     Outcome outcome;
+    outcome.acknowledged =
+        length > status::link_offset && status::bit(payload[status::link_offset], status::ack_bit);
     if (!status::payload_is_complete(payload, length))
         return outcome;
     outcome.decoded = true;
     status.version = payload[status::version_offset];
     decode_flags(payload[status::flags_offset], status);
     decode_links(payload[status::link_offset], status);
-    outcome.acknowledged = status::bit(payload[status::link_offset], status::ack_bit);
     const std::size_t dante_offset = decode_cages(payload, status);
     if (status::has_dante_region(status.version)) {
         const uint8_t *region = payload + dante_offset;
@@ -128,4 +129,5 @@ void Status_decoder::decode_dante(const uint8_t *region, Unit_status &status)
     dante.inputs[1] = from_bit<S::Input_type>(head, status::dante_input_1_bit);
     dante.gain_codes[0] = region[status::dante_gain_0_offset];
     dante.gain_codes[1] = region[status::dante_gain_1_offset];
+    dante.gains_reported = true;
 }

@@ -17,7 +17,9 @@ public:
         // False for a payload shorter than its own version and cage bits call
         // for: nothing of it was taken, since the rest would have to be made up.
         bool decoded = false;
-        bool acknowledged = false;  // the unit accepted a control frame
+        // The unit accepted a control frame; honoured even from a payload too
+        // short to decode, as long as it holds the byte that says so.
+        bool acknowledged = false;
         bool dante_invalid = false; // the Dante submodule flagged its own report
     };
 

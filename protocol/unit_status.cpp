@@ -15,7 +15,7 @@ bool Unit_status::Dante::operator==(const Dante &other) const
 {
     return present == other.present && system == other.system && sync == other.sync &&
            link == other.link && mic == other.mic && inputs == other.inputs &&
-           gain_codes == other.gain_codes;
+           gain_codes == other.gain_codes && gains_reported == other.gains_reported;
 }
 
 bool Unit_status::operator==(const Unit_status &other) const

@@ -97,6 +97,9 @@ public:
         // The gains as set in the unit; kept while the submodule is absent.
         std::array<uint8_t, input_count> gain_codes{
             {Gain_law::initial_code, Gain_law::initial_code}};
+        // Whether the unit has ever reported the gains: until then they are
+        // the initial codes, which nobody should take for the unit's.
+        bool gains_reported = false;
 
         Dante_state state(int kind) const;
 

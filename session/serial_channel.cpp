@@ -43,10 +43,20 @@ bool Serial_channel::open(const Port_settings &settings)
     port->setPortName(settings.name);
     port->setBaudRate(settings.baud_rate, QSerialPort::AllDirections);
     port->close();
-    if (port->open(QIODevice::ReadWrite))
+    if (open_port())
         return true;
     qDebug() << settings.name << "Failed to open port:" << port->errorString();
     return false;
+}
+
+bool Serial_channel::open_port()
+{
+    if (!port->open(QIODevice::ReadWrite))
+        return false;
+    // A pseudo-terminal or a bridge keeps what the unit said while nobody
+    // listened; taken now, it would pass for what the unit says now.
+    port->clear(QSerialPort::Input);
+    return true;
 }
 
 void Serial_channel::close()
@@ -102,8 +112,8 @@ void Serial_channel::send_next()
     // A frame for a closed port goes nowhere and ends by its time-out, like
     // any unanswered one.
     const QByteArray frame = queue.takeFirst();
-    if (port->isOpen())
-        port->write(frame);
+    if (port->isOpen() && port->write(frame) == frame.size())
+        Q_EMIT frame_written(frame);
     ack_timer->start(ack_timeout_ms);
 }
 
@@ -147,7 +157,7 @@ void Serial_channel::try_reopen()
     if (!QFileInfo::exists(device_path(port->portName())))
         return;
 #endif
-    if (!port->open(QIODevice::ReadWrite))
+    if (!open_port())
         return;
     reopen_timer->stop();
     qDebug() << port->portName() << "Serial port reopened";

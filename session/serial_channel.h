@@ -24,7 +24,8 @@ public:
     ~Serial_channel() override;
 
     // Closes whatever is open first; on failure writes one debug line. A
-    // port that fails here is not tried again.
+    // port that fails here is not tried again. Bytes that were waiting on
+    // the line before it opened are dropped: they are not the unit's now.
     bool open(const Port_settings &settings);
     // Also ends the attempts to reopen a lost port.
     void close();
@@ -48,6 +49,8 @@ public:
 
 Q_SIGNALS:
     void bytes_read(const QByteArray &bytes);
+    // A frame went out on the line (not merely queued).
+    void frame_written(const QByteArray &frame);
     // The open port failed under us (an adapter pulled out); it is closed,
     // and opened again once a second from now on with the same settings:
     // a re-plugged adapter comes back under the same path.
@@ -60,6 +63,7 @@ private:
     void on_ack_timeout();
     void on_port_error(QSerialPort::SerialPortError error);
     void try_reopen();
+    bool open_port();
     void send_next();
 
     QSerialPort *port;

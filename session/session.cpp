@@ -1,5 +1,6 @@
 #include "session/session.h"
 
+#include "protocol/frame.h"
 #include "protocol/status_decoder.h"
 #include "protocol/status_layout.h"
 #include "session/serial_channel.h"
@@ -10,13 +11,20 @@
 Session::Session(const Session_timing &timing, QObject *parent)
     : QObject(parent), channel(new Serial_channel(timing.ack_timeout_ms, timing.reopen_ms, this)),
       watchdog_timer(new QTimer(this)), refresh_timer(new QTimer(this)),
-      operator_settings(new Operator_settings(this))
+      operator_settings(new Operator_settings(this)), clock(timing.clock)
 {
     qRegisterMetaType<Unit_status>();
     qRegisterMetaType<Link_watchdog::Verdict>();
     connect(channel, &Serial_channel::bytes_read, this, &Session::receive);
-    connect(channel, &Serial_channel::port_lost, this, &Session::port_lost);
-    connect(channel, &Serial_channel::port_reopened, this, &Session::port_reopened);
+    connect(channel, &Serial_channel::frame_written, this, &Session::on_frame_written);
+    connect(channel, &Serial_channel::port_lost, this, [this](const QString &error) {
+        watchdog.port_lost();
+        Q_EMIT port_lost(error);
+    });
+    connect(channel, &Serial_channel::port_reopened, this, [this] {
+        watchdog.port_opened();
+        Q_EMIT port_reopened();
+    });
     connect(channel, &Serial_channel::ack_timed_out, this, &Session::ack_timed_out);
     connect(watchdog_timer, &QTimer::timeout, this, &Session::check_link);
     connect(refresh_timer, &QTimer::timeout, this, &Session::refresh);
@@ -33,6 +41,7 @@ Session::~Session() = default;
 
 bool Session::open_port(const Port_settings &settings)
 {
+    watchdog.port_opened();
     return channel->open(settings);
 }
 
@@ -53,15 +62,19 @@ void Session::set_baud_rate(qint32 baud_rate)
 
 void Session::receive(const QByteArray &bytes)
 {
+    if (bytes.isEmpty())
+        return;
+    // One time for the whole read: its frames arrived together.
+    const qint64 now_ms = clock();
     const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
     bool decoded = false;
     for (int i = 0; i < bytes.size(); ++i) {
         switch (receiver.push(data[i])) {
         case Frame_receiver::Event::crc_good:
-            decoded = on_good_frame() || decoded;
+            decoded = on_good_frame(now_ms) || decoded;
             break;
         case Frame_receiver::Event::crc_bad:
-            on_bad_frame();
+            on_bad_frame(now_ms);
             break;
         case Frame_receiver::Event::dropped:
         case Frame_receiver::Event::none:
@@ -72,22 +85,22 @@ void Session::receive(const QByteArray &bytes)
         Q_EMIT read_finished(status);
 }
 
-bool Session::on_good_frame()
+bool Session::on_good_frame(qint64 now_ms)
 {
     const uint8_t *payload = receiver.payload();
-    // Even a message too short to decode says which version the unit speaks.
-    watchdog.frame_completed(true, payload[status::version_offset]);
     const Status_decoder::Outcome outcome =
         Status_decoder::decode(payload, receiver.completed_length(), status);
-    if (!outcome.decoded) {
-        qDebug() << "Short status message dropped";
-        Q_EMIT short_message();
-        return false;
-    }
+    // Even a message too short to decode says which version the unit speaks.
+    watchdog.frame_completed(true, payload[status::version_offset], outcome.decoded, now_ms);
     // The channel sends its next queued frame before anything else happens.
     if (outcome.acknowledged) {
         channel->acknowledge();
         Q_EMIT acknowledged();
+    }
+    if (!outcome.decoded) {
+        qDebug() << "Short status message dropped";
+        Q_EMIT short_message();
+        return false;
     }
     if (outcome.dante_invalid)
         qDebug() << "Invalid message from dante submodule";
@@ -95,11 +108,22 @@ bool Session::on_good_frame()
     return true;
 }
 
-void Session::on_bad_frame()
+void Session::on_bad_frame(qint64 now_ms)
 {
-    watchdog.frame_completed(false, receiver.payload()[status::version_offset]);
+    watchdog.frame_completed(false, receiver.payload()[status::version_offset], false, now_ms);
     qDebug() << "crc mismatch";
     Q_EMIT crc_mismatch();
+}
+
+void Session::on_frame_written(const QByteArray &frame)
+{
+    const auto *bytes = reinterpret_cast<const uint8_t *>(frame.constData());
+    Control_payload values;
+    if (frame.size() > static_cast<int>(frame::header_size) &&
+        Control_payload::parse(
+            bytes + frame::header_size,
+            static_cast<std::size_t>(frame.size()) - frame::header_size - frame::crc_size, &values))
+        Q_EMIT control_sent(values);
 }
 
 void Session::check_link()

@@ -75,6 +75,8 @@ Q_SIGNALS:
     // A message whose CRC matched but that is too short for its own version.
     void short_message();
     void acknowledged();
+    // A control frame went out on the line, with these values.
+    void control_sent(const Control_payload &values);
     void ack_timed_out();
     void link_changed(Link_watchdog::Verdict verdict);
     void connection_announced(const Unit_status &status);
@@ -88,8 +90,9 @@ Q_SIGNALS:
 
 private:
     // Whether the frame brought a status.
-    bool on_good_frame();
-    void on_bad_frame();
+    bool on_good_frame(qint64 now_ms);
+    void on_bad_frame(qint64 now_ms);
+    void on_frame_written(const QByteArray &frame);
     void announce_connection();
     void refresh();
     void send(const Control_payload &values);
@@ -98,6 +101,7 @@ private:
     QTimer *watchdog_timer;
     QTimer *refresh_timer;
     Operator_settings *operator_settings;
+    const Session_timing::Clock clock;
     Frame_receiver receiver;
     Link_watchdog watchdog;
     Unit_status status;

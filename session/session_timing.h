@@ -1,11 +1,17 @@
 #ifndef VELMAR_SESSION_SESSION_TIMING_H
 #define VELMAR_SESSION_SESSION_TIMING_H
 
+#include <QtCore/QDateTime>
+#include <QtCore/QtGlobal>
+
 // The session's clocks in one value, given at construction. The defaults are
 // what a unit and its operators rely on; tests that do not test the figures
 // themselves run on shorter ones.
 struct Session_timing
 {
+    // Milliseconds since the epoch, UTC: when the bytes of a read arrived.
+    using Clock = qint64 (*)();
+
     // How often the link is judged: a period without a complete frame is silence.
     int watchdog_ms = 1000;
     // How often a connected 2.0 unit is sent the current values.
@@ -14,6 +20,7 @@ struct Session_timing
     int ack_timeout_ms = 1000;
     // How often a lost port is tried again.
     int reopen_ms = 1000;
+    Clock clock = &QDateTime::currentMSecsSinceEpoch;
 
     // Every interval divided by the same factor, for tests that only need
     // the intervals' order (a refresh slower than a judgement, ...).

@@ -70,6 +70,8 @@ S carried(S s)
         s.threshold_dbm = fresh.threshold_dbm;
     if (!status::has_dante_region(s.version) || !s.dante.present)
         s.dante = fresh.dante;
+    else
+        s.dante.gains_reported = true;
     return s;
 }
 

@@ -77,10 +77,11 @@ private Q_SLOTS:
         row("0x81", "20001000 810C0DE4", "-|-|-|1 1 1 1 1 1 1 12 13|0x20 0 0 0 0 0 0 0 0 0 0 0 -28",
             "1 1 1");
         // Too short for their version and cages; the ack bit and fault flags would show if decoded.
-        row("3 bytes", "207F1F", "", "0 0 0");
-        row("0x20 no cage, threshold missing", "207F1F00 010203", "", "0 0 0");
-        row("0x11 two cages, one block", "117F1F05 03030303030303030303", "", "0 0 0");
-        row("0x20 three cages, no Dante", "207F1F3F" + QByteArray(60, '0'), "", "0 0 0");
+        row("3 bytes, its acknowledgement honoured", "207F1F", "", "0 1 0");
+        row("2 bytes", "207F", "", "0 0 0");
+        row("0x20 no cage, threshold missing", "207F1F00 010203", "", "0 1 0");
+        row("0x11 two cages, one block", "117F1F05 03030303030303030303", "", "0 1 0");
+        row("0x20 three cages, no Dante", "207F1F3F" + QByteArray(60, '0'), "", "0 1 0");
         row("0x11 no cage, 6 bytes extra", "117F1F00 010203040506",
             "-|-|-|1 1 2 1 2 1 2 7 9|0x11 1 1 1 1 1 1 1 1 1 1 1 -5", "1 1 0");
     }
