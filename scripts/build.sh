@@ -13,7 +13,7 @@ if (($# > 0)) && [[ $1 != -* ]]; then
     shift
 fi
 
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-RelWithDebInfo}" "$@"
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-Release}" "$@"
 targets=()
 for target in ${VELMAR_TARGETS:-}; do
     targets+=(--target "$target")

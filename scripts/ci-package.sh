@@ -58,11 +58,19 @@ deps_options=(--with-package)
 $qt6 && deps_options+=(--with-qt6)
 bash "$root/scripts/install-deps.sh" "${deps_options[@]}"
 
-banner "configure and build Release in $build_dir"
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
-    -DVELMAR_QT6="$($qt6 && echo ON || echo OFF)" \
-    -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=OFF
-cmake --build "$build_dir" -j"$jobs"
+if [[ -n ${VELMAR_PKG_REUSE_BUILD:-} ]]; then
+    # Another stage built everything the package holds here, in Release.
+    banner "package the Release build in $build_dir"
+    grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build_dir/CMakeCache.txt" ||
+        fail "$build_dir is not a Release build"
+    cmake --build "$build_dir" -j"$jobs"
+else
+    banner "configure and build Release in $build_dir"
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
+        -DVELMAR_QT6="$($qt6 && echo ON || echo OFF)" \
+        -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=OFF
+    cmake --build "$build_dir" -j"$jobs"
+fi
 
 banner "cpack -G DEB"
 rm -f "$build_dir"/velmar-serial-port_*.deb

@@ -61,6 +61,7 @@ fi
 banner "configure $build_dir with VELMAR_QT6=ON"
 # Everything the Qt 5 build has: tools, tests and benchmarks.
 cmake -S "$root" -B "$build_dir" -DVELMAR_QT6=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+    -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-Release}" \
     -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=ON -DVELMAR_BUILD_BENCH=ON "$@"
 grep -q '^VELMAR_QT6:BOOL=ON$' "$build_dir/CMakeCache.txt" || fail "the cache does not select Qt 6"
 
@@ -83,7 +84,8 @@ echo "$(basename "$binary") links $(ldd "$binary" | grep -o 'libQt6[A-Za-z]*' | 
 
 banner "every test against Qt 6"
 read -r -a ctest_extra <<<"${VELMAR_CTEST_ARGS:-}"
-ctest --test-dir "$build_dir" --output-on-failure --no-tests=error "${ctest_extra[@]}" ||
+ctest --test-dir "$build_dir" --output-on-failure --no-tests=error \
+    --parallel "${VELMAR_TEST_JOBS:-1}" "${ctest_extra[@]}" ||
     fail "tests failed against Qt 6"
 
 banner "passed"

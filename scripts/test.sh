@@ -5,7 +5,9 @@
 #   With no stage named, every stage runs. VELMAR_STAGES="a b" does the same
 #   as naming stages. Build directories are VELMAR_BUILD_DIR (default build/)
 #   and siblings of it named after the stage. VELMAR_CTEST_ARGS is passed to
-#   every ctest run (for example "-R tst_crc16").
+#   every ctest run (for example "-R tst_crc16"); VELMAR_TEST_JOBS is how many
+#   tests run at once (default 4: most of a test's time is spent waiting).
+#   The package stage packages the qt5 stage's build when both run.
 #
 # A stage is a function stage_<name> listed in all_stages, with a title and
 # the install-deps.sh options it needs. A stage fails when any command in it
@@ -53,7 +55,8 @@ counted() {
 run_ctest() {
     local -a extra
     read -r -a extra <<<"${VELMAR_CTEST_ARGS:-}"
-    counted ctest --test-dir "$1" --output-on-failure --no-tests=error "${extra[@]}"
+    counted ctest --test-dir "$1" --output-on-failure --no-tests=error \
+        --parallel "${VELMAR_TEST_JOBS:-4}" "${extra[@]}"
 }
 
 stage_qt5() {
@@ -95,10 +98,12 @@ check_start_script() {
 
 stage_qt6() {
     export VELMAR_QT6_BUILD_DIR="$build_base-qt6"
+    export VELMAR_TEST_JOBS=${VELMAR_TEST_JOBS:-4}
     counted bash "$root/scripts/ci-qt6.sh"
 }
 
 stage_sanitize() {
+    export VELMAR_TEST_JOBS=${VELMAR_TEST_JOBS:-4}
     counted bash "$root/scripts/ci-sanitize.sh" "$build_base-asan"
 }
 
@@ -107,7 +112,13 @@ stage_fuzz() {
 }
 
 stage_package() {
-    export VELMAR_PKG_BUILD_DIR="$build_base-pkg"
+    # The qt5 stage's build is a Release build of everything the package
+    # holds: packaging it spares a build of its own.
+    if [[ " ${selected[*]} " == *" qt5 "* && " ${passed_stages[*]:-} " == *" qt5 "* ]]; then
+        export VELMAR_PKG_BUILD_DIR="$build_base" VELMAR_PKG_REUSE_BUILD=1
+    else
+        export VELMAR_PKG_BUILD_DIR="$build_base-pkg"
+    fi
     bash "$root/scripts/ci-package.sh"
 }
 
@@ -152,10 +163,13 @@ trap 'rm -f "$counts_file"' EXIT
 
 passed_stages=()
 failed_stages=()
+stage_times=()
 index=0
+run_started=$SECONDS
 for stage in "${selected[@]}"; do
     index=$((index + 1))
     banner "[$index/${#selected[@]}] $stage: ${stage_title[$stage]}"
+    started=$SECONDS
     set +e
     (
         set -e
@@ -163,6 +177,9 @@ for stage in "${selected[@]}"; do
     )
     rc=$?
     set -e
+    elapsed=$((SECONDS - started))
+    stage_times+=("$stage $((elapsed / 60)) min $((elapsed % 60)) s")
+    echo "test.sh: stage $stage took $((elapsed / 60)) min $((elapsed % 60)) s"
     if ((rc == 0)); then
         passed_stages+=("$stage")
     else
@@ -177,6 +194,11 @@ while read -r passed failed; do
 done <"$counts_file"
 
 banner "summary"
+for line in "${stage_times[@]}"; do
+    echo "time: $line"
+done
+total=$((SECONDS - run_started))
+echo "time: all stages $((total / 60)) min $((total % 60)) s"
 echo "stages passed: ${passed_stages[*]:-none}"
 echo "stages failed: ${failed_stages[*]:-none}"
 echo "tests: $tests_passed passed, $tests_failed failed"
