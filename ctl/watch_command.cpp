@@ -21,15 +21,15 @@ int Watch_command::run()
 {
     session = std::make_unique<Session>();
     session->set_listen_only(true);
-    // The recorder first, so that the record starts with the port it is of.
-    output.open(stdout, QIODevice::WriteOnly);
-    format = Record_format::make(options.format);
-    recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
     if (!session->open_port(options.port)) {
         Console_output::error(tr("velmar-ctl watch: cannot open %1: %2")
                                   .arg(options.port.name, session->port_error()));
         return exit_port_unavailable;
     }
+    output.open(stdout, QIODevice::WriteOnly);
+    format = Record_format::make(options.format);
+    recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
+    recorder->begin_run(options.port);
     connect(recorder.get(), &Recorder::write_failed, this, [this] { finish(exit_output_failed); });
     connect(recorder.get(), &Recorder::status_written, this, [this](int written) {
         if (options.count > 0 && written >= options.count)

@@ -508,6 +508,7 @@ bool Record_reader::next_line(const char **data, int *size, Line_end *end)
             *size = buffer.size() - start;
             *end = Line_end::end_of_input;
             start = buffer.size();
+            scanned = 0;
             return true;
         }
         if (!read_anything && line == 0)

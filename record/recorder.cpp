@@ -32,13 +32,13 @@ Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sin
 
 void Recorder::connect_run_events(Session &session)
 {
-    connect(&session, &Session::port_opening, this, &Recorder::on_port_opening);
+    connect(&session, &Session::port_opening, this, &Recorder::begin_run);
     connect(&session, &Session::control_sent, this, &Recorder::on_sent);
     connect(&session, &Session::ack_timed_out, this,
             [this] { write_event(Record_event::ack_timeout); });
 }
 
-void Recorder::on_port_opening(const Port_settings &port)
+void Recorder::begin_run(const Port_settings &port)
 {
     Record_start start;
     start.program = QCoreApplication::applicationName();

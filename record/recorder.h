@@ -40,6 +40,9 @@ public:
              QObject *parent = nullptr);
 
     int statuses_written() const { return written_statuses; }
+    // The start line of a run from this port, for a session whose port was
+    // opened before the recorder was made; written once per port.
+    void begin_run(const Port_settings &port);
 
 Q_SIGNALS:
     void status_written(int count);
@@ -51,7 +54,6 @@ private:
     void on_link(Link_watchdog::Verdict verdict);
     void on_port_lost(const QString &error);
     void connect_run_events(Session &session);
-    void on_port_opening(const Port_settings &port);
     void on_sent(const Control_payload &values);
     void write_event(Record_event event, const QString &detail = QString());
     void write_event_fields(Record_event event, const std::vector<Status_fields::Field> &fields);
