@@ -153,8 +153,9 @@ private Q_SLOTS:
         Child_process window(window_program);
         window.setProcessEnvironment(environment(true));
         window.start({"--port", unit->slave_path(), "--record", record.fileName()});
-        QTRY_VERIFY_WITH_TIMEOUT(lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"),
-                                 line_timeout_ms);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"),
+            line_timeout_ms);
         window.terminate();
         QVERIFY(window.wait_for_exit());
         const QStringList written = lines();
@@ -166,7 +167,8 @@ private Q_SLOTS:
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
         const QString status = QStringLiteral("\"event\":\"status\"");
-        QCOMPARE(written.filter(status).mid(0, 1), at_any_time(watch.output_lines()).filter(status));
+        QCOMPARE(written.filter(status).mid(0, 1),
+                 at_any_time(watch.output_lines()).filter(status));
     }
 
     // The tool's own run, minus the process: what a command-line port does to

@@ -123,7 +123,8 @@ private Q_SLOTS:
         watch.start({"watch", "--port", unit->slave_path(), "--format", format, "--count", "1"});
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
-        QCOMPARE(without_start(at_any_time(watch.output_lines())), first_record(format, unit->state()));
+        QCOMPARE(without_start(at_any_time(watch.output_lines())),
+                 first_record(format, unit->state()));
     }
 
     // Only changes, whatever the link does meanwhile: a silence and the unit's
