@@ -26,6 +26,13 @@ bool below_threshold(const S &status, const S::Channel &channel)
     return channel.power_tenths < status.threshold_dbm * tenths_per_dbm;
 }
 
+// An empty cage reports no channel, whatever its channels held before.
+S::Direction direction_of(const S &status, int cage, int channel)
+{
+    return status.cages[cage].present() ? status.cages[cage].channels[channel].direction
+                                        : S::Direction::none;
+}
+
 bool same_dante_states(const S::Dante &a, const S::Dante &b)
 {
     return a.present == b.present && a.system == b.system && a.sync == b.sync && a.link == b.link;
@@ -296,10 +303,11 @@ void Summary_builder::hold_until(qint64 to)
     const bool judged = Protocol_version::takes_threshold(current.version);
     for (Report_summary::Channel &slot : result.channels) {
         const S::Channel &channel = current.cages[slot.cage].channels[slot.channel];
-        const bool rx = channel.direction == S::Direction::rx;
+        const S::Direction direction = direction_of(current, slot.cage, slot.channel);
+        const bool rx = direction == S::Direction::rx;
         if (rx)
             slot.rx_power.held(channel.power_tenths, duration);
-        else if (channel.direction == S::Direction::tx)
+        else if (direction == S::Direction::tx)
             slot.tx_power.held(channel.power_tenths, duration);
         slot.below_threshold.span(from, to, rx && judged && below_threshold(current, channel),
                                   channel.power_tenths);
@@ -322,14 +330,15 @@ void Summary_builder::take_values(const S &status, qint64 at)
         result.versions.append(version);
     for (Report_summary::Channel &slot : result.channels) {
         const S::Channel &channel = status.cages[slot.cage].channels[slot.channel];
-        if (channel.direction != S::Direction::none &&
-            std::find(slot.directions.begin(), slot.directions.end(), channel.direction) ==
+        const S::Direction direction = direction_of(status, slot.cage, slot.channel);
+        if (direction != S::Direction::none &&
+            std::find(slot.directions.begin(), slot.directions.end(), direction) ==
                 slot.directions.end())
-            slot.directions.push_back(channel.direction);
-        if (channel.direction == S::Direction::rx) {
+            slot.directions.push_back(direction);
+        if (direction == S::Direction::rx) {
             slot.rx_power.sample(channel.power_tenths, at);
             slot.judged = slot.judged || Protocol_version::takes_threshold(status.version);
-        } else if (channel.direction == S::Direction::tx) {
+        } else if (direction == S::Direction::tx) {
             slot.tx_power.sample(channel.power_tenths, at);
         }
     }
@@ -370,10 +379,10 @@ void Summary_builder::draw(const S &status, qint64 at)
     const bool threshold = Protocol_version::takes_threshold(status.version);
     for (int cage = 0; cage < S::cage_count; ++cage) {
         for (int index = 0; index < S::channel_count; ++index) {
-            const S::Channel &channel = status.cages[cage].channels[index];
-            const double power = channel.power_tenths / tenths_per_unit;
-            draw_value(cage, index * 2, at, channel.direction == S::Direction::rx, power);
-            draw_value(cage, index * 2 + 1, at, channel.direction == S::Direction::tx, power);
+            const double power = status.cages[cage].channels[index].power_tenths / tenths_per_unit;
+            const S::Direction direction = direction_of(status, cage, index);
+            draw_value(cage, index * 2, at, direction == S::Direction::rx, power);
+            draw_value(cage, index * 2 + 1, at, direction == S::Direction::tx, power);
         }
         draw_value(cage, threshold_series, at, threshold, status.threshold_dbm);
         draw_value(temperature_chart, cage, at, status.cages[cage].present(),
