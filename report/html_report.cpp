@@ -47,7 +47,6 @@ const char *const page_script = R"(
     var series = {};
     chart.labels.slice(1).forEach(function (label, i) {
       series[label] = { color: palette[chart.colours[i] % palette.length] };
-      if (chart.dashed[i]) series[label].strokePattern = Dygraph.DASHED_LINE;
     });
     var options = {
       labels: chart.labels,
@@ -160,16 +159,14 @@ QByteArray chart_script(const Report_charts::Chart &chart)
             kept.push_back(series);
     }
     QJsonArray labels{QStringLiteral("Time (UTC)")};
+    // A series keeps its colour whichever others are left out; the threshold's is red.
     QJsonArray colours;
-    QJsonArray dashed;
     for (const int series : kept) {
         labels.append(chart.series[series]);
         colours.append(series);
-        dashed.append(series == chart.threshold_series);
     }
     QByteArray out = "{id:" + script_json(chart.id) + ",labels:" + script_json(labels) +
-                     ",colours:" + script_json(colours) + ",dashed:" + script_json(dashed) +
-                     ",unit:" + script_json(chart.unit) +
+                     ",colours:" + script_json(colours) + ",unit:" + script_json(chart.unit) +
                      ",decimals:" + QByteArray::number(chart.decimals) +
                      ",step:" + (chart.step ? "true" : "false") +
                      ",lanes:" + (chart.lanes ? "true" : "false") + ",rows:[";

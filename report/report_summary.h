@@ -131,7 +131,7 @@ struct Report_charts
         QStringList series;
         int decimals = 1;
         bool step = true;
-        int threshold_series = -1; // drawn dashed; alone it makes no chart
+        int threshold_series = -1; // alone it makes no chart
         bool lanes = false;        // on/off indicators, one lane each
         Reduced_chart data{0};
     };

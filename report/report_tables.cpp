@@ -35,9 +35,8 @@ QString episodes_line(const Episodes &episodes)
 {
     if (episodes.count() == 0)
         return Report_tables::tr("none");
-    return Report_tables::tr("%1 episode(s), %2 in all, longest %3")
-        .arg(episodes.count())
-        .arg(Report_words::duration(episodes.total_ms()),
+    return Report_tables::tr("%1, %2 in all, longest %3")
+        .arg(Report_words::episodes(episodes.count()), Report_words::duration(episodes.total_ms()),
              Report_words::duration(episodes.longest_ms()));
 }
 
@@ -114,7 +113,7 @@ Section overview(const Report &report)
     }
     section.lines
         << Report_tables::tr("With data: %1").arg(Report_words::duration(summary.with_data_ms))
-        << Report_tables::tr("Protocol version(s): %1")
+        << Report_tables::tr("Protocol versions: %1")
                .arg(summary.versions.isEmpty() ? QStringLiteral("-")
                                                : summary.versions.join(QStringLiteral(", ")))
         << Report_tables::tr("Statuses: %1").arg(summary.statuses);

@@ -128,6 +128,16 @@ QString Report_words::fault_name(int fault)
     }
 }
 
+QString Report_words::count(qint64 count, const QString &one, const QString &many)
+{
+    return QString::number(count) + QLatin1Char(' ') + (count == 1 ? one : many);
+}
+
+QString Report_words::episodes(qint64 count)
+{
+    return Report_words::count(count, tr("episode"), tr("episodes"));
+}
+
 QString Report_words::link_name(int link)
 {
     return tr("Link %1").arg(QString(Status_words::link_key(link)).toUpper());

@@ -35,6 +35,9 @@ public:
     static QString fault_name(int fault);
     // "Link F", "Link P1", "Link P2"
     static QString link_name(int link);
+    // "1 episode", "3 episodes"
+    static QString count(qint64 count, const QString &one, const QString &many);
+    static QString episodes(qint64 count);
 };
 
 #endif

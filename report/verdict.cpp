@@ -75,9 +75,8 @@ Verdict Verdict::judge(const Report_summary &summary, const std::vector<Check> &
     Verdict verdict;
     verdict.no_data = !checks.empty() && summary.statuses == 0;
     const auto episodes_text = [](const Count &count) {
-        return tr("%1 episode(s), %2 in all")
-            .arg(count.episodes)
-            .arg(Report_words::duration(count.total_ms));
+        return tr("%1, %2 in all")
+            .arg(Report_words::episodes(count.episodes), Report_words::duration(count.total_ms));
     };
     for (const Check check : checks) {
         Finding finding;
@@ -107,13 +106,14 @@ Verdict Verdict::judge(const Report_summary &summary, const std::vector<Check> &
         case Check::port_lost:
             events = summary.events.port_losses + summary.events.port_unavailable;
             count.episodes = events;
-            finding.what = tr("%1 time(s), %2 without a port")
-                               .arg(events)
-                               .arg(Report_words::duration(summary.events.without_port_ms));
+            finding.what = tr("%1, %2 without a port")
+                               .arg(Report_words::count(events, tr("time"), tr("times")),
+                                    Report_words::duration(summary.events.without_port_ms));
             break;
         case Check::crc:
             count.episodes = summary.events.crc_mismatches;
-            finding.what = tr("%1 CRC mismatch(es)").arg(count.episodes);
+            finding.what =
+                Report_words::count(count.episodes, tr("CRC mismatch"), tr("CRC mismatches"));
             break;
         }
         finding.failed = count.episodes > 0;
