@@ -230,14 +230,6 @@ int Json_line::member(int object, QLatin1String key) const
     return none;
 }
 
-int Json_line::element(int array, int index) const
-{
-    int child = nodes[array].first_child;
-    for (int i = 0; child != none && i < index; ++i)
-        child = nodes[child].next_sibling;
-    return child;
-}
-
 QString Json_line::key(int node) const
 {
     const Node &n = nodes[node];
@@ -257,16 +249,6 @@ QString Json_line::string(int node) const
 {
     const Node &n = nodes[node];
     return n.escaped ? decode(text + n.begin, n.size) : QString::fromUtf8(text + n.begin, n.size);
-}
-
-bool Json_line::string_is(int node, QLatin1String word) const
-{
-    const Node &n = nodes[node];
-    if (n.kind != Kind::string)
-        return false;
-    if (n.escaped)
-        return string(node) == word;
-    return n.size == word.size() && std::memcmp(text + n.begin, word.data(), n.size) == 0;
 }
 
 QLatin1String Json_line::raw(int node) const

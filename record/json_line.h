@@ -40,16 +40,13 @@ public:
     int child_count(int node) const { return nodes[node].child_count; }
     // A member of an object by its key, or none.
     int member(int object, QLatin1String key) const;
-    // The i-th element of an array, or none.
-    int element(int array, int index) const;
     // The key of an object's member.
     QString key(int node) const;
     bool key_is(int node, QLatin1String key) const;
     QString string(int node) const;
-    bool string_is(int node, QLatin1String text) const;
-    // The raw bytes of a string (without quotes) or number, escapes not decoded.
+    // The raw bytes of a string (without quotes) or number, escapes not
+    // decoded: a time, which has none.
     QLatin1String raw(int node) const;
-    bool has_escapes(int node) const { return nodes[node].escaped; }
     double number(int node) const;
 
 private:

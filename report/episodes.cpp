@@ -40,10 +40,3 @@ void Episodes::close()
     if (static_cast<int>(first.size()) < listed_max)
         first.push_back(current);
 }
-
-Episodes Episodes::closed() const
-{
-    Episodes copy = *this;
-    copy.close();
-    return copy;
-}

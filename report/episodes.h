@@ -36,11 +36,6 @@ public:
     qint64 total_ms() const { return total; }
     qint64 longest_ms() const { return longest; }
     const std::vector<Episode> &listed() const { return first; }
-    // Whether one is open (the condition held at the last span).
-    bool open() const { return is_open; }
-
-    // The episodes so far with any open one closed: what a report shows.
-    Episodes closed() const;
 
 private:
     void close();

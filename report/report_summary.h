@@ -138,7 +138,6 @@ struct Report_charts
 
     std::vector<Chart> charts;
     std::vector<Shade> shades;
-    qint64 shades_left_out = 0; // beyond the number a page can hold
 };
 
 #endif

@@ -22,7 +22,6 @@ public:
     qint64 max_at_ms() const { return maximum_at; }
     // By time held; by sample while no time has passed (a single status).
     double mean() const;
-    qint64 sample_count() const { return samples; }
 
 private:
     qint64 samples = 0;
