@@ -5,6 +5,7 @@
 #include "console/exit_code.h"
 #include "ctl/ctl_options.h"
 #include "ctl/ports_command.h"
+#include "ctl/report_command.h"
 #include "ctl/set_command.h"
 #include "ctl/watch_command.h"
 
@@ -26,6 +27,8 @@ int run(const Ctl_options &options)
         return Watch_command(options).run();
     case Ctl_options::Command::set:
         return Set_command(options).run();
+    case Ctl_options::Command::report:
+        return Report_command(options).run();
     case Ctl_options::Command::none:
         break;
     }
@@ -54,6 +57,10 @@ int main(int argc, char *argv[])
     case Ctl_options::Outcome::run:
         break;
     }
+    // A report runs no event loop: Ctrl-C ends it as any program, leaving no
+    // half-written file behind.
+    if (options.command == Ctl_options::Command::report)
+        return run(options);
 #ifdef Q_OS_UNIX
     // Ctrl-C ends a watch with every line it wrote complete, and exit 0.
     Signal_watcher signals_in;

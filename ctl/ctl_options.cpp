@@ -24,7 +24,8 @@ struct Command_name
 
 const Command_name commands[] = {{"ports", Ctl_options::Command::ports},
                                  {"watch", Ctl_options::Command::watch},
-                                 {"set", Ctl_options::Command::set}};
+                                 {"set", Ctl_options::Command::set},
+                                 {"report", Ctl_options::Command::report}};
 
 QString command_word(Ctl_options::Command command)
 {
@@ -81,7 +82,7 @@ Ctl_options Ctl_options::parse(const QStringList &arguments)
             options.text = version_text();
         } else if (asks_for_help(parser) || at == arguments.size()) {
             if (!asks_for_help(parser))
-                return failed(Command::none, tr("no command given: ports, watch or set"));
+                return failed(Command::none, tr("no command given: ports, watch, set or report"));
             options.outcome = Outcome::help;
             options.text = help_text(parser, tr("%1 COMMAND [options]").arg(program));
         } else {
@@ -94,7 +95,7 @@ Ctl_options Ctl_options::parse(const QStringList &arguments)
             return parse_command(name.command, QStringList{arguments[0]} + arguments.mid(at + 1));
     }
     return failed(Command::none,
-                  tr("unknown command '%1': ports, watch or set").arg(arguments[at]));
+                  tr("unknown command '%1': ports, watch, set or report").arg(arguments[at]));
 }
 
 void Ctl_options::add_options(Command command, QCommandLineParser &parser)
@@ -109,7 +110,8 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "Commands:\n"
                "  ports   list the serial ports\n"
                "  watch   print a record of the unit's status and the link's events\n"
-               "  set     set the unit's gains and threshold\n\n"
+               "  set     set the unit's gains and threshold\n"
+               "  report  summarise records, judge them, draw them on a page\n\n"
                "Each command takes --help.\n\n") +
             exit_codes_text());
         return;
@@ -163,6 +165,9 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                           tr("start from the defaults (47.00 dB, 47.00 dB, -28 dBm) instead of "
                              "the unit's values, as the window's Default Set does")});
         break;
+    case Command::report:
+        add_report_options(parser);
+        return;
     }
     parser.addOption({QStringLiteral("port"),
                       tr("the serial device: a name as `ports` lists it, or any path"),
@@ -182,7 +187,9 @@ QString Ctl_options::exit_codes_text()
               "  4  the port was lost (set)\n"
               "  5  no status from the unit within 3 s\n"
               "  6  no acknowledgement from the unit\n"
-              "  7  the unit speaks a protocol below 2.0 (set)");
+              "  7  the unit speaks a protocol below 2.0 (set)\n"
+              "  9  a record fails the --fail-on checks (report)\n"
+              "  10 a record cannot be read (report)");
 }
 
 Ctl_options Ctl_options::parse_command(Command command, const QStringList &arguments)
@@ -195,12 +202,20 @@ Ctl_options Ctl_options::parse_command(Command command, const QStringList &argum
     options.command = command;
     if (asks_for_help(parser)) {
         options.outcome = Outcome::help;
-        options.text = help_text(parser, tr("%1 %2 [options]").arg(program, command_word(command)));
+        const QString arguments_word =
+            command == Command::report ? QStringLiteral(" RECORD...") : QString();
+        options.text = help_text(parser, tr("%1 %2 [options]").arg(program, command_word(command)) +
+                                             arguments_word);
         return options;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         options.outcome = Outcome::version;
         options.text = version_text();
+        return options;
+    }
+    if (command == Command::report) {
+        if (!options.read_report(parser))
+            return failed(command, options.text);
         return options;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -307,6 +322,71 @@ bool Ctl_options::read_set(const QCommandLineParser &parser)
                     [](const std::optional<double> &db) { return db.has_value(); });
     if (!any_gain && !threshold_dbm && !defaults) {
         fail(tr("nothing to set: give --gain1, --gain2, --threshold or --defaults"));
+        return false;
+    }
+    return true;
+}
+
+void Ctl_options::add_report_options(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        tr("Reads records written by `watch` (JSON) or by the window's --record, as one "
+           "timeline in time order, and reports what happened: the time span, each channel's "
+           "power (minimum, mean, maximum) and its time below the unit's threshold, module "
+           "temperatures, faults, lock and link losses, Dante and threshold changes, silences, "
+           "CRC mismatches and lost ports. Times are UTC. Time without data (a silence, a lost "
+           "port, a gap between records) is never counted or drawn as data. A line that cannot "
+           "be used is named on standard error, once per kind and record, and left out.\n\n"
+           "With --fail-on the report is also a verdict: the exit code is 9 when any of the "
+           "named checks finds something (or the records hold no status at all).\n\n") +
+        exit_codes_text());
+    parser.addPositionalArgument(QStringLiteral("RECORD"),
+                                 tr("a JSON record file, or - for standard input"),
+                                 QStringLiteral("RECORD..."));
+    parser.addOption({QStringLiteral("format"),
+                      tr("text (the default), json, or html: one self-contained page with "
+                         "zoomable charts"),
+                      QStringLiteral("FORMAT"), QStringLiteral("text")});
+    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
+                      tr("write the report to FILE instead of standard output"),
+                      QStringLiteral("FILE")});
+    parser.addOption(
+        {QStringLiteral("fail-on"),
+         tr("fail (exit 9) on any of: %1").arg(Verdict::all_names().join(QLatin1Char(','))),
+         QStringLiteral("LIST")});
+}
+
+bool Ctl_options::read_report(const QCommandLineParser &parser)
+{
+    const QString format_name = parser.value(QStringLiteral("format"));
+    const std::pair<const char *, Report_format> formats[] = {{"text", Report_format::text},
+                                                              {"json", Report_format::json},
+                                                              {"html", Report_format::html}};
+    bool known = false;
+    for (const auto &format_entry : formats) {
+        if (format_name == QLatin1String(format_entry.first)) {
+            report_format = format_entry.second;
+            known = true;
+        }
+    }
+    if (!known) {
+        fail(tr("--format: expected text, json or html, got '%1'").arg(format_name));
+        return false;
+    }
+    output_path = parser.value(QStringLiteral("output"));
+    if (parser.isSet(QStringLiteral("output")) && output_path.isEmpty()) {
+        fail(tr("-o: expected a file name"));
+        return false;
+    }
+    QString error;
+    if (parser.isSet(QStringLiteral("fail-on")) &&
+        !Verdict::parse(parser.value(QStringLiteral("fail-on")), &checks, &error)) {
+        fail(QStringLiteral("--fail-on: ") + error);
+        return false;
+    }
+    records = parser.positionalArguments();
+    if (records.isEmpty()) {
+        fail(tr("no record given: name one or more, or - for standard input"));
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 #include "protocol/unit_status.h"
 #include "record/record_format.h"
 #include "record/recorder.h"
+#include "report/verdict.h"
 #include "session/port_settings.h"
 
 #include <QtCore/QCoreApplication>
@@ -12,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class QCommandLineParser;
 
@@ -28,6 +30,14 @@ public:
         ports,
         watch,
         set,
+        report,
+    };
+
+    enum class Report_format
+    {
+        text,
+        json,
+        html,
     };
 
     enum class Outcome
@@ -53,6 +63,11 @@ public:
     std::array<std::optional<double>, Unit_status::input_count> gains_db;
     std::optional<int> threshold_dbm;
     bool defaults = false;
+    // report
+    Report_format report_format = Report_format::text;
+    QString output_path; // empty: standard output
+    std::vector<Verdict::Check> checks;
+    QStringList records;
 
     // arguments[0] is the program's name, as in QCoreApplication::arguments().
     static Ctl_options parse(const QStringList &arguments);
@@ -65,6 +80,8 @@ private:
     bool read_port(const QCommandLineParser &parser);
     bool read_watch(const QCommandLineParser &parser);
     bool read_set(const QCommandLineParser &parser);
+    static void add_report_options(QCommandLineParser &parser);
+    bool read_report(const QCommandLineParser &parser);
     void fail(const QString &error);
 };
 

@@ -29,6 +29,7 @@ int Watch_command::run()
     output.open(stdout, QIODevice::WriteOnly);
     format = Record_format::make(options.format);
     recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
+    recorder->begin_run(options.port);
     connect(recorder.get(), &Recorder::write_failed, this, [this] { finish(exit_output_failed); });
     connect(recorder.get(), &Recorder::status_written, this, [this](int written) {
         if (options.count > 0 && written >= options.count)

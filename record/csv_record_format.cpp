@@ -20,13 +20,29 @@ QString Csv_record_format::header() const
 
 QString Csv_record_format::status_line(const QDateTime &time, const Unit_status &status) const
 {
+    return event_fields_line(time, Record_event::status, Status_fields::of(status));
+}
+
+// Fields with a column of their own fill it (the gains and threshold sent);
+// the others (a start's program, a silence's since) go to the detail as
+// name=value, as the text format writes them.
+QString Csv_record_format::event_fields_line(const QDateTime &time, Record_event event,
+                                             const std::vector<Status_fields::Field> &fields) const
+{
+    const QStringList &names = Status_fields::names();
     QHash<QString, QString> values;
-    for (const Status_fields::Field &field : Status_fields::of(status))
-        values.insert(field.name(), field.value);
-    QStringList cells{time_text(time), record_event_name(Record_event::status)};
-    for (const QString &name : Status_fields::names())
+    QStringList detail;
+    for (const Status_fields::Field &field : fields) {
+        const QString name = field.name();
+        if (names.contains(name))
+            values.insert(name, field.value);
+        else if (field.value != Status_fields::null())
+            detail.append(name + QLatin1Char('=') + Status_fields::unquoted(field.value));
+    }
+    QStringList cells{time_text(time), record_event_name(event)};
+    for (const QString &name : names)
         cells.append(cell_of_literal(values.value(name, Status_fields::null())));
-    cells.append(QString());
+    cells.append(cell(detail.join(QLatin1Char(' '))));
     return cells.join(separator);
 }
 

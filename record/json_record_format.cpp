@@ -96,6 +96,18 @@ QString Json_record_format::status_line(const QDateTime &time, const Unit_status
     return line;
 }
 
+QString Json_record_format::event_fields_line(const QDateTime &time, Record_event event,
+                                              const std::vector<Status_fields::Field> &fields) const
+{
+    QString line = opening(time, event);
+    Nesting_writer writer(line);
+    for (const Status_fields::Field &field : fields)
+        writer.write(field);
+    writer.finish();
+    line.append(QLatin1Char('}'));
+    return line;
+}
+
 QString Json_record_format::event_line(const QDateTime &time, Record_event event,
                                        const QString &detail) const
 {

@@ -11,6 +11,8 @@ public:
     QString status_line(const QDateTime &time, const Unit_status &status) const override;
     QString event_line(const QDateTime &time, Record_event event,
                        const QString &detail) const override;
+    QString event_fields_line(const QDateTime &time, Record_event event,
+                              const std::vector<Status_fields::Field> &fields) const override;
 
 private:
     static QString opening(const QDateTime &time, Record_event event);

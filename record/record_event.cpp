@@ -17,6 +17,38 @@ QString record_event_name(Record_event event)
         return QStringLiteral("port_lost");
     case Record_event::reopened:
         return QStringLiteral("reopened");
+    case Record_event::start:
+        return QStringLiteral("start");
+    case Record_event::sent:
+        return QStringLiteral("sent");
+    case Record_event::ack_timeout:
+        return QStringLiteral("ack_timeout");
+    case Record_event::port_unavailable:
+        return QStringLiteral("port_unavailable");
     }
     return QString();
+}
+
+bool record_event_from_name(const QString &name, Record_event *event)
+{
+    static const Record_event all[] = {
+        Record_event::status,
+        Record_event::connected,
+        Record_event::silent,
+        Record_event::crc_mismatch,
+        Record_event::short_message,
+        Record_event::port_lost,
+        Record_event::reopened,
+        Record_event::start,
+        Record_event::sent,
+        Record_event::ack_timeout,
+        Record_event::port_unavailable,
+    };
+    for (const Record_event candidate : all) {
+        if (record_event_name(candidate) == name) {
+            *event = candidate;
+            return true;
+        }
+    }
+    return false;
 }

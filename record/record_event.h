@@ -14,9 +14,16 @@ enum class Record_event
     short_message, // a frame too short for its own version
     port_lost,     // the device went away
     reopened,      // the lost device is back and open again
+    // From format 2 on:
+    start,            // a run begins: program, port, rate and the record's format version
+    sent,             // a control frame went out, with its values
+    ack_timeout,      // a control frame was not acknowledged in time
+    port_unavailable, // the port named at start cannot be opened (yet)
 };
 
 // The event's name as records spell it: "status", "crc_mismatch", ...
 QString record_event_name(Record_event event);
+// The reverse: false for a name that is none of them.
+bool record_event_from_name(const QString &name, Record_event *event);
 
 #endif

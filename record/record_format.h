@@ -2,11 +2,13 @@
 #define VELMAR_RECORD_RECORD_FORMAT_H
 
 #include "record/record_event.h"
+#include "record/status_fields.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QString>
 
 #include <memory>
+#include <vector>
 
 class Unit_status;
 
@@ -34,6 +36,10 @@ public:
     // detail: what the event says besides its name (a port's error), or empty.
     virtual QString event_line(const QDateTime &time, Record_event event,
                                const QString &detail) const = 0;
+    // An event that carries fields of its own (Event_fields): the start of a
+    // run, the time a silence began, the values sent.
+    virtual QString event_fields_line(const QDateTime &time, Record_event event,
+                                      const std::vector<Status_fields::Field> &fields) const = 0;
 
 protected:
     // ISO 8601 in UTC with milliseconds: 2026-12-06T15:53:27.123Z.

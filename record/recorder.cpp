@@ -1,14 +1,19 @@
 #include "record/recorder.h"
 
+#include "record/event_fields.h"
 #include "record/record_format.h"
 #include "session/session.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QDateTime>
 #include <QtCore/QFileDevice>
 
+static_assert(Event_fields::no_time == Link_watchdog::no_time,
+              "a verdict without a frame is written as a since of null");
+
 Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sink, Policy policy,
                    QObject *parent)
-    : QObject(parent), format(format), sink(sink), policy(policy)
+    : QObject(parent), session(session), format(format), sink(sink), policy(policy)
 {
     connect(&session, &Session::status_received, this, &Recorder::on_status);
     connect(&session, &Session::link_changed, this, &Recorder::on_link);
@@ -19,9 +24,38 @@ Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sin
     connect(&session, &Session::port_lost, this, &Recorder::on_port_lost);
     connect(&session, &Session::port_reopened, this,
             [this] { write_event(Record_event::reopened); });
+    connect_run_events(session);
     const QString header = format.header();
     if (!header.isEmpty())
         write_line(header);
+}
+
+void Recorder::connect_run_events(Session &session)
+{
+    connect(&session, &Session::port_opening, this, &Recorder::begin_run);
+    connect(&session, &Session::control_sent, this, &Recorder::on_sent);
+    connect(&session, &Session::ack_timed_out, this,
+            [this] { write_event(Record_event::ack_timeout); });
+}
+
+void Recorder::begin_run(const Port_settings &port)
+{
+    Record_start start;
+    start.program = QCoreApplication::applicationName();
+    start.program_version = QCoreApplication::applicationVersion();
+    start.port = port.name;
+    start.baud_rate = port.baud_rate;
+    // Choosing the same port again goes on with the same run.
+    if (have_start && start == last_start)
+        return;
+    have_start = true;
+    last_start = start;
+    write_event_fields(Record_event::start, Event_fields::of(start));
+}
+
+void Recorder::on_sent(const Control_payload &values)
+{
+    write_event_fields(Record_event::sent, Event_fields::of(values));
 }
 
 void Recorder::on_status(const Unit_status &status)
@@ -30,7 +64,7 @@ void Recorder::on_status(const Unit_status &status)
         return;
     last = status;
     have_last = true;
-    write_line(format.status_line(QDateTime::currentDateTimeUtc(), status));
+    write_line(format.status_line(now(), status));
     ++written_statuses;
     Q_EMIT status_written(written_statuses);
 }
@@ -39,10 +73,11 @@ void Recorder::on_link(Link_watchdog::Verdict verdict)
 {
     const bool now_live = verdict.state == Link_watchdog::State::receiving ||
                           verdict.state == Link_watchdog::State::connected;
+    // Stamped when judged, up to two periods late; since says when it began.
     if (now_live && !live)
-        write_event(Record_event::connected);
+        write_event_fields(Record_event::connected, Event_fields::since(verdict.since_ms));
     if (verdict.state == Link_watchdog::State::silent) {
-        write_event(Record_event::silent);
+        write_event_fields(Record_event::silent, Event_fields::since(verdict.since_ms));
         if (policy == Policy::changes_per_connection)
             have_last = false;
     }
@@ -58,7 +93,19 @@ void Recorder::on_port_lost(const QString &error)
 
 void Recorder::write_event(Record_event event, const QString &detail)
 {
-    write_line(format.event_line(QDateTime::currentDateTimeUtc(), event, detail));
+    write_line(format.event_line(now(), event, detail));
+}
+
+void Recorder::write_event_fields(Record_event event,
+                                  const std::vector<Status_fields::Field> &fields)
+{
+    write_line(format.event_fields_line(now(), event, fields));
+}
+
+// The session's clock, so that a line's time and the since it carries agree.
+QDateTime Recorder::now() const
+{
+    return QDateTime::fromMSecsSinceEpoch(session.now_ms(), Qt::UTC);
 }
 
 void Recorder::write_line(const QString &line)

@@ -3,14 +3,20 @@
 
 #include "protocol/unit_status.h"
 #include "record/record_event.h"
+#include "record/record_start.h"
+#include "record/status_fields.h"
 #include "session/link_watchdog.h"
 
 #include <QtCore/QObject>
 #include <QtCore/QString>
 
+#include <vector>
+
+class Control_payload;
 class QIODevice;
 class Record_format;
 class Session;
+struct Port_settings;
 
 // Writes what a session hears as a record: one line per status kept by the
 // policy and one per event, each written whole and flushed at once, so that
@@ -27,11 +33,16 @@ public:
         changes_per_connection, // the same, starting over at every connection
     };
 
-    // Writes the format's header, if it has one, at once.
+    // Writes the format's header, if it has one, at once. Each port the
+    // session is asked to open (another than the last) begins a run with a
+    // start line naming this program (QCoreApplication's name and version).
     Recorder(Session &session, const Record_format &format, QIODevice &sink, Policy policy,
              QObject *parent = nullptr);
 
     int statuses_written() const { return written_statuses; }
+    // The start line of a run from this port, for a session whose port was
+    // opened before the recorder was made; written once per port.
+    void begin_run(const Port_settings &port);
 
 Q_SIGNALS:
     void status_written(int count);
@@ -42,15 +53,22 @@ private:
     void on_status(const Unit_status &status);
     void on_link(Link_watchdog::Verdict verdict);
     void on_port_lost(const QString &error);
+    void connect_run_events(Session &session);
+    void on_sent(const Control_payload &values);
     void write_event(Record_event event, const QString &detail = QString());
+    void write_event_fields(Record_event event, const std::vector<Status_fields::Field> &fields);
+    QDateTime now() const;
     void write_line(const QString &line);
 
+    const Session &session;
     const Record_format &format;
     QIODevice &sink;
     const Policy policy;
     bool have_last = false;
     Unit_status last;
     bool live = false; // frames arrived at the last judgement
+    bool have_start = false;
+    Record_start last_start;
     int written_statuses = 0;
 };
 

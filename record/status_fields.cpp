@@ -97,8 +97,11 @@ void add_dante(Field_list &list, const S::Dante &dante)
     for (int index = 0; index < S::input_count; ++index) {
         list.enter(index);
         list.add(QStringLiteral("type"), word_or_null(dante.inputs[index]));
+        // Until the unit reports them, the gains are the tool's assumption, not the unit's.
         list.add(QStringLiteral("gain_db"),
-                 decimal(Gain_law::to_db(dante.gain_codes[index]), gain_decimals));
+                 dante.gains_reported
+                     ? decimal(Gain_law::to_db(dante.gain_codes[index]), gain_decimals)
+                     : Status_fields::null());
         list.leave();
     }
     list.leave();
@@ -178,6 +181,13 @@ QString Status_fields::literal(const QString &text)
     }
     quoted.append(QLatin1Char('"'));
     return quoted;
+}
+
+QString Status_fields::unquoted(const QString &literal)
+{
+    if (!literal.startsWith(QLatin1Char('"')))
+        return literal;
+    return literal.mid(1, literal.size() - 2);
 }
 
 const QString &Status_fields::null()

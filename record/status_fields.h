@@ -34,6 +34,9 @@ public:
     static QString literal(bool value);
     static QString literal(const QString &text);
     static const QString &null();
+    // A string literal without its quotes (escapes left as they are); any
+    // other literal as it is.
+    static QString unquoted(const QString &literal);
 };
 
 #endif

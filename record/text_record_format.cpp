@@ -4,13 +4,17 @@
 
 QString Text_record_format::status_line(const QDateTime &time, const Unit_status &status) const
 {
-    QStringList words{time_text(time), record_event_name(Record_event::status)};
-    for (const Status_fields::Field &field : Status_fields::of(status)) {
+    return event_fields_line(time, Record_event::status, Status_fields::of(status));
+}
+
+QString Text_record_format::event_fields_line(const QDateTime &time, Record_event event,
+                                              const std::vector<Status_fields::Field> &fields) const
+{
+    QStringList words{time_text(time), record_event_name(event)};
+    for (const Status_fields::Field &field : fields) {
         if (field.value == Status_fields::null())
             continue;
-        const bool quoted = field.value.startsWith(QLatin1Char('"'));
-        words.append(field.name() + QLatin1Char('=') +
-                     (quoted ? field.value.mid(1, field.value.size() - 2) : field.value));
+        words.append(field.name() + QLatin1Char('=') + Status_fields::unquoted(field.value));
     }
     return words.join(QLatin1Char(' '));
 }

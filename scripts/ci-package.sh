@@ -97,7 +97,9 @@ depends_names=$(sed -E 's/[,|]/\n/g' <<<"$depends" | sed -E 's/\(.*\)//; s/[[:sp
 for package in "${qt_runtime[@]}"; do
     grep -qx "$package" <<<"$depends_names" || fail "Depends lacks $package: $depends"
 done
-echo "Depends names ${qt_runtime[*]}"
+# Not a library: the charting script velmar-ctl report inlines into its pages.
+grep -qx libjs-dygraphs <<<"$depends_names" || fail "Depends lacks libjs-dygraphs: $depends"
+echo "Depends names ${qt_runtime[*]} libjs-dygraphs"
 
 banner "contents (dpkg-deb --contents)"
 dpkg-deb --contents "$deb"

@@ -41,6 +41,7 @@ Session::~Session() = default;
 
 bool Session::open_port(const Port_settings &settings)
 {
+    Q_EMIT port_opening(settings);
     watchdog.port_opened();
     return channel->open(settings);
 }

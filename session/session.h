@@ -57,6 +57,10 @@ public:
     // no settings taken on a new connection. Intents still send.
     void set_listen_only(bool listen_only);
 
+    // The session's clock (Session_timing::clock): ms since the epoch, UTC,
+    // the time base of every verdict's since_ms.
+    qint64 now_ms() const { return clock(); }
+
 public Q_SLOTS:
     // Bytes read from the line, in any chunks.
     void receive(const QByteArray &bytes);
@@ -65,6 +69,9 @@ public Q_SLOTS:
     void check_link();
 
 Q_SIGNALS:
+    // open_port() was asked for these settings, before it tries them: a
+    // record notes which port the statuses after it come from.
+    void port_opening(const Port_settings &settings);
     // One per decoded status message, after its acknowledgement was taken.
     void status_received(const Unit_status &status);
     // Once per read of the port that brought a status, after every signal of

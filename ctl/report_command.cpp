@@ -1,0 +1,77 @@
+#include "ctl/report_command.h"
+
+#include "console/console_output.h"
+#include "console/exit_code.h"
+#include "ctl/ctl_options.h"
+#include "record/record_problems.h"
+#include "record/record_timeline.h"
+#include "report/chart_library.h"
+#include "report/html_report.h"
+#include "report/json_report.h"
+#include "report/report_maker.h"
+#include "report/text_report.h"
+
+#include <QtCore/QFile>
+#include <QtCore/QSaveFile>
+
+namespace {
+
+const QString prefix = QStringLiteral("velmar-ctl report: ");
+
+} // namespace
+
+Report_command::Report_command(const Ctl_options &options) : options(options) {}
+
+int Report_command::run()
+{
+    // Before reading a day of records: the page cannot be made without it.
+    Chart_library library;
+    QString error;
+    if (options.report_format == Ctl_options::Report_format::html &&
+        !library.load(Chart_library::directory(), &error)) {
+        Console_output::error(prefix + error);
+        return exit_output_failed;
+    }
+    Record_problems problems;
+    Record_timeline timeline(problems);
+    timeline.open(options.records);
+    const Report report = Report_maker::make(timeline, problems, options.records, options.checks);
+    for (const QString &line : report.problems)
+        Console_output::error(prefix + line);
+    QByteArray text;
+    if (options.report_format == Ctl_options::Report_format::html)
+        text = Html_report::write(report, library);
+    else if (options.report_format == Ctl_options::Report_format::json)
+        text = Json_report::write(report);
+    else
+        text = Text_report::write(report);
+    if (!write(text))
+        return exit_output_failed;
+    // A record that could not be read at all leaves the verdict open.
+    if (problems.any(Record_problems::Kind::cannot_read))
+        return exit_input_unreadable;
+    if (report.verdict.asked() && !report.verdict.passed())
+        return exit_verdict_failed;
+    return exit_done;
+}
+
+bool Report_command::write(const QByteArray &text)
+{
+    if (options.output_path.isEmpty()) {
+        QFile out;
+        const bool written =
+            out.open(stdout, QIODevice::WriteOnly) && out.write(text) == text.size() && out.flush();
+        if (!written)
+            Console_output::error(prefix +
+                                  tr("cannot write the report: %1").arg(out.errorString()));
+        return written;
+    }
+    // Whole or not at all: a page cut short would pass for a report.
+    QSaveFile file(options.output_path);
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+    if (!written)
+        Console_output::error(
+            prefix + tr("cannot write %1: %2").arg(options.output_path, file.errorString()));
+    return written;
+}

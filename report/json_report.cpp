@@ -1,0 +1,205 @@
+#include "report/json_report.h"
+
+#include "protocol/status_words.h"
+#include "report/report.h"
+#include "report/report_words.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
+#include <cmath>
+
+namespace {
+
+using S = Unit_status;
+
+constexpr double ms_per_second = 1000.0;
+constexpr double tenths_per_unit = 10.0;
+constexpr double mean_scale = 100.0; // two decimals
+
+QJsonValue time_value(qint64 ms)
+{
+    return Report_words::time(ms);
+}
+
+// A duration under name, and in seconds under name_s.
+void put_duration(QJsonObject &object, const QString &name, qint64 ms)
+{
+    object.insert(name, Report_words::iso_duration(ms));
+    object.insert(name + QStringLiteral("_s"), ms / ms_per_second);
+}
+
+double dbm(int tenths)
+{
+    return tenths / tenths_per_unit;
+}
+
+QJsonValue power_stats(const Value_stats &stats)
+{
+    if (!stats.seen())
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("min"), dbm(stats.min())},
+                       {QStringLiteral("min_time"), time_value(stats.min_at_ms())},
+                       {QStringLiteral("mean"),
+                        std::round(stats.mean() / tenths_per_unit * mean_scale) / mean_scale},
+                       {QStringLiteral("max"), dbm(stats.max())},
+                       {QStringLiteral("max_time"), time_value(stats.max_at_ms())}};
+}
+
+QJsonValue plain_stats(const Value_stats &stats)
+{
+    if (!stats.seen())
+        return QJsonValue::Null;
+    return QJsonObject{{QStringLiteral("min"), stats.min()},
+                       {QStringLiteral("min_time"), time_value(stats.min_at_ms())},
+                       {QStringLiteral("max"), stats.max()},
+                       {QStringLiteral("max_time"), time_value(stats.max_at_ms())}};
+}
+
+QJsonObject episodes(const Episodes &episodes_of, bool with_lowest = false)
+{
+    QJsonObject object{{QStringLiteral("count"), episodes_of.count()}};
+    put_duration(object, QStringLiteral("total"), episodes_of.total_ms());
+    put_duration(object, QStringLiteral("longest"), episodes_of.longest_ms());
+    QJsonArray listed;
+    for (const Episodes::Episode &episode : episodes_of.listed()) {
+        QJsonObject item{{QStringLiteral("start"), time_value(episode.start_ms)}};
+        put_duration(item, QStringLiteral("duration"), episode.duration_ms);
+        if (with_lowest)
+            item.insert(QStringLiteral("lowest_dbm"), dbm(episode.lowest));
+        listed.append(item);
+    }
+    object.insert(QStringLiteral("episodes"), listed);
+    return object;
+}
+
+QJsonObject changes(const Report_summary::Changes &changes_of)
+{
+    QJsonArray listed;
+    for (const Report_summary::Change &change : changes_of.listed)
+        listed.append(QJsonObject{{QStringLiteral("from"), time_value(change.at_ms)},
+                                  {QStringLiteral("value"), change.value}});
+    return QJsonObject{{QStringLiteral("count"), changes_of.count},
+                       {QStringLiteral("changes"), listed}};
+}
+
+QJsonArray channels(const Report_summary &summary)
+{
+    QJsonArray out;
+    for (const Report_summary::Channel &channel : summary.channels) {
+        QJsonArray directions;
+        for (const S::Direction direction : channel.directions)
+            directions.append(QString(Status_words::word(direction)));
+        out.append(
+            QJsonObject{{QStringLiteral("cage"), QString(Status_words::cage_key(channel.cage))},
+                        {QStringLiteral("channel"), Status_words::number(channel.channel)},
+                        {QStringLiteral("directions"), directions},
+                        {QStringLiteral("rx_power_dbm"), power_stats(channel.rx_power)},
+                        {QStringLiteral("tx_power_dbm"), power_stats(channel.tx_power)},
+                        {QStringLiteral("below_threshold"),
+                         channel.judged ? QJsonValue(episodes(channel.below_threshold, true))
+                                        : QJsonValue(QJsonValue::Null)}});
+    }
+    return out;
+}
+
+QJsonObject indicators(const Report_summary &summary)
+{
+    QJsonArray locks;
+    for (const Episodes &loss : summary.lock_losses)
+        locks.append(episodes(loss));
+    QJsonObject links;
+    for (int link = 0; link < S::link_count; ++link)
+        links.insert(Status_words::link_key(link), episodes(summary.links_down[link]));
+    return QJsonObject{
+        {QStringLiteral("rx_fault"), episodes(summary.faults[Report_summary::rx_fault])},
+        {QStringLiteral("tx_fault"), episodes(summary.faults[Report_summary::tx_fault])},
+        {QStringLiteral("overheat"), episodes(summary.faults[Report_summary::overheat])},
+        {QStringLiteral("locks_lost"), locks},
+        {QStringLiteral("links_down"), links}};
+}
+
+QJsonObject events(const Report_summary::Events &events_of)
+{
+    QJsonObject object{{QStringLiteral("silences"), episodes(events_of.silences)},
+                       {QStringLiteral("crc_mismatches"), events_of.crc_mismatches},
+                       {QStringLiteral("short_messages"), events_of.short_messages},
+                       {QStringLiteral("port_lost"), events_of.port_losses},
+                       {QStringLiteral("port_unavailable"), events_of.port_unavailable},
+                       {QStringLiteral("reopened"), events_of.reopens},
+                       {QStringLiteral("sent"), events_of.sent},
+                       {QStringLiteral("ack_timeouts"), events_of.ack_timeouts}};
+    put_duration(object, QStringLiteral("without_port"), events_of.without_port_ms);
+    return object;
+}
+
+QJsonValue verdict(const Verdict &verdict_of)
+{
+    if (!verdict_of.asked())
+        return QJsonValue::Null;
+    QJsonArray checks;
+    for (const Verdict::Finding &finding : verdict_of.findings)
+        checks.append(QJsonObject{{QStringLiteral("check"), Verdict::name(finding.check)},
+                                  {QStringLiteral("failed"), finding.failed},
+                                  {QStringLiteral("found"), finding.what}});
+    return QJsonObject{{QStringLiteral("passed"), verdict_of.passed()},
+                       {QStringLiteral("no_data"), verdict_of.no_data},
+                       {QStringLiteral("checks"), checks}};
+}
+
+QJsonArray runs(const Report_summary &summary)
+{
+    QJsonArray out;
+    for (const Report_summary::Run &run : summary.runs) {
+        QJsonObject item{{QStringLiteral("time"), time_value(run.at_ms)},
+                         {QStringLiteral("record"), run.source}};
+        item.insert(QStringLiteral("record_version"),
+                    run.has_start ? run.start.format_version : Record_start::first_format_version);
+        if (run.has_start) {
+            item.insert(QStringLiteral("program"), run.start.program);
+            item.insert(QStringLiteral("program_version"), run.start.program_version);
+            item.insert(QStringLiteral("port"), run.start.port);
+            item.insert(QStringLiteral("baud_rate"), run.start.baud_rate);
+        }
+        out.append(item);
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray Json_report::write(const Report &report)
+{
+    const Report_summary &summary = report.summary;
+    QJsonObject span;
+    if (summary.any_line) {
+        span.insert(QStringLiteral("from"), time_value(summary.first_ms));
+        span.insert(QStringLiteral("to"), time_value(summary.last_ms));
+    }
+    put_duration(span, QStringLiteral("duration"), summary.last_ms - summary.first_ms);
+    put_duration(span, QStringLiteral("with_data"), summary.with_data_ms);
+    QJsonArray cages;
+    for (const Report_summary::Cage &cage : summary.cages)
+        cages.append(
+            QJsonObject{{QStringLiteral("cage"), QString(Status_words::cage_key(cage.cage))},
+                        {QStringLiteral("temperature_c"), plain_stats(cage.temperature_c)}});
+    const QJsonObject root{
+        {QStringLiteral("report_version"), format_version},
+        {QStringLiteral("inputs"), QJsonArray::fromStringList(report.inputs)},
+        {QStringLiteral("lines_left_out"), report.lines_left_out},
+        {QStringLiteral("span"), span},
+        {QStringLiteral("versions"), QJsonArray::fromStringList(summary.versions)},
+        {QStringLiteral("statuses"), summary.statuses},
+        {QStringLiteral("runs"), runs(summary)},
+        {QStringLiteral("verdict"), verdict(report.verdict)},
+        {QStringLiteral("channels"), channels(summary)},
+        {QStringLiteral("cages"), cages},
+        {QStringLiteral("indicators"), indicators(summary)},
+        {QStringLiteral("dante"),
+         QJsonObject{{QStringLiteral("states"), changes(summary.dante_states)},
+                     {QStringLiteral("gains"), changes(summary.gains)},
+                     {QStringLiteral("thresholds"), changes(summary.thresholds)}}},
+        {QStringLiteral("events"), events(summary.events)}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}

@@ -1,0 +1,143 @@
+#ifndef VELMAR_REPORT_REPORT_SUMMARY_H
+#define VELMAR_REPORT_REPORT_SUMMARY_H
+
+#include "protocol/unit_status.h"
+#include "record/record_start.h"
+#include "report/episodes.h"
+#include "report/reduced_chart.h"
+#include "report/value_stats.h"
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+#include <QtCore/QtGlobal>
+
+#include <array>
+#include <vector>
+
+// What a record says, as numbers: the plain value every report format is
+// written from. Times are ms since the epoch, UTC; durations ms; powers
+// tenths of a dBm as the unit reports them.
+struct Report_summary
+{
+    // A value as it was and from when: a Dante state, the gains, the threshold.
+    struct Change
+    {
+        qint64 at_ms = 0;
+        QString value;
+    };
+
+    struct Changes
+    {
+        static constexpr int listed_max = 500;
+        qint64 count = 0;
+        std::vector<Change> listed; // the first listed_max
+    };
+
+    struct Channel
+    {
+        int cage = 0;
+        int channel = 0;
+        // Every direction the channel had, in the order they came.
+        std::vector<Unit_status::Direction> directions;
+        Value_stats rx_power;
+        Value_stats tx_power;
+        // An Rx channel of a unit that reports its threshold (2.0 on) is judged.
+        bool judged = false;
+        Episodes below_threshold; // lowest: tenths of a dBm
+    };
+
+    struct Cage
+    {
+        int cage = 0;
+        Value_stats temperature_c;
+    };
+
+    struct Run
+    {
+        qint64 at_ms = 0;
+        bool has_start = false; // false for a record of the first format
+        Record_start start;
+        QString source;
+    };
+
+    struct Events
+    {
+        Episodes silences;
+        qint64 crc_mismatches = 0;
+        qint64 short_messages = 0;
+        qint64 port_losses = 0;
+        qint64 port_unavailable = 0; // the port could not be opened at start
+        qint64 reopens = 0;
+        qint64 without_port_ms = 0;
+        qint64 sent = 0;
+        qint64 ack_timeouts = 0;
+    };
+
+    enum Fault
+    {
+        rx_fault,
+        tx_fault,
+        overheat,
+        fault_count
+    };
+
+    bool any_line = false;
+    qint64 first_ms = 0;
+    qint64 last_ms = 0;
+    qint64 with_data_ms = 0; // time covered by statuses, gaps excluded
+    QStringList versions;    // as records name them, in the order they came
+    qint64 statuses = 0;
+
+    std::array<Channel, Unit_status::cage_count * Unit_status::channel_count> channels{};
+    std::array<Cage, Unit_status::cage_count> cages{};
+    std::array<Episodes, fault_count> faults{};
+    std::array<Episodes, Unit_status::lock_count> lock_losses{};
+    std::array<Episodes, Unit_status::link_count> links_down{};
+    Changes dante_states;
+    Changes gains;
+    Changes thresholds;
+    Events events;
+    std::vector<Run> runs;
+
+    static int channel_slot(int cage, int channel)
+    {
+        return cage * Unit_status::channel_count + channel;
+    }
+};
+
+// The charts of the page, reduced (Reduced_chart), with the spans without
+// data to shade.
+struct Report_charts
+{
+    enum class Shade_kind
+    {
+        silence,
+        no_port,
+        no_record, // between runs or inputs
+    };
+
+    struct Shade
+    {
+        qint64 from_ms;
+        qint64 to_ms;
+        Shade_kind kind;
+    };
+
+    struct Chart
+    {
+        QString id;
+        QString title;
+        QString unit;
+        QStringList series;
+        int decimals = 1;
+        bool step = true;
+        int threshold_series = -1; // alone it makes no chart
+        bool lanes = false;        // on/off indicators, one lane each
+        Reduced_chart data{0};
+    };
+
+    std::vector<Chart> charts;
+    std::vector<Shade> shades;
+};
+
+#endif

@@ -1,0 +1,336 @@
+#include "report/report_tables.h"
+
+#include "protocol/status_words.h"
+#include "report/report.h"
+#include "report/report_words.h"
+
+namespace {
+
+using S = Unit_status;
+using Section = Report_tables::Section;
+using Table = Report_tables::Table;
+
+QString direction_words(const std::vector<S::Direction> &directions)
+{
+    QStringList words;
+    for (const S::Direction direction : directions)
+        words << QString(Status_words::word(direction));
+    return words.isEmpty() ? QStringLiteral("none") : words.join(QStringLiteral(", then "));
+}
+
+QString channel_name(int cage, int channel)
+{
+    return Report_words::tr("%1 ch %2")
+        .arg(Report_words::cage_name(cage))
+        .arg(Status_words::number(channel));
+}
+
+QString dbm(int tenths)
+{
+    return Report_words::power(tenths) + QLatin1Char(' ') + Status_words::dbm();
+}
+
+// "3 episodes, 4.200 s in all, longest 2.000 s", or "none"
+QString episodes_line(const Episodes &episodes)
+{
+    if (episodes.count() == 0)
+        return Report_tables::tr("none");
+    return Report_tables::tr("%1, %2 in all, longest %3")
+        .arg(Report_words::episodes(episodes.count()), Report_words::duration(episodes.total_ms()),
+             Report_words::duration(episodes.longest_ms()));
+}
+
+QString not_listed(qint64 count, std::size_t listed)
+{
+    if (count <= static_cast<qint64>(listed))
+        return QString();
+    return Report_tables::tr("The first %1 of %2 are listed.").arg(listed).arg(count);
+}
+
+// One row of a table of things that happen in episodes.
+QStringList episodes_row(const QString &name, const Episodes &episodes)
+{
+    if (episodes.count() == 0)
+        return {name, QStringLiteral("0"), QStringLiteral("-"), QStringLiteral("-")};
+    return {name, QString::number(episodes.count()), Report_words::duration(episodes.total_ms()),
+            Report_words::duration(episodes.longest_ms())};
+}
+
+QStringList episodes_header(const QString &what)
+{
+    return {what, Report_tables::tr("Episodes"), Report_tables::tr("In all"),
+            Report_tables::tr("Longest")};
+}
+
+// One table of episodes, with the lowest power when it is a power's.
+Table episode_table(const QString &title, const Episodes &episodes, bool with_lowest)
+{
+    Table table;
+    table.title = title;
+    table.header << Report_tables::tr("Start") << Report_tables::tr("Duration");
+    if (with_lowest)
+        table.header << Report_tables::tr("Lowest");
+    for (const Episodes::Episode &episode : episodes.listed()) {
+        QStringList row{Report_words::time(episode.start_ms),
+                        Report_words::duration(episode.duration_ms)};
+        if (with_lowest)
+            row << dbm(episode.lowest);
+        table.rows.push_back(row);
+    }
+    table.note = not_listed(episodes.count(), episodes.listed().size());
+    return table;
+}
+
+QString stat_cell(const Value_stats &stats, bool minimum)
+{
+    if (!stats.seen())
+        return QStringLiteral("-");
+    return minimum ? dbm(stats.min()) + Report_tables::tr(" at ") +
+                         Report_words::time(stats.min_at_ms())
+                   : dbm(stats.max()) + Report_tables::tr(" at ") +
+                         Report_words::time(stats.max_at_ms());
+}
+
+QString mean_cell(const Value_stats &stats)
+{
+    if (!stats.seen())
+        return QStringLiteral("-");
+    return Report_words::power(stats.mean() / 10.0) + QLatin1Char(' ') + Status_words::dbm();
+}
+
+Section overview(const Report &report)
+{
+    const Report_summary &summary = report.summary;
+    Section section;
+    section.id = QStringLiteral("overview");
+    section.title = Report_tables::tr("Overview");
+    section.lines << Report_tables::tr("Records: %1").arg(report.inputs.join(QStringLiteral(", ")));
+    if (summary.any_line) {
+        section.lines << Report_tables::tr("From %1 to %2 (%3)")
+                             .arg(Report_words::time(summary.first_ms),
+                                  Report_words::time(summary.last_ms),
+                                  Report_words::duration(summary.last_ms - summary.first_ms));
+    }
+    section.lines
+        << Report_tables::tr("With data: %1").arg(Report_words::duration(summary.with_data_ms))
+        << Report_tables::tr("Protocol versions: %1")
+               .arg(summary.versions.isEmpty() ? QStringLiteral("-")
+                                               : summary.versions.join(QStringLiteral(", ")))
+        << Report_tables::tr("Statuses: %1").arg(summary.statuses);
+    if (report.lines_left_out > 0)
+        section.lines << Report_tables::tr(
+                             "Lines left out: %1 (see the messages on standard error)")
+                             .arg(report.lines_left_out);
+    Table runs;
+    runs.title = Report_tables::tr("Runs");
+    runs.header << Report_tables::tr("Start") << Report_tables::tr("Program")
+                << Report_tables::tr("Port") << Report_tables::tr("Baud rate")
+                << Report_tables::tr("Record version") << Report_tables::tr("Record");
+    for (const Report_summary::Run &run : summary.runs) {
+        const QString unknown = QStringLiteral("-");
+        runs.rows.push_back({Report_words::time(run.at_ms),
+                             run.has_start
+                                 ? run.start.program + QLatin1Char(' ') + run.start.program_version
+                                 : unknown,
+                             run.has_start ? run.start.port : unknown,
+                             run.has_start ? QString::number(run.start.baud_rate) : unknown,
+                             QString::number(run.has_start ? run.start.format_version
+                                                           : Record_start::first_format_version),
+                             run.source});
+    }
+    section.tables.push_back(runs);
+    return section;
+}
+
+Section verdict(const Report &report)
+{
+    Section section;
+    section.id = QStringLiteral("verdict");
+    section.title = Report_tables::tr("Verdict: %1").arg(Report_tables::verdict_word(report));
+    if (report.verdict.no_data)
+        section.lines << Report_tables::tr("No status in the record: nothing to pass.");
+    Table checks;
+    checks.header << Report_tables::tr("Check") << Report_tables::tr("Result")
+                  << Report_tables::tr("Found");
+    for (const Verdict::Finding &finding : report.verdict.findings)
+        checks.rows.push_back({Verdict::name(finding.check),
+                               finding.failed ? QStringLiteral("FAIL") : QStringLiteral("pass"),
+                               finding.what});
+    section.tables.push_back(checks);
+    return section;
+}
+
+Section channels(const Report &report)
+{
+    Section section;
+    section.id = QStringLiteral("channels");
+    section.title = Report_tables::tr("Optical power");
+    Table powers;
+    powers.header << Report_tables::tr("Channel") << Report_tables::tr("Direction")
+                  << Report_tables::tr("Power") << Report_tables::tr("Minimum")
+                  << Report_tables::tr("Mean") << Report_tables::tr("Maximum");
+    for (const Report_summary::Channel &channel : report.summary.channels) {
+        if (channel.directions.empty())
+            continue;
+        const QString name = channel_name(channel.cage, channel.channel);
+        const QString direction = direction_words(channel.directions);
+        const std::pair<const char *, const Value_stats *> kinds[] = {{"Rx", &channel.rx_power},
+                                                                      {"Tx", &channel.tx_power}};
+        for (const auto &kind : kinds) {
+            if (!kind.second->seen())
+                continue;
+            powers.rows.push_back({name, direction, QString::fromLatin1(kind.first),
+                                   stat_cell(*kind.second, true), mean_cell(*kind.second),
+                                   stat_cell(*kind.second, false)});
+        }
+    }
+    section.tables.push_back(powers);
+    Table below;
+    below.title = Report_tables::tr("Below the unit's Rx-power threshold");
+    below.header = episodes_header(Report_tables::tr("Channel"));
+    std::vector<Table> episodes;
+    for (const Report_summary::Channel &channel : report.summary.channels) {
+        if (!channel.judged)
+            continue;
+        const QString name = channel_name(channel.cage, channel.channel);
+        below.rows.push_back(episodes_row(name, channel.below_threshold));
+        if (channel.below_threshold.count() > 0)
+            episodes.push_back(episode_table(Report_tables::tr("%1 below the threshold").arg(name),
+                                             channel.below_threshold, true));
+    }
+    if (below.rows.empty())
+        section.lines << Report_tables::tr("No Rx channel of a unit that reports its threshold "
+                                           "(2.0 or later): nothing judged against it.");
+    else
+        section.tables.push_back(below);
+    section.tables.insert(section.tables.end(), episodes.begin(), episodes.end());
+    return section;
+}
+
+Section temperatures(const Report &report)
+{
+    Section section;
+    section.id = QStringLiteral("temperatures");
+    section.title = Report_tables::tr("Module temperature");
+    Table table;
+    table.header << Report_tables::tr("Cage") << Report_tables::tr("Minimum")
+                 << Report_tables::tr("Maximum");
+    const QString unit = QStringLiteral(" °") + Status_words::celsius();
+    for (const Report_summary::Cage &cage : report.summary.cages) {
+        const Value_stats &t = cage.temperature_c;
+        if (!t.seen())
+            continue;
+        table.rows.push_back({Report_words::cage_name(cage.cage),
+                              QString::number(t.min()) + unit + Report_tables::tr(" at ") +
+                                  Report_words::time(t.min_at_ms()),
+                              QString::number(t.max()) + unit + Report_tables::tr(" at ") +
+                                  Report_words::time(t.max_at_ms())});
+    }
+    section.tables.push_back(table);
+    return section;
+}
+
+Section indicators(const Report &report)
+{
+    const Report_summary &summary = report.summary;
+    Section section;
+    section.id = QStringLiteral("indicators");
+    section.title = Report_tables::tr("Faults, locks and links");
+    std::vector<std::pair<QString, const Episodes *>> all;
+    for (int fault = 0; fault < Report_summary::fault_count; ++fault)
+        all.emplace_back(Report_words::fault_name(fault), &summary.faults[fault]);
+    for (int row = 0; row < S::lock_count; ++row)
+        all.emplace_back(Report_tables::tr("Row %1 unlocked").arg(Status_words::number(row)),
+                         &summary.lock_losses[row]);
+    for (int link = 0; link < S::link_count; ++link)
+        all.emplace_back(Report_tables::tr("%1 down").arg(Report_words::link_name(link)),
+                         &summary.links_down[link]);
+    Table overview;
+    overview.header = episodes_header(Report_tables::tr("Indicator"));
+    for (const auto &indicator : all)
+        overview.rows.push_back(episodes_row(indicator.first, *indicator.second));
+    section.tables.push_back(overview);
+    for (const auto &indicator : all) {
+        if (indicator.second->count() > 0)
+            section.tables.push_back(episode_table(indicator.first, *indicator.second, false));
+    }
+    return section;
+}
+
+Table changes_table(const QString &title, const Report_summary::Changes &changes)
+{
+    Table table;
+    table.title = title;
+    table.header << Report_tables::tr("From") << Report_tables::tr("Value");
+    for (const Report_summary::Change &change : changes.listed)
+        table.rows.push_back({Report_words::time(change.at_ms), change.value});
+    table.note = not_listed(changes.count, changes.listed.size());
+    return table;
+}
+
+Section dante(const Report &report)
+{
+    const Report_summary &summary = report.summary;
+    Section section;
+    section.id = QStringLiteral("dante");
+    section.title = Report_tables::tr("Dante submodule and threshold");
+    if (summary.dante_states.count == 0 && summary.thresholds.count == 0) {
+        section.lines << Report_tables::tr("Not reported (protocol below 2.0).");
+        return section;
+    }
+    section.tables.push_back(changes_table(Report_tables::tr("States"), summary.dante_states));
+    section.tables.push_back(changes_table(Report_tables::tr("Gains"), summary.gains));
+    section.tables.push_back(
+        changes_table(Report_tables::tr("Rx-power threshold"), summary.thresholds));
+    return section;
+}
+
+Section events(const Report &report)
+{
+    const Report_summary::Events &events = report.summary.events;
+    Section section;
+    section.id = QStringLiteral("events");
+    section.title = Report_tables::tr("Link events");
+    section.lines
+        << Report_tables::tr("Silences: %1").arg(episodes_line(events.silences))
+        << Report_tables::tr("CRC mismatches: %1; short messages: %2")
+               .arg(events.crc_mismatches)
+               .arg(events.short_messages)
+        << Report_tables::tr(
+               "Port lost: %1; unavailable at start: %2; reopened: %3; without a port: %4")
+               .arg(events.port_losses)
+               .arg(events.port_unavailable)
+               .arg(events.reopens)
+               .arg(Report_words::duration(events.without_port_ms))
+        << Report_tables::tr("Control frames sent: %1; acknowledgements timed out: %2")
+               .arg(events.sent)
+               .arg(events.ack_timeouts);
+    if (events.silences.count() > 0)
+        section.tables.push_back(
+            episode_table(Report_tables::tr("Silences, from the last frame to the next"),
+                          events.silences, false));
+    return section;
+}
+
+} // namespace
+
+QString Report_tables::verdict_word(const Report &report)
+{
+    if (!report.verdict.asked())
+        return QString();
+    return report.verdict.passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+}
+
+std::vector<Report_tables::Section> Report_tables::of(const Report &report)
+{
+    std::vector<Section> sections;
+    sections.push_back(overview(report));
+    if (report.verdict.asked())
+        sections.push_back(verdict(report));
+    sections.push_back(channels(report));
+    sections.push_back(temperatures(report));
+    sections.push_back(indicators(report));
+    sections.push_back(dante(report));
+    sections.push_back(events(report));
+    return sections;
+}

@@ -1,0 +1,231 @@
+#include "record/event_fields.h"
+#include "record/json_record_format.h"
+#include "record/record_start.h"
+#include "simulator/healthy_unit.h"
+#include "support/child_process.h"
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+
+namespace {
+
+using S = Unit_status;
+
+const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
+const qint64 noon =
+    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
+        .toMSecsSinceEpoch();
+
+// What a night held, by the checks --fail-on names.
+struct Night
+{
+    bool dip = false;
+    bool fault = false;
+    bool unlocked = false;
+    bool silence = false;
+    bool port_lost = false;
+    bool crc = false;
+};
+
+QDateTime at(int second)
+{
+    return QDateTime::fromMSecsSinceEpoch(noon + second * 1000LL, Qt::UTC);
+}
+
+// A record of ten seconds, one status a second, with what the night held
+// in its middle.
+QByteArray record_of(const Night &night, int first_second = 0)
+{
+    const Json_record_format format;
+    Record_start start;
+    start.program = QStringLiteral("velmar-ctl");
+    start.port = QStringLiteral("/dev/ttyUSB0");
+    start.baud_rate = 115200;
+    QStringList lines{
+        format.event_fields_line(at(first_second), Record_event::start, Event_fields::of(start))};
+    for (int second = 1; second <= 10; ++second) {
+        S status = healthy_unit();
+        const bool middle = second == 5;
+        if (middle && night.dip)
+            status.cages[S::sfp_1].channels[0].power_tenths = -305;
+        status.rx_fault = middle && night.fault;
+        status.locks[2] = !(middle && night.unlocked);
+        const QDateTime time = at(first_second + second);
+        if (middle && night.crc)
+            lines << format.event_line(time, Record_event::crc_mismatch, {});
+        if (middle && night.silence)
+            lines << format.event_fields_line(time, Record_event::silent,
+                                              Event_fields::since(time.toMSecsSinceEpoch() - 900));
+        if (middle && night.port_lost)
+            lines << format.event_line(time, Record_event::port_lost, QStringLiteral("gone"))
+                  << format.event_line(time.addMSecs(500), Record_event::reopened, {});
+        lines << format.status_line(time.addMSecs(600), status);
+    }
+    return lines.join('\n').toUtf8() + '\n';
+}
+
+QString write_file(const QTemporaryDir &dir, const QString &name, const QByteArray &text)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return QString();
+    return path;
+}
+
+struct Run
+{
+    int exit_code;
+    QByteArray output;
+    QStringList errors;
+};
+
+Run report(const QStringList &arguments, const QByteArray &input = QByteArray())
+{
+    Child_process child(ctl);
+    child.start(QStringList{QStringLiteral("report")} + arguments);
+    if (!input.isNull()) {
+        child.write(input);
+        child.closeWriteChannel();
+    }
+    child.wait_for_exit();
+    return {child.exit_code(), child.readAllStandardOutput(), child.error_lines()};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Night)
+
+class Report_command_test : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void fail_on_data()
+    {
+        QTest::addColumn<Night>("night");
+        QTest::addColumn<QString>("checks");
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<QString>("failed"); // the checks the JSON verdict names failed
+        QTest::newRow("a quiet night passes every check")
+            << Night{} << "below-threshold,fault,lock,silence,port-lost,crc" << 0 << "";
+        QTest::newRow("a dip fails below-threshold")
+            << Night{true, false, false, false, false, false} << "below-threshold,crc" << 9
+            << "below-threshold";
+        QTest::newRow("a dip not asked about passes")
+            << Night{true, false, false, false, false, false} << "fault" << 0 << "";
+        QTest::newRow("a fault") << Night{false, true, false, false, false, false} << "fault" << 9
+                                 << "fault";
+        QTest::newRow("an unlocked row")
+            << Night{false, false, true, false, false, false} << "lock" << 9 << "lock";
+        QTest::newRow("a silence")
+            << Night{false, false, false, true, false, false} << "silence,lock" << 9 << "silence";
+        QTest::newRow("a lost port")
+            << Night{false, false, false, false, true, false} << "port-lost" << 9 << "port-lost";
+        QTest::newRow("a bad CRC")
+            << Night{false, false, false, false, false, true} << "crc" << 9 << "crc";
+        QTest::newRow("everything, every check")
+            << Night{true, true, true, true, true, true}
+            << "crc,port-lost,silence,lock,fault,below-threshold" << 9
+            << "crc,port-lost,silence,lock,fault,below-threshold";
+    }
+
+    void fail_on()
+    {
+        QFETCH(Night, night);
+        QFETCH(QString, checks);
+        QFETCH(int, exit_code);
+        QFETCH(QString, failed);
+        QTemporaryDir dir;
+        const QString path = write_file(dir, QStringLiteral("night.jsonl"), record_of(night));
+        const Run run = report({"--format", "json", "--fail-on", checks, path});
+        QVERIFY2(run.errors.isEmpty(), qPrintable(run.errors.join('\n')));
+        QCOMPARE(run.exit_code, exit_code);
+        const QJsonObject verdict =
+            QJsonDocument::fromJson(run.output).object().value("verdict").toObject();
+        QStringList named;
+        for (const QJsonValue check : verdict.value("checks").toArray()) {
+            if (check["failed"].toBool())
+                named << check["check"].toString();
+        }
+        QCOMPARE(named.join(','), failed);
+        QCOMPARE(verdict.value("passed").toBool(), exit_code == 0);
+    }
+
+    void bad_input_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("told"); // the one line on stderr, after "FILE"
+        const QByteArray night = record_of({});
+        const QList<QByteArray> lines = night.split('\n');
+        QTest::newRow("a truncated last line")
+            << night + lines[3].left(40) << ":12: the last line is cut off";
+        QTest::newRow("a line that is not JSON")
+            << QByteArray(night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON";
+        QTest::newRow("an unknown field")
+            << QByteArray(night).replace("\"overheat\":", "\"humidity\":3,\"overheat\":")
+            << ":2: unknown field \"humidity\"";
+        QTest::newRow("an unknown event")
+            << night + R"({"time":"2026-12-06T12:00:20.000Z","event":"reboot"})"
+                       "\n"
+            << ":12: unknown event \"reboot\"";
+        QTest::newRow("an empty file") << QByteArray("") << ": empty";
+        QTest::newRow("time going backwards")
+            << night + record_of({}, 5) << ":12: time goes backwards";
+    }
+
+    // One line per kind on stderr, naming the file and line, and the report
+    // of everything else.
+    void bad_input()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        const QString good = write_file(dir, QStringLiteral("good.jsonl"), record_of({}, 3600));
+        const QString bad = write_file(dir, QStringLiteral("bad.jsonl"), text);
+        const Run run = report({bad, good});
+        QCOMPARE(run.exit_code, 0);
+        QCOMPARE(run.errors.size(), 1);
+        QVERIFY2(run.errors[0].startsWith("velmar-ctl report: " + bad + told),
+                 qPrintable(run.errors[0]));
+        QVERIFY2(run.output.contains("Statuses: "), run.output.constData());
+        QVERIFY(!run.output.contains("Statuses: 0"));
+    }
+
+    void unreadable_and_unusable_input()
+    {
+        QTemporaryDir dir;
+        const QString good = write_file(dir, QStringLiteral("good.jsonl"), record_of({}));
+        const QString missing = dir.filePath(QStringLiteral("missing.jsonl"));
+        Run run = report({missing, good});
+        QCOMPARE(run.exit_code, 10);
+        QVERIFY(run.errors.value(0).contains(missing + ": cannot be read"));
+        QVERIFY(run.output.contains("Statuses: 10"));
+        // No status at all passes no check.
+        const QString empty = write_file(dir, QStringLiteral("empty.jsonl"), QByteArray());
+        run = report({"--fail-on", "crc", empty});
+        QCOMPARE(run.exit_code, 9);
+        run = report({"--fail-on", "crc,humidity", good});
+        QCOMPARE(run.exit_code, 2);
+        QVERIFY(run.errors.value(0).contains("humidity"));
+        run = report({"--format", "pdf", good});
+        QCOMPARE(run.exit_code, 2);
+    }
+
+    // "-" is standard input, read into the same timeline as the files.
+    void standard_input_joins_the_files()
+    {
+        QTemporaryDir dir;
+        const QString later = write_file(dir, QStringLiteral("later.jsonl"), record_of({}, 60));
+        const Run run = report({"--format", "json", later, "-"}, record_of({}));
+        QCOMPARE(run.exit_code, 0);
+        const QJsonObject summary = QJsonDocument::fromJson(run.output).object();
+        QCOMPARE(summary["statuses"].toInt(), 20);
+        QCOMPARE(summary["runs"].toArray().at(0)["record"].toString(), QStringLiteral("-"));
+    }
+};
+
+QTEST_GUILESS_MAIN(Report_command_test)
+#include "tst_report_command.moc"

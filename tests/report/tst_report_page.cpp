@@ -1,0 +1,326 @@
+#include "protocol/status_words.h"
+#include "record/event_fields.h"
+#include "record/json_record_format.h"
+#include "record/record_start.h"
+#include "simulator/healthy_unit.h"
+#include "support/child_process.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QStandardPaths>
+#include <QtCore/QTemporaryDir>
+#include <QtCore/QUrl>
+#include <QtTest/QtTest>
+
+#include <functional>
+
+namespace {
+
+using S = Unit_status;
+
+const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
+constexpr int browser_timeout_ms = 60000;
+constexpr int record_minutes = 30;
+// Lines of a chart are coloured; its grid, axes and labels are grey.
+constexpr int least_coloured_pixels = 200;
+
+// A headless Chromium driven through its DevTools protocol over a pipe
+// (--remote-debugging-pipe): messages are JSON texts ended by a NUL byte,
+// ours on the browser's descriptor 3, its own on 4. A pipe needs no port, so
+// the browser can run without a network at all.
+class Browser
+{
+public:
+    ~Browser()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            send(QStringLiteral("Browser.close"));
+            if (!process.waitForFinished(5000))
+                process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    // Whether the browser started; why not in *error.
+    bool start(const QString &profile_dir, const QString &log_path, QString *error)
+    {
+        const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+        if (chromium.isEmpty()) {
+            *error =
+                QStringLiteral("chromium is not installed (scripts/install-deps.sh installs it)");
+            return false;
+        }
+        QStringList command{chromium,
+                            QStringLiteral("--headless"),
+                            QStringLiteral("--no-sandbox"),
+                            QStringLiteral("--disable-gpu"),
+                            QStringLiteral("--disable-background-networking"),
+                            QStringLiteral("--disable-component-update"),
+                            QStringLiteral("--disable-sync"),
+                            QStringLiteral("--disable-extensions"),
+                            QStringLiteral("--no-first-run"),
+                            QStringLiteral("--no-default-browser-check"),
+                            QStringLiteral("--window-size=1200,900"),
+                            QStringLiteral("--user-data-dir=") + profile_dir,
+                            QStringLiteral("--remote-debugging-pipe"),
+                            QStringLiteral("about:blank")};
+        // Without a network namespace of its own, where one can be had.
+        QProcess probe;
+        probe.start(QStringLiteral("unshare"), {QStringLiteral("--net"), QStringLiteral("true")});
+        if (probe.waitForFinished(5000) && probe.exitStatus() == QProcess::NormalExit &&
+            probe.exitCode() == 0)
+            command = QStringList{QStringLiteral("unshare"), QStringLiteral("--net")} + command;
+        process.setStandardErrorFile(log_path);
+        // Our standard input becomes its descriptor 3, our standard output its 4.
+        process.start(QStringLiteral("sh"),
+                      QStringList{QStringLiteral("-c"),
+                                  QStringLiteral("exec 3<&0 4>&1 0</dev/null 1>&2; exec \"$@\""),
+                                  QStringLiteral("sh")} +
+                          command);
+        if (!process.waitForStarted(browser_timeout_ms)) {
+            *error = process.errorString();
+            return false;
+        }
+        return true;
+    }
+
+    // Sends a command and waits for its answer; events meanwhile go to on_event.
+    QJsonObject call(const QString &method, const QJsonObject &params = {},
+                     const QString &session = QString())
+    {
+        const int id = send(method, params, session);
+        QJsonObject answer;
+        const bool answered = QTest::qWaitFor(
+            [&] {
+                for (QJsonObject message = next(); !message.isEmpty(); message = next()) {
+                    if (message.value(QStringLiteral("id")).toInt() == id) {
+                        answer = message;
+                        return true;
+                    }
+                    events.append(message);
+                }
+                return process.state() == QProcess::NotRunning;
+            },
+            browser_timeout_ms);
+        return answered ? answer : QJsonObject();
+    }
+
+    // Waits until an event of this method has come.
+    bool wait_for_event(const QString &method)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                for (QJsonObject message = next(); !message.isEmpty(); message = next())
+                    events.append(message);
+                for (const QJsonObject &event : events) {
+                    if (event.value(QStringLiteral("method")).toString() == method)
+                        return true;
+                }
+                return false;
+            },
+            browser_timeout_ms);
+    }
+
+    QList<QJsonObject> events;
+
+private:
+    int send(const QString &method, const QJsonObject &params = {},
+             const QString &session = QString())
+    {
+        QJsonObject message{{QStringLiteral("id"), ++last_id},
+                            {QStringLiteral("method"), method},
+                            {QStringLiteral("params"), params}};
+        if (!session.isEmpty())
+            message.insert(QStringLiteral("sessionId"), session);
+        process.write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\0');
+        return last_id;
+    }
+
+    QJsonObject next()
+    {
+        received += process.readAllStandardOutput();
+        const int end = received.indexOf('\0');
+        if (end < 0)
+            return {};
+        const QJsonObject message = QJsonDocument::fromJson(received.left(end)).object();
+        received.remove(0, end + 1);
+        return message;
+    }
+
+    QProcess process;
+    QByteArray received;
+    int last_id = 0;
+};
+
+// Half an hour of a unit at one status a second, with a dip, a fault, a
+// silence and a lost port.
+QByteArray a_record()
+{
+    const qint64 start_ms =
+        QDateTime::fromString(QStringLiteral("2026-12-06T22:00:00.000Z"), Qt::ISODateWithMs)
+            .toMSecsSinceEpoch();
+    const auto at = [start_ms](int second) {
+        return QDateTime::fromMSecsSinceEpoch(start_ms + second * 1000LL, Qt::UTC);
+    };
+    const Json_record_format format;
+    Record_start start;
+    start.program = QStringLiteral("velmar-ctl");
+    start.port = QStringLiteral("/dev/ttyUSB0");
+    start.baud_rate = 115200;
+    QStringList lines{
+        format.event_fields_line(at(0), Record_event::start, Event_fields::of(start))};
+    for (int second = 1; second < record_minutes * 60; ++second) {
+        if (second >= 600 && second < 660)
+            continue; // silent
+        if (second >= 1200 && second < 1230)
+            continue; // no port
+        if (second == 660)
+            lines << format.event_fields_line(at(second), Record_event::connected,
+                                              Event_fields::since(at(second).toMSecsSinceEpoch()));
+        if (second == 1230)
+            lines << format.event_line(at(second), Record_event::reopened, {});
+        S status = healthy_unit();
+        status.dante.gains_reported = true;
+        status.cages[S::sfp_1].channels[0].power_tenths =
+            static_cast<int16_t>(second >= 300 && second < 312 ? -305 : -142 - second % 7);
+        status.cages[S::sfp_1].temperature_c = 40 + second / 300;
+        status.rx_fault = second >= 900 && second < 905;
+        lines << format.status_line(at(second), status);
+        if (second == 1200 - 1)
+            lines << format.event_line(at(second).addMSecs(500), Record_event::port_lost,
+                                       QStringLiteral("gone"));
+        if (second == 599)
+            lines << format.event_fields_line(at(second).addMSecs(900), Record_event::silent,
+                                              Event_fields::since(at(second).toMSecsSinceEpoch()));
+    }
+    return lines.join('\n').toUtf8() + '\n';
+}
+
+} // namespace
+
+class Report_page_test : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The page opens offline in a real browser: it asks for nothing outside
+    // itself, its scripts run without an error, every chart draws its lines,
+    // and it shows the summary's numbers.
+    void the_page_opens_offline_in_a_browser()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath(QStringLiteral("night.jsonl"));
+        const QString page = dir.filePath(QStringLiteral("night.html"));
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(a_record());
+        file.close();
+        Child_process html(ctl);
+        html.start({"report", "--format", "html", "-o", page, record});
+        QVERIFY(html.wait_for_exit());
+        QCOMPARE(html.exit_code(), 0);
+        Child_process json(ctl);
+        json.start({"report", "--format", "json", record});
+        QVERIFY(json.wait_for_exit());
+        QCOMPARE(json.exit_code(), 0);
+        const QJsonObject summary = QJsonDocument::fromJson(json.readAllStandardOutput()).object();
+
+        Browser browser;
+        QString error;
+        const QString log = dir.filePath(QStringLiteral("chromium.log"));
+        QVERIFY2(browser.start(dir.filePath(QStringLiteral("profile")), log, &error),
+                 qPrintable(error));
+        const QJsonObject targets_reply = browser.call("Target.getTargets");
+        const QJsonArray targets = targets_reply["result"]["targetInfos"].toArray();
+        QString target;
+        for (const QJsonValue info : targets) {
+            if (info["type"].toString() == QLatin1String("page"))
+                target = info["targetId"].toString();
+        }
+        QVERIFY2(!target.isEmpty(), qPrintable("no page in the browser; its log: " + log));
+        const QJsonObject attached =
+            browser.call("Target.attachToTarget", {{"targetId", target}, {"flatten", true}});
+        const QString session = attached["result"]["sessionId"].toString();
+        QVERIFY(!session.isEmpty());
+        for (const char *domain : {"Runtime.enable", "Log.enable", "Network.enable", "Page.enable"})
+            QVERIFY(!browser.call(QString::fromLatin1(domain), {}, session).contains("error"));
+        const QString url = QUrl::fromLocalFile(page).toString();
+        browser.call("Page.navigate", {{"url", url}}, session);
+        QVERIFY(browser.wait_for_event("Page.loadEventFired"));
+
+        const QString probe = QStringLiteral(R"((function () {
+  var charts = [];
+  document.querySelectorAll('div.chart').forEach(function (div) {
+    var coloured = 0;
+    div.querySelectorAll('canvas').forEach(function (canvas) {
+      var pixels = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      for (var i = 0; i < pixels.length; i += 4) {
+        var high = Math.max(pixels[i], pixels[i + 1], pixels[i + 2]);
+        var low = Math.min(pixels[i], pixels[i + 1], pixels[i + 2]);
+        if (pixels[i + 3] > 128 && high - low > 80) coloured++;
+      }
+    });
+    charts.push({ id: div.id, coloured: coloured });
+  });
+  return JSON.stringify({ charts: charts, text: document.body.innerText });
+})())");
+        const QJsonObject evaluated = browser.call(
+            "Runtime.evaluate", {{"expression", probe}, {"returnByValue", true}}, session);
+        const QJsonObject seen =
+            QJsonDocument::fromJson(evaluated["result"]["result"]["value"].toString().toUtf8())
+                .object();
+
+        for (const QJsonObject &event : browser.events) {
+            const QString method = event["method"].toString();
+            const QJsonObject params = event["params"].toObject();
+            if (method == QLatin1String("Network.requestWillBeSent"))
+                QCOMPARE(params["request"]["url"].toString(), url);
+            QVERIFY2(method != QLatin1String("Runtime.exceptionThrown"),
+                     qPrintable(QJsonDocument(params).toJson()));
+            if (method == QLatin1String("Runtime.consoleAPICalled"))
+                QVERIFY2(params["type"].toString() != QLatin1String("error"),
+                         qPrintable(QJsonDocument(params).toJson()));
+            if (method == QLatin1String("Log.entryAdded"))
+                QVERIFY2(params["entry"]["level"].toString() != QLatin1String("error"),
+                         qPrintable(QJsonDocument(params).toJson()));
+        }
+
+        const QJsonArray charts = seen["charts"].toArray();
+        QStringList drawn;
+        for (const QJsonValue chart : charts) {
+            drawn << chart["id"].toString();
+            QVERIFY2(chart["coloured"].toInt() >= least_coloured_pixels,
+                     qPrintable(chart["id"].toString()));
+        }
+        QStringList expected_charts;
+        for (int cage = 0; cage < S::cage_count; ++cage) {
+            if (healthy_unit().cages[cage].present())
+                expected_charts << QStringLiteral("chart_power_") + Status_words::cage_key(cage);
+        }
+        QCOMPARE(drawn, expected_charts << "chart_temperature"
+                                        << "chart_events");
+
+        const QString text = seen["text"].toString();
+        const QJsonObject rx = summary["channels"][0]["rx_power_dbm"].toObject();
+        const QJsonObject below = summary["channels"][0]["below_threshold"].toObject();
+        const QJsonObject silences = summary["events"]["silences"].toObject();
+        const QStringList numbers{
+            QStringLiteral("Statuses: %1").arg(summary["statuses"].toInt()),
+            QStringLiteral("-30.5 dBm at %1").arg(rx["min_time"].toString()),
+            QStringLiteral("%1 dBm at %2")
+                .arg(rx["max"].toDouble(), 0, 'f', 1)
+                .arg(rx["max_time"].toString()),
+            below["episodes"][0]["start"].toString(),
+            QStringLiteral("12.000 s"),       // the dip
+            QStringLiteral("1 min 01.000 s"), // the silence, from its last frame
+            silences["episodes"][0]["start"].toString(),
+            QStringLiteral("without a port: 30.500 s"),
+        };
+        for (const QString &number : numbers)
+            QVERIFY2(text.contains(number), qPrintable(number));
+    }
+};
+
+QTEST_GUILESS_MAIN(Report_page_test)
+#include "tst_report_page.moc"
