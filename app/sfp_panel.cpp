@@ -1,6 +1,7 @@
 #include "app/sfp_panel.h"
 
 #include "app/widget_update.h"
+#include "protocol/status_words.h"
 
 #include <QtWidgets/QLabel>
 
@@ -9,7 +10,6 @@ namespace {
 using Direction = Unit_status::Direction;
 using Cage_type = Unit_status::Cage_type;
 
-constexpr int tenths_per_unit = 10;
 const QString dbm_format = QStringLiteral("%1 dBm");
 const QString celsius_format = QStringLiteral("%1 C");
 const QString nm_format = QStringLiteral("%1 nm");
@@ -93,7 +93,7 @@ void Sfp_panel::draw_rx_power(int index, const Unit_status::Channel &channel, in
     }
     Widget_update::text(label, power_text(channel.power_tenths, rx_text[index]));
     // Equal to the threshold is still fine; only below it is a fault.
-    const bool below = channel.power_tenths < threshold_dbm * tenths_per_unit;
+    const bool below = channel.power_tenths < threshold_dbm * Status_words::power_tenths_per_dbm;
     Widget_update::style(label, below ? style_sheet::red : style_sheet::black);
 }
 
@@ -167,7 +167,7 @@ void Sfp_panel::blank()
 const QString &Sfp_panel::power_text(int tenths, Number_text &cache)
 {
     if (!cache.valid || cache.value != tenths) {
-        cache.text = dbm_format.arg(static_cast<double>(tenths) / tenths_per_unit, 0, 'f', 1);
+        cache.text = dbm_format.arg(Status_words::power_text(tenths));
         cache.value = tenths;
         cache.valid = true;
     }

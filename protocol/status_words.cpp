@@ -1,5 +1,7 @@
 #include "protocol/status_words.h"
 
+#include "protocol/gain_law.h"
+
 #include <algorithm>
 
 namespace {
@@ -8,6 +10,8 @@ using S = Unit_status;
 
 constexpr std::array<QLatin1String, S::cage_count> cage_keys{
     {QLatin1String("sfp1"), QLatin1String("sfp2"), QLatin1String("sfp_eth")}};
+constexpr std::array<QLatin1String, S::cage_count> cage_titles{
+    {QLatin1String("SFP 1"), QLatin1String("SFP 2"), QLatin1String("SFP Eth")}};
 constexpr std::array<QLatin1String, S::link_count> link_keys{
     {QLatin1String("f"), QLatin1String("p1"), QLatin1String("p2")}};
 constexpr std::array<QLatin1String, S::dante_state_count> dante_state_keys{
@@ -55,6 +59,11 @@ bool enum_from(const std::array<QLatin1String, size> &words, const QString &word
 QLatin1String Status_words::cage_key(int cage)
 {
     return at(cage_keys, cage);
+}
+
+QLatin1String Status_words::cage_title(int cage)
+{
+    return at(cage_titles, cage);
 }
 
 QLatin1String Status_words::link_key(int link)
@@ -124,4 +133,14 @@ bool Status_words::from_word(const QString &word, Unit_status::Mic_type *mic)
 bool Status_words::from_word(const QString &word, Unit_status::Input_type *input)
 {
     return enum_from(input_types, word, input);
+}
+
+QString Status_words::power_text(int power_tenths)
+{
+    return QString::number(dbm(power_tenths), 'f', power_decimals);
+}
+
+QString Status_words::gain_text(uint8_t code)
+{
+    return QString::number(Gain_law::to_db(code), 'f', gain_decimals);
 }

@@ -24,6 +24,8 @@ public:
 
     // "sfp1", "sfp2", "sfp_eth"
     static QLatin1String cage_key(int cage);
+    // "SFP 1", "SFP 2", "SFP Eth", as the window's groups are titled
+    static QLatin1String cage_title(int cage);
     // "f", "p1", "p2", by Unit_status::Link
     static QLatin1String link_key(int link);
     // "system", "sync", "link", by Unit_status::Dante_state_kind
@@ -49,6 +51,20 @@ public:
     static bool from_word(const QString &word, Unit_status::Direction *direction);
     static bool from_word(const QString &word, Unit_status::Mic_type *mic);
     static bool from_word(const QString &word, Unit_status::Input_type *input);
+
+    // Optical powers travel in tenths of a dBm and are shown with one
+    // decimal; gains are shown with two, as their editors hold them.
+    static constexpr int power_tenths_per_dbm = 10;
+    static constexpr int power_decimals = 1;
+    static constexpr int gain_decimals = 2;
+    static constexpr double dbm(int power_tenths)
+    {
+        return static_cast<double>(power_tenths) / power_tenths_per_dbm;
+    }
+    // "-14.2"
+    static QString power_text(int power_tenths);
+    // "47.00"
+    static QString gain_text(uint8_t code);
 
     // Units as they follow a number.
     static QLatin1String dbm() { return QLatin1String("dBm"); }

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int gain_decimals = 2;
-
 } // namespace
 
 Event_fields::Fields Event_fields::of(const Record_start &start)
@@ -37,7 +35,7 @@ Event_fields::Fields Event_fields::of(const Control_payload &sent)
         const QString number = QString::number(Status_words::number(input));
         fields.push_back(
             {{QStringLiteral("dante"), QStringLiteral("inputs"), number, QStringLiteral("gain_db")},
-             QString::number(Gain_law::to_db(sent.gain_codes[input]), 'f', gain_decimals)});
+             Status_words::gain_text(sent.gain_codes[input])});
     }
     fields.push_back({{QStringLiteral("threshold_dbm")}, QString::number(sent.threshold_dbm)});
     return fields;

@@ -20,7 +20,6 @@ using Kind = Json_line::Kind;
 constexpr int chunk_size = 1 << 20;
 // Far above any record line; a longer one is not a record's.
 constexpr int max_line_size = 4 << 20;
-constexpr double tenths_per_unit = 10.0;
 constexpr double gain_tolerance_db = 0.005;
 constexpr int nibble_bits = 4;
 constexpr int max_nibble = 15;
@@ -304,7 +303,8 @@ private:
             const bool own = (rx && key[0] == 'r') || (tx && key[0] == 't');
             if (!own || json.kind(power) == Kind::null)
                 continue;
-            const double tenths = std::round(json.number(power) * tenths_per_unit);
+            const double tenths =
+                std::round(json.number(power) * Status_words::power_tenths_per_dbm);
             if (tenths < std::numeric_limits<int16_t>::min() ||
                 tenths > std::numeric_limits<int16_t>::max())
                 return fail(QStringLiteral("\"%1\" is out of range").arg(QLatin1String(key)));

@@ -9,9 +9,6 @@ namespace {
 
 using S = Unit_status;
 
-constexpr double tenths_per_unit = 10.0;
-constexpr int power_decimals = 1;
-constexpr int gain_decimals = 2;
 constexpr ushort first_printable = 0x20;
 
 // Collects fields under a path prefix that grows and shrinks as the status
@@ -38,11 +35,6 @@ QString number(int value)
     return QString::number(value);
 }
 
-QString decimal(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals);
-}
-
 // A Dante state as a yes/no question, null while the submodule reports nothing.
 QString ok_or_null(S::Dante_state state)
 {
@@ -53,7 +45,7 @@ QString ok_or_null(S::Dante_state state)
 
 void add_channel(Field_list &list, const S::Cage &cage, const S::Channel &channel)
 {
-    const QString power = decimal(channel.power_tenths / tenths_per_unit, power_decimals);
+    const QString power = Status_words::power_text(channel.power_tenths);
     list.add(QStringLiteral("direction"),
              Status_fields::literal(Status_words::word(channel.direction)));
     list.add(QStringLiteral("rx_power_dbm"),
@@ -98,10 +90,9 @@ void add_dante(Field_list &list, const S::Dante &dante)
         list.enter(index);
         list.add(QStringLiteral("type"), word_or_null(dante.inputs[index]));
         // Until the unit reports them, the gains are the tool's assumption, not the unit's.
-        list.add(QStringLiteral("gain_db"),
-                 dante.gains_reported
-                     ? decimal(Gain_law::to_db(dante.gain_codes[index]), gain_decimals)
-                     : Status_fields::null());
+        list.add(QStringLiteral("gain_db"), dante.gains_reported
+                                                ? Status_words::gain_text(dante.gain_codes[index])
+                                                : Status_fields::null());
         list.leave();
     }
     list.leave();

@@ -15,7 +15,6 @@ namespace {
 using S = Unit_status;
 
 constexpr double ms_per_second = 1000.0;
-constexpr double tenths_per_unit = 10.0;
 constexpr double mean_scale = 100.0; // two decimals
 
 QJsonValue time_value(qint64 ms)
@@ -32,7 +31,7 @@ void put_duration(QJsonObject &object, const QString &name, qint64 ms)
 
 double dbm(int tenths)
 {
-    return tenths / tenths_per_unit;
+    return Status_words::dbm(tenths);
 }
 
 QJsonValue power_stats(const Value_stats &stats)
@@ -42,7 +41,7 @@ QJsonValue power_stats(const Value_stats &stats)
     return QJsonObject{{QStringLiteral("min"), dbm(stats.min())},
                        {QStringLiteral("min_time"), time_value(stats.min_at_ms())},
                        {QStringLiteral("mean"),
-                        std::round(stats.mean() / tenths_per_unit * mean_scale) / mean_scale},
+                        std::round(Status_words::dbm(1) * stats.mean() * mean_scale) / mean_scale},
                        {QStringLiteral("max"), dbm(stats.max())},
                        {QStringLiteral("max_time"), time_value(stats.max_at_ms())}};
 }

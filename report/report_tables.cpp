@@ -21,7 +21,7 @@ QString direction_words(const std::vector<S::Direction> &directions)
 QString channel_name(int cage, int channel)
 {
     return Report_words::tr("%1 ch %2")
-        .arg(Report_words::cage_name(cage))
+        .arg(Status_words::cage_title(cage))
         .arg(Status_words::number(channel));
 }
 
@@ -220,7 +220,7 @@ Section temperatures(const Report &report)
         const Value_stats &t = cage.temperature_c;
         if (!t.seen())
             continue;
-        table.rows.push_back({Report_words::cage_name(cage.cage),
+        table.rows.push_back({Status_words::cage_title(cage.cage),
                               QString::number(t.min()) + unit + Report_tables::tr(" at ") +
                                   Report_words::time(t.min_at_ms()),
                               QString::number(t.max()) + unit + Report_tables::tr(" at ") +

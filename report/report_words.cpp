@@ -11,9 +11,6 @@ constexpr qint64 ms_per_second = 1000;
 constexpr qint64 ms_per_minute = 60 * ms_per_second;
 constexpr qint64 ms_per_hour = 60 * ms_per_minute;
 constexpr qint64 ms_per_day = 24 * ms_per_hour;
-constexpr double tenths_per_unit = 10.0;
-constexpr int power_decimals = 1;
-constexpr int gain_decimals = 2;
 constexpr int ms_digits = 3;
 
 QString seconds_text(qint64 ms, int width)
@@ -76,24 +73,12 @@ QString Report_words::iso_duration(qint64 ms)
 
 QString Report_words::power(int tenths)
 {
-    return QString::number(tenths / tenths_per_unit, 'f', power_decimals);
+    return Status_words::power_text(tenths);
 }
 
 QString Report_words::power(double dbm)
 {
-    return QString::number(dbm, 'f', power_decimals + 1);
-}
-
-QString Report_words::cage_name(int cage)
-{
-    switch (cage) {
-    case Unit_status::sfp_1:
-        return QStringLiteral("SFP 1");
-    case Unit_status::sfp_2:
-        return QStringLiteral("SFP 2");
-    default:
-        return QStringLiteral("SFP Eth");
-    }
+    return QString::number(dbm, 'f', Status_words::power_decimals + 1);
 }
 
 QString Report_words::dante_states(const Unit_status::Dante &dante)
@@ -111,8 +96,7 @@ QString Report_words::gains(const Unit_status::Dante &dante)
 {
     QStringList gains;
     for (const uint8_t code : dante.gain_codes)
-        gains << QString::number(Gain_law::to_db(code), 'f', gain_decimals) + QLatin1Char(' ') +
-                     Status_words::db();
+        gains << Status_words::gain_text(code) + QLatin1Char(' ') + Status_words::db();
     return gains.join(QStringLiteral(", "));
 }
 

@@ -25,8 +25,6 @@ public:
     static QString power(int tenths);
     static QString power(double dbm);
 
-    // "SFP 1", "SFP 2", "SFP Eth", as the window titles them
-    static QString cage_name(int cage);
     // "system ok, sync fault, link ok", or "absent"
     static QString dante_states(const Unit_status::Dante &dante);
     // "47.00 dB, 47.75 dB"

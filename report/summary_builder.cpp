@@ -11,7 +11,6 @@ namespace {
 
 using S = Unit_status;
 
-constexpr double tenths_per_unit = 10.0;
 constexpr int tenths_per_dbm = 10;
 // Events lanes, top to bottom: each lane sits on its own level and rises
 // while its indicator is on.
@@ -59,7 +58,7 @@ void Summary_builder::set_up_charts()
     for (int cage = 0; cage < S::cage_count; ++cage) {
         Report_charts::Chart chart;
         chart.id = QStringLiteral("chart_power_") + Status_words::cage_key(cage);
-        chart.title = Report_words::tr("%1 optical power").arg(Report_words::cage_name(cage));
+        chart.title = Report_words::tr("%1 optical power").arg(Status_words::cage_title(cage));
         chart.unit = Status_words::dbm();
         for (int channel = 0; channel < S::channel_count; ++channel) {
             chart.series << Report_words::tr("Ch %1 Rx").arg(Status_words::number(channel))
@@ -76,7 +75,7 @@ void Summary_builder::set_up_charts()
     temperature.unit = QStringLiteral("°") + Status_words::celsius();
     temperature.decimals = 0;
     for (int cage = 0; cage < S::cage_count; ++cage)
-        temperature.series << Report_words::cage_name(cage);
+        temperature.series << Status_words::cage_title(cage);
     temperature.data = Reduced_chart(temperature.series.size());
     drawn.charts.push_back(temperature);
     Report_charts::Chart events;
@@ -379,7 +378,7 @@ void Summary_builder::draw(const S &status, qint64 at)
     const bool threshold = Protocol_version::takes_threshold(status.version);
     for (int cage = 0; cage < S::cage_count; ++cage) {
         for (int index = 0; index < S::channel_count; ++index) {
-            const double power = status.cages[cage].channels[index].power_tenths / tenths_per_unit;
+            const double power = Status_words::dbm(status.cages[cage].channels[index].power_tenths);
             const S::Direction direction = direction_of(status, cage, index);
             draw_value(cage, index * 2, at, direction == S::Direction::rx, power);
             draw_value(cage, index * 2 + 1, at, direction == S::Direction::tx, power);

@@ -3,6 +3,7 @@
 
 #include "protocol/control_payload.h"
 #include "protocol/gain_law.h"
+#include "protocol/status_words.h"
 #include "protocol/unit_status.h"
 
 #include <QtCore/QObject>
@@ -28,7 +29,7 @@ public:
     static constexpr uint8_t max_gain_code = 63;
     static constexpr double min_gain_db = Gain_law::min_db;
     static constexpr double max_gain_db = Gain_law::to_db(max_gain_code);
-    static constexpr int gain_decimals = 2;
+    static constexpr int gain_decimals = Status_words::gain_decimals;
     // "Default Set"
     static constexpr double default_gain_db = Gain_law::to_db(Gain_law::initial_code);
     static constexpr int default_threshold_dbm = -28;

@@ -19,7 +19,6 @@ constexpr int int8_max = 127;
 constexpr int nibble_max = 15;
 constexpr int two_bit_max = 3;
 constexpr int uint16_max = 65535;
-constexpr double tenths_per_unit = 10.0;
 constexpr double power_min_dbm = -3276.8;
 constexpr double power_max_dbm = 3276.7;
 constexpr int max_noise_bytes = 4096;
@@ -180,11 +179,6 @@ QString hex_byte(int value)
     return QStringLiteral("0x%1").arg(value, 2, 16, QLatin1Char('0'));
 }
 
-QString tenths(int value)
-{
-    return QString::number(value / tenths_per_unit, 'f', 1);
-}
-
 // ---- the table -----------------------------------------------------------
 
 using Bool_member = bool Unit_status::*;
@@ -321,9 +315,11 @@ void add_channel_fields(std::vector<Sim_field> &fields, const QString &prefix, i
         decimal_in(power_min_dbm, power_max_dbm),
         [channel](Unit_status::Cage &c, double value) {
             c.channels[channel].power_tenths =
-                static_cast<int16_t>(std::lround(value * tenths_per_unit));
+                static_cast<int16_t>(std::lround(value * Status_words::power_tenths_per_dbm));
         },
-        [channel](const Unit_status::Cage &c) { return tenths(c.channels[channel].power_tenths); });
+        [channel](const Unit_status::Cage &c) {
+            return Status_words::power_text(c.channels[channel].power_tenths);
+        });
     power.help_name = QStringLiteral("CAGE.powerN");
     fields.push_back(power);
 
