@@ -11,7 +11,8 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   the compiler, CMake and the Qt 5 development packages;
   the Qt runtime plugins and fonts the window needs;
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
-  Google Benchmark.
+  Google Benchmark;
+  civetweb and Prometheus, for velmar-exporter and its tests.
 
   --with-qt6   also the Qt 6 development packages
   --with-fuzz  also clang and its fuzzing runtime
@@ -27,6 +28,9 @@ runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core)
 # (x11-utils too) finds the window a packaged copy opens.
 headless_packages=(xvfb xauth x11-utils)
 bench_packages=(libbenchmark-dev)
+# velmar-exporter serves HTTP through civetweb; its tests scrape it with a
+# real Prometheus server and check its metrics and alert rules with promtool.
+exporter_packages=(libcivetweb-dev prometheus)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps works out the package's Depends, lintian judges the package,
@@ -57,7 +61,7 @@ for arg in "$@"; do
 done
 
 wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
-    "${headless_packages[@]}" "${bench_packages[@]}")
+    "${headless_packages[@]}" "${bench_packages[@]}" "${exporter_packages[@]}")
 if $with_qt6; then
     wanted+=("${qt6_packages[@]}")
 fi
