@@ -6,6 +6,7 @@
 #include "exporter_rig.h"
 
 #include <QtCore/QRandomGenerator>
+#include <QtCore/QRegularExpression>
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr int unit_count = 2;
+constexpr int fast_rate = 200;
 constexpr int crowd = 500;
 constexpr int oversized_bytes = 256 * 1024;
 constexpr int random_clients = 20;
@@ -45,6 +47,14 @@ bool answered_or_closed(QTcpSocket &socket, QByteArray *reply, int timeout_ms = 
     return done;
 }
 
+// The status code of an HTTP/1.x answer, 0 for no answer.
+int status_of(const QByteArray &reply)
+{
+    static const QRegularExpression status_line(QStringLiteral("^HTTP/1\\.[01] (\\d{3}) "));
+    const QRegularExpressionMatch match = status_line.match(QString::fromLatin1(reply.left(16)));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
 } // namespace
 
 class Tst_exporter_hostile : public QObject
@@ -66,8 +76,12 @@ private:
 
 void Tst_exporter_hostile::initTestCase()
 {
-    for (int index = 0; index < unit_count; ++index)
-        QVERIFY(rig.add_unit());
+    // Fast units: a reader held up for a fraction of a second would lose
+    // frames, which the counts below would show.
+    for (int index = 0; index < unit_count; ++index) {
+        Unit_simulator *unit = rig.add_unit();
+        QVERIFY(unit && unit->execute(QStringLiteral("rate %1").arg(fast_rate)));
+    }
     QVERIFY(rig.start_exporter());
     QTRY_VERIFY_WITH_TIMEOUT(rig.sample(rig.scrape(), "velmar_up", unit_count - 1) == 1,
                              Exporter_rig::wait_ms);
@@ -131,7 +145,8 @@ void Tst_exporter_hostile::oversized_requests_are_refused()
         QByteArray reply;
         QVERIFY(answered_or_closed(*socket, &reply));
         // Refused with a 4xx, or the connection dropped: never a 200.
-        QVERIFY2(reply.isEmpty() || reply.startsWith("HTTP/1.1 4"), reply.left(80).constData());
+        const int status = status_of(reply);
+        QVERIFY2(reply.isEmpty() || (status >= 400 && status < 500), reply.left(80).constData());
     }
 }
 
@@ -145,7 +160,7 @@ void Tst_exporter_hostile::random_bytes_are_refused()
         socket->write(noise);
         QByteArray reply;
         QVERIFY(answered_or_closed(*socket, &reply));
-        QVERIFY2(!reply.startsWith("HTTP/1.1 2"), reply.left(80).constData());
+        QVERIFY2(reply.isEmpty() || status_of(reply) >= 400, reply.left(80).constData());
     }
 }
 
@@ -160,7 +175,7 @@ void Tst_exporter_hostile::a_crowd_is_served()
     for (Socket &socket : sockets) {
         QByteArray reply;
         QVERIFY(answered_or_closed(*socket, &reply));
-        served += reply.startsWith("HTTP/1.1 200") ? 1 : 0;
+        served += status_of(reply) == 200 ? 1 : 0;
     }
     qInfo() << served << "of" << crowd << "simultaneous clients served";
     QCOMPARE(served, crowd);
