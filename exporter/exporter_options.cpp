@@ -64,7 +64,10 @@ Exporter_options Exporter_options::parse(const QStringList &arguments)
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         options.outcome = Outcome::help;
-        options.text = parser.helpText();
+        // The parser names the program as it was started (a path, maybe).
+        const QString help = parser.helpText();
+        options.text =
+            tr("Usage: %1 [options]").arg(program) + help.mid(help.indexOf(QLatin1Char('\n')));
         return options;
     }
     if (parser.isSet(QStringLiteral("version"))) {

@@ -30,10 +30,14 @@ Unit_watch::~Unit_watch() = default;
 
 void Unit_watch::open_if_closed()
 {
+    if (port_state != Port_state::closed)
+        return;
     // Qt writes a lock file before it looks for the device: not for a path
     // that is plainly absent.
-    if (port_state != Port_state::closed || !QFileInfo::exists(current.port))
+    if (!QFileInfo::exists(current.port)) {
+        report_open_failure(tr("no such device yet"));
         return;
+    }
     if (!session->open_port({current.port, baud_rate})) {
         report_open_failure(session->port_error());
         return;

@@ -1,6 +1,7 @@
-// The exporter's text without a line or a server: which samples a reading
-// gives, how the text is laid out, and what the operator's words (ports,
-// patterns, the configuration, the address) turn into.
+// The exporter without a line or a server: which samples a reading gives,
+// where a request goes, and what the operator's words (ports, patterns, the
+// configuration, the address) turn into. promtool checks the text's layout
+// on a live scrape, in tst_exporter_prometheus.
 
 #include "exporter/exporter_config.h"
 #include "exporter/listen_address.h"
@@ -34,12 +35,10 @@ QStringList lines_of(const std::vector<Unit_reading> &readings)
     return QString::fromUtf8(Metrics_text::render(readings)).split(QLatin1Char('\n'));
 }
 
-// The metric a sample or a HELP/TYPE line is about.
-QString family_of(const QString &line)
+// The metric a sample is of.
+QString family_of(const QString &sample)
 {
-    const QString sample =
-        line.startsWith(QLatin1Char('#')) ? line.section(QLatin1Char(' '), 2, 2) : line;
-    return sample.section(QLatin1Char('{'), 0, 0).section(QLatin1Char(' '), 0, 0);
+    return sample.section(QLatin1Char('{'), 0, 0);
 }
 
 } // namespace
@@ -54,7 +53,6 @@ private Q_SLOTS:
     void samples_follow_the_report_data();
     void samples_follow_the_report();
     void a_silent_unit_keeps_only_up_port_and_counters();
-    void each_metric_is_declared_once_above_all_its_samples();
     void requests_are_routed_data();
     void requests_are_routed();
     void patterns_match_like_the_shell();
@@ -158,30 +156,6 @@ void Tst_metrics_text::a_silent_unit_keeps_only_up_port_and_counters()
     QVERIFY(lines.contains(R"(velmar_status_messages_total{port="/dev/u"} 12)"));
     QVERIFY(
         lines.contains(R"(velmar_last_status_timestamp_seconds{port="/dev/u"} 1700000000.250)"));
-}
-
-void Tst_metrics_text::each_metric_is_declared_once_above_all_its_samples()
-{
-    Unit_reading second = reading_of(healthy_unit());
-    second.port = QStringLiteral("/dev/v");
-    const QStringList lines = lines_of({reading_of(healthy_unit()), second});
-    QSet<QString> declared;
-    QString help;
-    QString typed;
-    for (const QString &line : lines) {
-        const QString family = family_of(line);
-        if (line.startsWith(QLatin1String("# HELP "))) {
-            QVERIFY2(!declared.contains(family), qPrintable(line));
-            declared.insert(help = family);
-        } else if (line.startsWith(QLatin1String("# TYPE "))) {
-            QCOMPARE(family, help);
-            typed = family;
-        } else if (!line.isEmpty()) {
-            // A counter's samples carry its full name, _total included.
-            QCOMPARE(family, typed);
-        }
-    }
-    QCOMPARE(declared.size(), 23);
 }
 
 void Tst_metrics_text::requests_are_routed_data()
