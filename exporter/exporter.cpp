@@ -2,6 +2,7 @@
 
 #include "console/console_output.h"
 #include "exporter/metrics_snapshot.h"
+#include "exporter/metrics_text.h"
 #include "exporter/unit_watch.h"
 
 Exporter::Exporter(const std::vector<Port_pattern> &patterns, qint32 baud_rate,
@@ -70,5 +71,5 @@ void Exporter::publish()
     all.reserve(readings.size());
     for (const auto &reading : readings)
         all.push_back(reading.second);
-    snapshot.publish(std::move(all));
+    snapshot.publish(Metrics_text::render(all));
 }

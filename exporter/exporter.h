@@ -17,11 +17,11 @@ class Unit_watch;
 
 // Every watched port on the Qt thread: finds the ports the patterns match,
 // keeps a watch on each, judges them once a period, and publishes the
-// readings of all of them to the snapshot the HTTP threads serve.
+// metrics text of all of them to the snapshot the HTTP threads serve.
 //
 // Publishing waits publish_ms after a change, so a burst of statuses from
-// many units costs one copy of the readings, not one each: a scrape sees
-// values at most that old.
+// many units costs one rendering, not one each: a scrape sees values at most
+// that old.
 class Exporter : public QObject
 {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     // How often the patterns are looked at again: an adapter plugged in is
     // watched within this time.
     static constexpr int default_scan_ms = 2000;
-    static constexpr int default_publish_ms = 100;
+    static constexpr int default_publish_ms = 200;
 
     Exporter(const std::vector<Port_pattern> &patterns, qint32 baud_rate,
              Metrics_snapshot &snapshot, const Session_timing &timing = {},

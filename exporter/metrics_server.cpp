@@ -35,7 +35,7 @@ void respond(mg_connection *connection, int status, const char *content_type,
 
 } // namespace
 
-Metrics_server::Metrics_server(Metrics_snapshot &snapshot, const QByteArray &index_page)
+Metrics_server::Metrics_server(const Metrics_snapshot &snapshot, const QByteArray &index_page)
     : snapshot(snapshot), index_page(index_page)
 {
     mg_init_library(0);
@@ -106,13 +106,13 @@ Metrics_server::Route Metrics_server::route(const QByteArray &method, const QByt
 
 int Metrics_server::handle(mg_connection *connection, void *data)
 {
-    auto *server = static_cast<Metrics_server *>(data);
+    const auto *server = static_cast<const Metrics_server *>(data);
     const mg_request_info *request = mg_get_request_info(connection);
     const QByteArray method(request->request_method);
     const bool with_body = method != "HEAD";
     switch (route(method, QByteArray(request->local_uri))) {
     case Route::metrics:
-        respond(connection, http_ok, Metrics_text::content_type, server->snapshot.text(),
+        respond(connection, http_ok, Metrics_text::content_type, server->snapshot.current(),
                 with_body);
         return http_ok;
     case Route::index:

@@ -36,7 +36,7 @@ public:
     static constexpr int request_timeout_ms = 5000;
     static constexpr int max_request_bytes = 16384;
 
-    Metrics_server(Metrics_snapshot &snapshot, const QByteArray &index_page);
+    Metrics_server(const Metrics_snapshot &snapshot, const QByteArray &index_page);
     ~Metrics_server();
     Metrics_server(const Metrics_server &) = delete;
     Metrics_server &operator=(const Metrics_server &) = delete;
@@ -51,7 +51,7 @@ private:
     static int handle(mg_connection *connection, void *server);
     static int ignore_log(const mg_connection *connection, const char *message);
 
-    Metrics_snapshot &snapshot;
+    const Metrics_snapshot &snapshot;
     const QByteArray index_page;
     mg_context *context = nullptr;
     QString error_text;

@@ -1,31 +1,20 @@
 #include "exporter/metrics_snapshot.h"
 
-#include "exporter/metrics_text.h"
-
 #include <QtCore/QMutexLocker>
 
-void Metrics_snapshot::publish(std::vector<Unit_reading> readings)
+void Metrics_snapshot::publish(const QByteArray &published)
 {
-    Readings fresh = std::make_shared<const std::vector<Unit_reading>>(std::move(readings));
+    // The old text is released outside the lock: freeing it is the one part
+    // that costs anything.
+    QByteArray old = published;
     {
-        QMutexLocker locker(&published_lock);
-        published.swap(fresh);
+        QMutexLocker locker(&lock);
+        text.swap(old);
     }
-    // The old readings are released here, outside the lock, unless a
-    // rendering still holds them.
 }
 
-QByteArray Metrics_snapshot::text()
+QByteArray Metrics_snapshot::current() const
 {
-    Readings latest;
-    {
-        QMutexLocker locker(&published_lock);
-        latest = published;
-    }
-    QMutexLocker locker(&render_lock);
-    if (rendered_from != latest) {
-        rendered = Metrics_text::render(*latest);
-        rendered_from = latest;
-    }
-    return rendered;
+    QMutexLocker locker(&lock);
+    return text;
 }
