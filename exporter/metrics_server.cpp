@@ -13,6 +13,8 @@ constexpr int http_ok = 200;
 constexpr int http_not_found = 404;
 constexpr int http_method_not_allowed = 405;
 constexpr std::size_t error_text_size = 256;
+// mg_check_feature()'s bit for IPv6; Debian 12's civetweb is built without it.
+constexpr unsigned civetweb_ipv6 = 8;
 const char *const allowed_methods = "GET, HEAD";
 
 bool is_read(const QByteArray &method)
@@ -52,6 +54,11 @@ Metrics_server::~Metrics_server()
 
 bool Metrics_server::start(const Listen_address &address)
 {
+    if (address.ipv6 && mg_check_feature(civetweb_ipv6) == 0) {
+        error_text = tr("this build of civetweb has no IPv6; give an IPv4 address "
+                        "(0.0.0.0 for every interface)");
+        return false;
+    }
     const QByteArray listening = address.text().toLatin1();
     const QByteArray thread_count = QByteArray::number(threads);
     const QByteArray timeout = QByteArray::number(request_timeout_ms);
