@@ -107,7 +107,8 @@ bool Exporter_rig::quiesce(std::vector<qint64> *sent, std::vector<qint64> *count
     counted->clear();
     for (int index = 0; index < unit_count(); ++index) {
         sent->push_back(unit(index).frames_sent());
-        counted->push_back(std::llround(sample(scraped, "velmar_status_messages_total", index)));
+        counted->push_back(std::llround(sample(scraped, "velmar_status_messages_total", index) +
+                                        sample(scraped, "velmar_crc_mismatches_total", index)));
     }
     return all_down;
 }

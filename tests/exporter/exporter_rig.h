@@ -43,7 +43,8 @@ public:
 
     // Silences every unit and waits until the exporter shows each down, so
     // that everything sent has been counted: true then, with each unit's
-    // status frames sent and the exporter's count of them.
+    // status frames sent and the frames the exporter counted (statuses
+    // decoded and CRC mismatches).
     bool quiesce(std::vector<qint64> *sent, std::vector<qint64> *counted);
     void resume();
 
