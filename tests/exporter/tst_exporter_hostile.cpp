@@ -106,6 +106,11 @@ void Tst_exporter_hostile::no_status_is_missed_while_clients_misbehave()
         rig.get(QStringLiteral("http://127.0.0.1:%1/metrics").arg(rig.exporter_port()), &status);
     QCOMPARE(status, 200);
     QVERIFY(body.contains("# TYPE velmar_up gauge"));
+    const QString server = QStringLiteral("http://127.0.0.1:%1").arg(rig.exporter_port());
+    QVERIFY(rig.get(server + QStringLiteral("/"), &status).contains("href=\"/metrics\""));
+    QCOMPARE(status, 200);
+    rig.get(server + QStringLiteral("/metrics.txt"), &status);
+    QCOMPARE(status, 404);
 }
 
 void Tst_exporter_hostile::checks_while_a_slow_client_dribbles()
