@@ -69,6 +69,9 @@ void Tst_metrics_text::samples_follow_the_report_data()
     QTest::addColumn<QStringList>("absent"); // samples that must not be there at all
 
     const Unit_status healthy = healthy_unit();
+    // Every metric a status gives is asked for here or below: the samples
+    // come from the record's fields by name, and a field renamed there
+    // would otherwise drop out of the metrics without a word.
     QTest::newRow("healthy 2.0 unit")
         << reading_of(healthy)
         << QStringList{R"(velmar_up{port="/dev/u"} 1)",
@@ -80,6 +83,7 @@ void Tst_metrics_text::samples_follow_the_report_data()
                        R"(velmar_sfp_present{port="/dev/u",cage="sfp_eth"} 0)",
                        R"(velmar_lock{port="/dev/u",row="4"} 1)",
                        R"(velmar_link_up{port="/dev/u",link="p2"} 1)",
+                       R"(velmar_dante_present{port="/dev/u"} 1)",
                        R"(velmar_dante_ok{port="/dev/u",state="sync"} 1)",
                        R"(velmar_dante_gain_db{port="/dev/u",input="2"} 47.00)",
                        R"(velmar_rx_power_threshold_dbm{port="/dev/u"} -28)"}
