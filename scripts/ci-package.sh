@@ -63,10 +63,13 @@ if [[ -n ${VELMAR_PKG_REUSE_BUILD:-} ]]; then
     banner "package the Release build in $build_dir"
     grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' "$build_dir/CMakeCache.txt" ||
         fail "$build_dir is not a Release build"
+    grep -q '^CMAKE_INSTALL_PREFIX:PATH=/usr$' "$build_dir/CMakeCache.txt" ||
+        fail "$build_dir does not install under /usr"
     cmake --build "$build_dir" -j"$jobs"
 else
     banner "configure and build Release in $build_dir"
-    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release \
+    # The package's files live under /usr, and its configuration in /etc.
+    cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
         -DVELMAR_QT6="$($qt6 && echo ON || echo OFF)" \
         -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=OFF -DVELMAR_BUILD_BENCH=OFF
     cmake --build "$build_dir" -j"$jobs"
@@ -104,7 +107,7 @@ echo "Depends names ${qt_runtime[*]} libjs-dygraphs"
 banner "contents (dpkg-deb --contents)"
 dpkg-deb --contents "$deb"
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | sed 's|^\./||')
-programs=(velmar-serial-port velmar-ctl velmar-unit-sim)
+programs=(velmar-serial-port velmar-ctl velmar-unit-sim velmar-exporter)
 expected=(usr/share/applications/velmar-serial-port.desktop
     usr/share/icons/hicolor/scalable/apps/velmar-serial-port.svg
     usr/share/doc/velmar-serial-port/copyright
@@ -112,11 +115,18 @@ expected=(usr/share/applications/velmar-serial-port.desktop
 for program in "${programs[@]}"; do
     expected+=("usr/bin/$program" "usr/share/man/man1/$program.1.gz")
 done
+expected+=(usr/lib/systemd/system/velmar-exporter.service etc/velmar-exporter.conf)
+for file in prometheus-velmar.yml velmar-alerts.yml velmar-alerts.test.yml grafana-velmar.json; do
+    expected+=("usr/share/velmar-serial-port/prometheus/$file")
+done
 for path in "${expected[@]}"; do
     grep -qx "$path" <<<"$contents" || fail "package lacks $path"
 done
-echo "package holds the three programs and their manual pages, the menu entry," \
-    "the icon, the copyright and the changelog"
+echo "package holds the four programs and their manual pages, the menu entry," \
+    "the icon, the copyright and the changelog, the exporter's service, configuration" \
+    "and Prometheus files"
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx /etc/velmar-exporter.conf ||
+    fail "/etc/velmar-exporter.conf is not a conffile"
 
 banner "lintian"
 # Errors fail the stage; warnings and infos are shown for a person to judge.
@@ -185,6 +195,25 @@ for command in "" ports watch set; do
         fail "velmar-ctl $command --version printed '$version'"
     echo "  velmar-ctl${command:+ $command}: $usage / $version"
 done
+
+banner "velmar-exporter --help and --version, its service and alert rules"
+exporter=$fake_root/usr/bin/velmar-exporter
+usage=$("${no_display[@]}" timeout 10 "$exporter" --help | head -n 1) ||
+    fail "velmar-exporter --help exited with status $?"
+[[ $usage == "Usage: velmar-exporter"* ]] || fail "velmar-exporter --help starts with '$usage'"
+version=$("${no_display[@]}" timeout 10 "$exporter" --version) ||
+    fail "velmar-exporter --version exited with status $?"
+[[ $version == "velmar-exporter $(field Version)" ]] ||
+    fail "velmar-exporter --version printed '$version'"
+service=$fake_root/usr/lib/systemd/system/velmar-exporter.service
+grep -qx 'ExecStart=/usr/bin/velmar-exporter --config /etc/velmar-exporter.conf' "$service" ||
+    fail "the service does not start /usr/bin/velmar-exporter with /etc/velmar-exporter.conf"
+if command -v promtool >/dev/null; then
+    (cd "$fake_root/usr/share/velmar-serial-port/prometheus" &&
+        promtool check config prometheus-velmar.yml && promtool test rules velmar-alerts.test.yml) ||
+        fail "promtool rejects the packaged Prometheus files"
+fi
+echo "  $usage / $version; the service starts the packaged program"
 
 banner "manual pages (groff -man -ww, lexgrog)"
 if command -v groff >/dev/null && command -v lexgrog >/dev/null; then

@@ -1,0 +1,62 @@
+#ifndef VELMAR_EXPORTER_EXPORTER_H
+#define VELMAR_EXPORTER_EXPORTER_H
+
+#include "exporter/port_pattern.h"
+#include "exporter/unit_reading.h"
+#include "session/session_timing.h"
+
+#include <QtCore/QObject>
+#include <QtCore/QString>
+#include <QtCore/QTimer>
+
+#include <map>
+#include <vector>
+
+class Metrics_snapshot;
+class Unit_watch;
+
+// Every watched port on the Qt thread: finds the ports the patterns match,
+// keeps a watch on each, judges them once a period, and publishes the
+// metrics text of all of them to the snapshot the HTTP threads serve.
+//
+// Publishing waits publish_ms after a change, so a burst of statuses from
+// many units costs one rendering, not one each: a scrape sees values at most
+// that old.
+class Exporter : public QObject
+{
+    Q_OBJECT
+
+public:
+    // How often the patterns are looked at again: an adapter plugged in is
+    // watched within this time.
+    static constexpr int default_scan_ms = 2000;
+    static constexpr int default_publish_ms = 200;
+
+    Exporter(const std::vector<Port_pattern> &patterns, qint32 baud_rate,
+             Metrics_snapshot &snapshot, const Session_timing &timing = {},
+             QObject *parent = nullptr);
+    ~Exporter() override;
+
+    // Looks for ports at once and then every scan period; publishes at once.
+    void start();
+    int watched_count() const { return static_cast<int>(watches.size()); }
+
+private:
+    void scan();
+    void judge();
+    void on_reading(const Unit_reading &reading);
+    void publish();
+
+    const std::vector<Port_pattern> patterns;
+    const qint32 baud_rate;
+    const Session_timing timing;
+    Metrics_snapshot &snapshot;
+    // By path: the metrics list the ports in this order.
+    std::map<QString, Unit_watch *> watches;
+    std::map<QString, Unit_reading> readings;
+    QTimer scan_timer;
+    QTimer judge_timer;
+    QTimer publish_timer;
+};
+
+#endif

@@ -1,0 +1,62 @@
+#ifndef VELMAR_TESTS_EXPORTER_RIG_H
+#define VELMAR_TESTS_EXPORTER_RIG_H
+
+#include "simulator/unit_simulator.h"
+#include "support/child_process.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QTemporaryDir>
+#include <QtNetwork/QNetworkAccessManager>
+
+#include <memory>
+#include <vector>
+
+// Simulated units on pseudo-terminals behind links that one pattern matches,
+// as adapters under /dev/serial/by-id/, and velmar-exporter watching the
+// pattern as a child process. Everything waits with the event loop running,
+// so the units keep talking.
+class Exporter_rig
+{
+public:
+    static constexpr int wait_ms = 10000;
+
+    Exporter_rig();
+    ~Exporter_rig();
+
+    // A unit with exact values (no drift) behind the next link.
+    Unit_simulator *add_unit();
+    Unit_simulator &unit(int index) { return *units[static_cast<std::size_t>(index)]; }
+    int unit_count() const { return static_cast<int>(units.size()); }
+    QString link(int index) const;
+
+    // Started on a free loopback port; true once /metrics answers.
+    bool start_exporter();
+    quint16 exporter_port() const { return port; }
+
+    // One GET with the loop running; status 0 when no answer came.
+    QByteArray get(const QString &url, int *status = nullptr);
+    QByteArray scrape() { return get(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port)); }
+    // The value of the sample of a unit's port, with more labels after
+    // port="..." (cage="sfp1"); NaN when the scrape has none.
+    double sample(const QByteArray &scraped, const char *name, int unit,
+                  const QString &more_labels = QString()) const;
+
+    // Silences every unit and waits until the exporter shows each down, so
+    // that everything sent has been counted: true then, with each unit's
+    // status frames sent and the frames the exporter counted (statuses
+    // decoded and CRC mismatches).
+    bool quiesce(std::vector<qint64> *sent, std::vector<qint64> *counted);
+    void resume();
+
+    static quint16 free_port();
+    QString folder() const { return dir.path(); }
+
+private:
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<Unit_simulator>> units;
+    std::unique_ptr<Child_process> exporter;
+    QNetworkAccessManager network;
+    quint16 port = 0;
+};
+
+#endif

@@ -1,0 +1,292 @@
+// The exporter without a line or a server: which samples a reading gives,
+// where a request goes, and what the operator's words (ports, patterns, the
+// configuration, the address) turn into. promtool checks the text's layout
+// on a live scrape, in tst_exporter_prometheus.
+
+#include "exporter/exporter_config.h"
+#include "exporter/listen_address.h"
+#include "exporter/metrics_server.h"
+#include "exporter/metrics_text.h"
+#include "exporter/port_pattern.h"
+#include "simulator/healthy_unit.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QSet>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QtTest>
+
+namespace {
+
+using S = Unit_status;
+
+Unit_reading reading_of(const Unit_status &status)
+{
+    Unit_reading reading;
+    reading.port = QStringLiteral("/dev/u");
+    reading.port_open = true;
+    reading.status = status;
+    reading.last_status_ms = 1700000000000;
+    return reading;
+}
+
+QStringList lines_of(const std::vector<Unit_reading> &readings)
+{
+    return QString::fromUtf8(Metrics_text::render(readings)).split(QLatin1Char('\n'));
+}
+
+// The metric a sample is of.
+QString family_of(const QString &sample)
+{
+    return sample.section(QLatin1Char('{'), 0, 0);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Metrics_server::Route)
+
+class Tst_metrics_text : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void samples_follow_the_report_data();
+    void samples_follow_the_report();
+    void a_silent_unit_keeps_only_up_port_and_counters();
+    void requests_are_routed_data();
+    void requests_are_routed();
+    void patterns_match_like_the_shell();
+    void configuration_lines_data();
+    void configuration_lines();
+    void listen_addresses_data();
+    void listen_addresses();
+};
+
+void Tst_metrics_text::samples_follow_the_report_data()
+{
+    QTest::addColumn<Unit_reading>("reading");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent"); // samples that must not be there at all
+
+    const Unit_status healthy = healthy_unit();
+    // Every metric a status gives is asked for here or below: the samples
+    // come from the record's fields by name, and a field renamed there
+    // would otherwise drop out of the metrics without a word.
+    QTest::newRow("healthy 2.0 unit")
+        << reading_of(healthy)
+        << QStringList{R"(velmar_up{port="/dev/u"} 1)",
+                       R"(velmar_protocol_version_info{port="/dev/u",version="2.0"} 1)",
+                       R"(velmar_sfp_rx_power_dbm{port="/dev/u",cage="sfp1",channel="1"} -14.2)",
+                       R"(velmar_sfp_tx_power_dbm{port="/dev/u",cage="sfp1",channel="2"} -2.5)",
+                       R"(velmar_sfp_wavelength_nanometers{port="/dev/u",cage="sfp2",channel="2"} 1550)",
+                       R"(velmar_sfp_temperature_celsius{port="/dev/u",cage="sfp2"} 45)",
+                       R"(velmar_sfp_present{port="/dev/u",cage="sfp_eth"} 0)",
+                       R"(velmar_lock{port="/dev/u",row="4"} 1)",
+                       R"(velmar_link_up{port="/dev/u",link="p2"} 1)",
+                       R"(velmar_dante_present{port="/dev/u"} 1)",
+                       R"(velmar_dante_ok{port="/dev/u",state="sync"} 1)",
+                       R"(velmar_dante_gain_db{port="/dev/u",input="2"} 47.00)",
+                       R"(velmar_rx_power_threshold_dbm{port="/dev/u"} -28)"}
+        << QStringList{
+               R"(velmar_sfp_tx_power_dbm{port="/dev/u",cage="sfp1",channel="1"})",
+               R"(velmar_sfp_rx_power_dbm{port="/dev/u",cage="sfp1",channel="2"})",
+               R"(velmar_sfp_temperature_celsius{port="/dev/u",cage="sfp_eth"})",
+               R"(velmar_sfp_wavelength_nanometers{port="/dev/u",cage="sfp_eth",channel="1"})"};
+
+    Unit_status old = healthy;
+    old.version = Protocol_version::v1_1;
+    QTest::newRow("1.1 unit: no Dante, no threshold")
+        << reading_of(old)
+        << QStringList{R"(velmar_protocol_version_info{port="/dev/u",version="1.1"} 1)",
+                       R"(velmar_rx_fault{port="/dev/u"} 0)"}
+        << QStringList{R"(velmar_dante_present{)", R"(velmar_dante_ok{)",
+                       R"(velmar_dante_gain_db{)", R"(velmar_rx_power_threshold_dbm{)"};
+
+    Unit_status faulty = healthy;
+    faulty.rx_fault = faulty.overheat = true;
+    faulty.locks[1] = false;
+    faulty.dante.system = S::Dante_state::fault;
+    Unit_reading named = reading_of(faulty);
+    named.port = QStringLiteral(R"(/tmp/odd"port\name)");
+    named.unit = QStringLiteral("rack-7");
+    QTest::newRow("faults, a lost lock, a named unit on an odd path")
+        << named
+        << QStringList{R"(velmar_rx_fault{port="/tmp/odd\"port\\name",unit="rack-7"} 1)",
+                       R"(velmar_tx_fault{port="/tmp/odd\"port\\name",unit="rack-7"} 0)",
+                       R"(velmar_overheat{port="/tmp/odd\"port\\name",unit="rack-7"} 1)",
+                       R"(velmar_lock{port="/tmp/odd\"port\\name",unit="rack-7",row="2"} 0)",
+                       R"(velmar_dante_ok{port="/tmp/odd\"port\\name",unit="rack-7",state="system"} 0)"}
+        << QStringList{};
+}
+
+void Tst_metrics_text::samples_follow_the_report()
+{
+    QFETCH(Unit_reading, reading);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const QStringList lines = lines_of({reading});
+    for (const QString &sample : present)
+        QVERIFY2(lines.contains(sample), qPrintable(sample));
+    for (const QString &start : absent) {
+        for (const QString &line : lines)
+            QVERIFY2(!line.startsWith(start), qPrintable(line));
+    }
+}
+
+void Tst_metrics_text::a_silent_unit_keeps_only_up_port_and_counters()
+{
+    Unit_reading silent;
+    silent.port = QStringLiteral("/dev/u");
+    silent.port_open = true;
+    silent.status_messages = 12;
+    silent.silences = 1;
+    silent.last_status_ms = 1700000000250;
+    const QStringList lines = lines_of({silent});
+    QSet<QString> families;
+    for (const QString &line : lines) {
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+            families.insert(family_of(line));
+    }
+    const QSet<QString> expected{"velmar_up",
+                                 "velmar_port_open",
+                                 "velmar_status_messages_total",
+                                 "velmar_silences_total",
+                                 "velmar_crc_mismatches_total",
+                                 "velmar_short_messages_total",
+                                 "velmar_port_losses_total",
+                                 "velmar_last_status_timestamp_seconds"};
+    QCOMPARE(families, expected);
+    QVERIFY(lines.contains(R"(velmar_up{port="/dev/u"} 0)"));
+    QVERIFY(lines.contains(R"(velmar_status_messages_total{port="/dev/u"} 12)"));
+    QVERIFY(
+        lines.contains(R"(velmar_last_status_timestamp_seconds{port="/dev/u"} 1700000000.250)"));
+}
+
+void Tst_metrics_text::requests_are_routed_data()
+{
+    using Route = Metrics_server::Route;
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<Route>("route");
+    QTest::newRow("GET /metrics") << QByteArray("GET") << QByteArray("/metrics") << Route::metrics;
+    QTest::newRow("HEAD /metrics")
+        << QByteArray("HEAD") << QByteArray("/metrics") << Route::metrics;
+    QTest::newRow("GET /") << QByteArray("GET") << QByteArray("/") << Route::index;
+    QTest::newRow("POST /metrics")
+        << QByteArray("POST") << QByteArray("/metrics") << Route::method_not_allowed;
+    QTest::newRow("DELETE /") << QByteArray("DELETE") << QByteArray("/")
+                              << Route::method_not_allowed;
+    QTest::newRow("GET /metrics/")
+        << QByteArray("GET") << QByteArray("/metrics/") << Route::not_found;
+    QTest::newRow("GET /etc/passwd")
+        << QByteArray("GET") << QByteArray("/etc/passwd") << Route::not_found;
+    QTest::newRow("no path") << QByteArray("GET") << QByteArray() << Route::not_found;
+}
+
+void Tst_metrics_text::requests_are_routed()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, path);
+    QFETCH(Metrics_server::Route, route);
+    QCOMPARE(Metrics_server::route(method, path), route);
+}
+
+void Tst_metrics_text::patterns_match_like_the_shell()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.path();
+    for (const char *name :
+         {"a/usb-1", "a/usb-2", "a/.usb-hidden", "a/USB-3", "b/usb-4", "c/tty"}) {
+        QFile file(root + QLatin1Char('/') + QLatin1String(name));
+        QVERIFY(QDir(root).mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly));
+    }
+    const Port_pattern glob(root + QStringLiteral("/*/usb-[0-9]"));
+    QVERIFY(glob.is_glob());
+    QCOMPARE(glob.matches(),
+             (QStringList{root + "/a/usb-1", root + "/a/usb-2", root + "/b/usb-4"}));
+    QCOMPARE(Port_pattern(root + QStringLiteral("/none/*")).matches(), QStringList());
+    // A plain path is watched before it exists; a bare name is a device.
+    QCOMPARE(Port_pattern(root + QStringLiteral("/later")).matches(), QStringList{root + "/later"});
+    QCOMPARE(Port_pattern(QStringLiteral("ttyUSB0")).text(), QStringLiteral("/dev/ttyUSB0"));
+}
+
+void Tst_metrics_text::configuration_lines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("error");     // empty: parsed
+    QTest::addColumn<QStringList>("ports"); // unit=path, as parsed
+    QTest::addColumn<QString>("listen");
+    QTest::newRow("every setting")
+        << "# rack 7\n\nlisten = 0.0.0.0:9400\nbaud=57600\nport = /dev/ttyS0\n"
+           "unit line-3.a = /dev/serial/by-id/usb-*\n"
+        << QString() << QStringList{"=/dev/ttyS0", "line-3.a=/dev/serial/by-id/usb-*"}
+        << "0.0.0.0:9400";
+    QTest::newRow("unknown setting") << "port = /dev/a\nspeed = 9600\n"
+                                     << "line 2: unknown setting 'speed'" << QStringList() << "";
+    QTest::newRow("no equals sign") << "port /dev/a\n"
+                                    << "line 1: expected NAME = VALUE" << QStringList() << "";
+    QTest::newRow("unit name with a blank")
+        << "unit rack 7 = /dev/a\n"
+        << "line 1: unknown setting 'unit rack 7'" << QStringList() << "";
+    QTest::newRow("bad baud") << "\nbaud = fast\n"
+                              << "line 2: baud:" << QStringList() << "";
+    QTest::newRow("empty port") << "port =\n"
+                                << "line 1: 'port' has no value" << QStringList() << "";
+}
+
+void Tst_metrics_text::configuration_lines()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, error);
+    QFETCH(QStringList, ports);
+    QFETCH(QString, listen);
+    Exporter_config config;
+    QString reason;
+    QCOMPARE(Exporter_config::parse(text, &config, &reason), error.isEmpty());
+    QVERIFY2(reason.startsWith(error), qPrintable(reason));
+    if (!error.isEmpty())
+        return;
+    QStringList parsed;
+    for (const Port_pattern &port : config.ports)
+        parsed.append(port.unit() + QLatin1Char('=') + port.text());
+    QCOMPARE(parsed, ports);
+    QCOMPARE(config.listen->text(), listen);
+    QCOMPARE(*config.baud_rate, 57600);
+}
+
+void Tst_metrics_text::listen_addresses_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<bool>("ipv6");
+    QTest::addColumn<int>("port");
+    QTest::newRow("loopback") << "127.0.0.1:9367" << true << false << 9367;
+    QTest::newRow("every interface") << "0.0.0.0:80" << true << false << 80;
+    QTest::newRow("IPv6 loopback") << "[::1]:9500" << true << true << 9500;
+    QTest::newRow("host name") << "localhost:9367" << false << false << 0;
+    QTest::newRow("IPv6 without brackets") << "::1:9367" << false << false << 0;
+    QTest::newRow("no port") << "127.0.0.1" << false << false << 0;
+    QTest::newRow("port 0") << "127.0.0.1:0" << false << false << 0;
+    QTest::newRow("port too high") << "127.0.0.1:65536" << false << false << 0;
+}
+
+void Tst_metrics_text::listen_addresses()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(bool, ipv6);
+    QFETCH(int, port);
+    Listen_address address;
+    QString error;
+    QCOMPARE(Listen_address::parse(text, &address, &error), valid);
+    QCOMPARE(error.isEmpty(), valid);
+    if (!valid)
+        return;
+    QCOMPARE(address.ipv6, ipv6);
+    QCOMPARE(int(address.port), port);
+    QCOMPARE(address.text(), text);
+}
+
+QTEST_GUILESS_MAIN(Tst_metrics_text)
+#include "tst_metrics_text.moc"
