@@ -60,7 +60,8 @@ run_ctest() {
 }
 
 stage_qt5() {
-    bash "$root/scripts/build.sh" "$build_base"
+    # Installed under /usr, as the package stage packages this build.
+    bash "$root/scripts/build.sh" "$build_base" -DCMAKE_INSTALL_PREFIX=/usr
     run_ctest "$build_base"
     check_start_script
 }
