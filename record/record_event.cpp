@@ -17,6 +17,8 @@ QString record_event_name(Record_event event)
         return QStringLiteral("port_lost");
     case Record_event::reopened:
         return QStringLiteral("reopened");
+    case Record_event::port_unavailable:
+        return QStringLiteral("port_unavailable");
     }
     return QString();
 }

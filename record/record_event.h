@@ -8,12 +8,13 @@
 enum class Record_event
 {
     status,
-    connected,     // frames arrive again (the watchdog's judgement, once a second)
-    silent,        // a whole second without a complete frame
-    crc_mismatch,  // a frame whose CRC did not match
-    short_message, // a frame too short for its own version
-    port_lost,     // the device went away
-    reopened,      // the lost device is back and open again
+    connected,        // frames arrive again (the watchdog's judgement, once a second)
+    silent,           // a whole second without a complete frame
+    crc_mismatch,     // a frame whose CRC did not match
+    short_message,    // a frame too short for its own version
+    port_lost,        // the device went away
+    reopened,         // the lost or unavailable device is back and open again
+    port_unavailable, // the device to be kept trying cannot be opened (yet)
 };
 
 // The event's name as records spell it: "status", "crc_mismatch", ...

@@ -15,6 +15,8 @@ class Session;
 // Writes what a session hears as a record: one line per status kept by the
 // policy and one per event, each written whole and flushed at once, so that
 // a record cut off by a crash or a pulled plug ends with a complete line.
+// The sink is best unbuffered: a line it refuses halfway is then taken back
+// from a regular file, and the record stops there, whole.
 class Recorder : public QObject
 {
     Q_OBJECT
@@ -23,7 +25,9 @@ public:
     enum class Policy
     {
         every_status,
-        changes,                // the first status, then those that differ from the last written
+        // The first status, then those whose line would differ from the last
+        // written (Status_fields::read_alike).
+        changes,
         changes_per_connection, // the same, starting over at every connection
     };
 
@@ -32,18 +36,24 @@ public:
              QObject *parent = nullptr);
 
     int statuses_written() const { return written_statuses; }
+    // Empty while every line was written; else why the first refused one was
+    // not (the header's failure included).
+    QString failure() const { return failure_reason; }
 
 Q_SIGNALS:
     void status_written(int count);
-    // The sink refused a line (a full disk, a closed pipe).
-    void write_failed();
+    // The sink refused a line (a full disk, a closed pipe): nothing more is
+    // written, so the record ends with its last whole line. Emitted once.
+    void write_failed(const QString &reason);
 
 private:
     void on_status(const Unit_status &status);
     void on_link(Link_watchdog::Verdict verdict);
     void on_port_lost(const QString &error);
+    void connect_port_events(Session &session);
     void write_event(Record_event event, const QString &detail = QString());
     void write_line(const QString &line);
+    void stop_writing(qint64 written_of_line);
 
     const Record_format &format;
     QIODevice &sink;
@@ -52,6 +62,7 @@ private:
     Unit_status last;
     bool live = false; // frames arrived at the last judgement
     int written_statuses = 0;
+    QString failure_reason;
 };
 
 #endif
