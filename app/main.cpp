@@ -1,9 +1,14 @@
 #include "app/display_fit.h"
+#include "app/mainwindow.h"
 #include "app/run_window.h"
 #include "app/window_command_line.h"
 #include "console/exit_code.h"
 
 #include <QtWidgets/QApplication>
+
+#ifdef Q_OS_UNIX
+#include "console/signal_watcher.h"
+#endif
 
 #include <cstdio>
 
@@ -49,5 +54,16 @@ int main(int argc, char *argv[])
     if (line.outcome != Window_command_line::Outcome::run)
         return report(line);
 
+#ifdef Q_OS_UNIX
+    // A record that cannot be written is reported, not a death; Ctrl-C and
+    // SIGTERM close the window as its close button does, settings saved.
+    Signal_watcher::survive_failed_writes();
+    Signal_watcher signals_in;
+    return run_window(line, [&signals_in](Session &, MainWindow &window) {
+        QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &window,
+                         &MainWindow::close);
+    });
+#else
     return run_window(line);
+#endif
 }
