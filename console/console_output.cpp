@@ -37,8 +37,9 @@ qint64 write_all(int fd, const QByteArray &bytes, int *error)
     return written;
 }
 
-bool write_line(int fd, const QString &line)
+bool write_data_line(const QString &line)
 {
+    constexpr int fd = 1; // standard output
     const QByteArray bytes = line.toLocal8Bit() + '\n';
     int error = 0;
     const qint64 written = write_all(fd, bytes, &error);
@@ -49,32 +50,29 @@ bool write_line(int fd, const QString &line)
     return false;
 }
 #else
-bool write_line(int fd, const QString &line)
+bool write_data_line(const QString &line)
 {
-    FILE *stream = fd == 1 ? stdout : stderr;
     const QByteArray bytes = line.toLocal8Bit() + '\n';
     const bool written = std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()),
-                                     stream) == static_cast<std::size_t>(bytes.size());
-    if (std::fflush(stream) == 0 && written)
+                                     stdout) == static_cast<std::size_t>(bytes.size());
+    if (std::fflush(stdout) == 0 && written)
         return true;
     last_write_error = QString::fromLocal8Bit(std::strerror(errno));
     return false;
 }
 #endif
 
-constexpr int standard_output = 1;
-constexpr int standard_error = 2;
-
 } // namespace
 
 bool Console_output::data(const QString &line)
 {
-    return write_line(standard_output, line);
+    return write_data_line(line);
 }
 
 void Console_output::error(const QString &line)
 {
-    write_line(standard_error, line);
+    // Standard error is unbuffered: the line is out before this returns.
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 }
 
 QString Console_output::write_error()
