@@ -47,12 +47,12 @@ int run(const Ctl_options &options)
     return exit_bad_arguments;
 }
 
-bool print_text(const QString &text)
+bool print_text(const Ctl_options &options)
 {
-    if (Console_output::data(text))
+    if (Console_output::data(options.text))
         return true;
-    Console_output::error(QStringLiteral("velmar-ctl: cannot write the output: %1")
-                              .arg(Console_output::write_error()));
+    Console_output::error(options.error_line(
+        QStringLiteral("cannot write the output: %1").arg(Console_output::write_error())));
     return false;
 }
 
@@ -74,7 +74,7 @@ int main(int argc, char *argv[])
     switch (options.outcome) {
     case Ctl_options::Outcome::help:
     case Ctl_options::Outcome::version:
-        return print_text(options.text) ? exit_done : exit_output_failed;
+        return print_text(options) ? exit_done : exit_output_failed;
     case Ctl_options::Outcome::error:
         Console_output::error(options.text);
         return exit_bad_arguments;

@@ -253,8 +253,7 @@ Ctl_options Ctl_options::parse_command(Command command, const QStringList &argum
             options.read_set(parser);
     }
     if (options.outcome == Outcome::error)
-        options.text = program + QLatin1Char(' ') + command_word(command) + QStringLiteral(": ") +
-                       options.text;
+        options.text = options.error_line(options.text);
     return options;
 }
 
@@ -412,8 +411,13 @@ Ctl_options Ctl_options::failed(Command command, const QString &error)
 {
     Ctl_options options;
     options.command = command;
-    options.fail(command == Command::none ? program + QStringLiteral(": ") + error
-                                          : program + QLatin1Char(' ') + command_word(command) +
-                                                QStringLiteral(": ") + error);
+    options.fail(options.error_line(error));
     return options;
+}
+
+QString Ctl_options::error_line(const QString &error) const
+{
+    return command == Command::none
+               ? program + QStringLiteral(": ") + error
+               : program + QLatin1Char(' ') + command_word(command) + QStringLiteral(": ") + error;
 }

@@ -61,6 +61,8 @@ public:
     // arguments[0] is the program's name, as in QCoreApplication::arguments().
     static Ctl_options parse(const QStringList &arguments);
     static QString exit_codes_text();
+    // "velmar-ctl set: " and the error, as every error line of the command reads.
+    QString error_line(const QString &error) const;
 
 private:
     static Ctl_options failed(Command command, const QString &error);

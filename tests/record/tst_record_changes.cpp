@@ -15,7 +15,7 @@
 namespace {
 
 using S = Unit_status;
-using Change = std::function<void(S &)>;
+using Change = std::function<void(S::Channel &, S &)>; // SFP 1's channel 1, the whole status
 
 QByteArray frame_of(const S &status)
 {
@@ -24,15 +24,9 @@ QByteArray frame_of(const S &status)
                                        std::size_t(payload.size()));
 }
 
-S::Channel &first_channel(S &status)
-{
-    return status.cages[S::sfp_1].channels[0];
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Change)
-Q_DECLARE_METATYPE(Record_format::Kind)
 
 class Record_changes_test : public QObject
 {
@@ -41,59 +35,49 @@ class Record_changes_test : public QObject
 private Q_SLOTS:
     void a_change_is_what_the_line_shows_data()
     {
-        QTest::addColumn<Record_format::Kind>("format");
+        QTest::addColumn<QString>("format");
         QTest::addColumn<Change>("both");   // how both statuses differ from a healthy unit
         QTest::addColumn<Change>("second"); // and the second from the first
         QTest::addColumn<int>("lines");     // status lines written
-        const Change none = [](S &) {};
-        const Change other_power = [](S &s) { first_channel(s).power_tenths = -311; };
-        const auto direction = [](S::Direction d) {
-            return [d](S &s) { first_channel(s).direction = d; };
+        const Change none = [](S::Channel &, S &) {};
+        const Change power = [](S::Channel &c, S &) { c.power_tenths = -311; };
+        const Change unassigned = [](S::Channel &c, S &) {
+            c.direction = S::Direction::unassigned;
         };
-        const struct
-        {
-            const char *name;
-            Change both, second;
-            int lines;
-        } rows[] = {
-            {"the power of an unassigned channel", direction(S::Direction::unassigned), other_power,
-             1},
-            {"the power of a channel of no direction", direction(S::Direction::none), other_power,
-             1},
-            {"a channel flag", none, [](S &s) { first_channel(s).flag = !first_channel(s).flag; },
-             1},
-            {"the power of an Rx channel", none, other_power, 2},
-            {"the power of a Tx channel", direction(S::Direction::tx), other_power, 2},
-            {"a channel's direction", none, direction(S::Direction::tx), 2},
-            {"a lock", none, [](S &s) { s.locks[2] = false; }, 2},
-        };
-        const std::pair<const char *, Record_format::Kind> formats[] = {
-            {"json", Record_format::Kind::json},
-            {"csv", Record_format::Kind::csv},
-            {"text", Record_format::Kind::text}};
-        for (const auto &format : formats) {
-            for (const auto &row : rows)
-                QTest::addRow("%s, %s", row.name, format.first)
-                    << format.second << row.both << row.second << row.lines;
+        const Change no_direction = [](S::Channel &c, S &) { c.direction = S::Direction::none; };
+        for (const char *format : {"json", "csv", "text"}) {
+            const auto row = [format](const char *name, const Change &both, const Change &second,
+                                      int lines) {
+                QTest::addRow("%s, %s", name, format) << format << both << second << lines;
+            };
+            row("the power of an unassigned channel", unassigned, power, 1);
+            row("the power of a channel of no direction", no_direction, power, 1);
+            row(
+                "a channel flag", none, [](S::Channel &c, S &) { c.flag = !c.flag; }, 1);
+            row("the power of an Rx channel", none, power, 2);
+            row(
+                "a lock", none, [](S::Channel &, S &s) { s.locks[2] = false; }, 2);
         }
     }
 
     void a_change_is_what_the_line_shows()
     {
-        QFETCH(Record_format::Kind, format);
+        QFETCH(QString, format);
         QFETCH(Change, both);
         QFETCH(Change, second);
         QFETCH(int, lines);
+        Record_format::Kind kind = Record_format::Kind::json;
+        QVERIFY(Record_format::kind_from_name(format, &kind));
+        const auto record_format = Record_format::make(kind);
         Session session;
         QBuffer sink;
         sink.open(QIODevice::WriteOnly);
-        const auto record_format = Record_format::make(format);
-        Recorder recorder(session, *record_format, sink, Recorder::Policy::changes);
+        const Recorder recorder(session, *record_format, sink, Recorder::Policy::changes);
         S status = healthy_unit();
-        both(status);
-        session.receive(frame_of(status));
-        second(status);
-        session.receive(frame_of(status));
+        for (const Change &change : {both, second}) {
+            change(status.cages[S::sfp_1].channels[0], status);
+            session.receive(frame_of(status));
+        }
         QCOMPARE(sink.data().count("status"), lines);
     }
 };
