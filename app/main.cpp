@@ -40,6 +40,10 @@ int report(const Window_command_line &line)
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // A record or a cache that cannot be written is a failed write, not a death.
+    Signal_watcher::survive_failed_writes();
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("velmar-serial-port"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
     // Help needs no display, and must not wait for one.
@@ -55,9 +59,7 @@ int main(int argc, char *argv[])
         return report(line);
 
 #ifdef Q_OS_UNIX
-    // A record that cannot be written is reported, not a death; Ctrl-C and
-    // SIGTERM close the window as its close button does, settings saved.
-    Signal_watcher::survive_failed_writes();
+    // Ctrl-C and SIGTERM close the window as its close button does, settings saved.
     Signal_watcher signals_in;
     return run_window(line, [&signals_in](Session &, MainWindow &window) {
         QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &window,
