@@ -99,7 +99,7 @@ private Q_SLOTS:
         window.start({"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", VELMAR_WINDOW_PATH, "--port",
                       line.slave_path(), "--record", record});
         const auto told = [&window] { return window.error_lines().filter("recording to"); };
-        QTRY_COMPARE_WITH_TIMEOUT(told().size(), 1, line_timeout_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(int(told().size()), 1, line_timeout_ms);
         ::kill(pid_t(window.processId()), signal_number);
         QVERIFY(window.wait_for_exit());
         QCOMPARE(window.exit_code(), 0);

@@ -187,7 +187,7 @@ private Q_SLOTS:
         const QString output = run.output_lines().join('\n');
         QVERIFY2(QRegularExpression(outcome.output).match(output).hasMatch(), qPrintable(output));
         const QStringList errors = run.error_lines();
-        QCOMPARE(errors.size(), outcome.error.isEmpty() ? 0 : 1);
+        QCOMPARE(int(errors.size()), outcome.error.isEmpty() ? 0 : 1);
         QVERIFY2(QRegularExpression(outcome.error).match(errors.value(0)).hasMatch(),
                  qPrintable(errors.join('\n')));
         QCOMPARE(frames, outcome.frames);

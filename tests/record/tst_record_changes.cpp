@@ -78,7 +78,7 @@ private Q_SLOTS:
             change(status.cages[S::sfp_1].channels[0], status);
             session.receive(frame_of(status));
         }
-        QCOMPARE(sink.data().count("status"), lines);
+        QCOMPARE(int(sink.data().count("status")), lines);
     }
 };
 

@@ -49,7 +49,7 @@ private Q_SLOTS:
         QTest::qWait(4 * timing.watchdog_ms);
         QCOMPARE(QVector<int>({int(announced.count()), int(editor.count())}),
                  QVector<int>({connections, connections}));
-        QCOMPARE(collect(unit, control_frame_size, timing.refresh_ms).size(),
+        QCOMPARE(int(collect(unit, control_frame_size, timing.refresh_ms).size()),
                  connections * control_frame_size);
     }
 
