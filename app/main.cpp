@@ -1,9 +1,14 @@
 #include "app/display_fit.h"
+#include "app/mainwindow.h"
 #include "app/run_window.h"
 #include "app/window_command_line.h"
 #include "console/exit_code.h"
 
 #include <QtWidgets/QApplication>
+
+#ifdef Q_OS_UNIX
+#include "console/signal_watcher.h"
+#endif
 
 #include <cstdio>
 
@@ -35,6 +40,10 @@ int report(const Window_command_line &line)
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // A record or a cache that cannot be written is a failed write, not a death.
+    Signal_watcher::survive_failed_writes();
+#endif
     QCoreApplication::setApplicationName(QStringLiteral("velmar-serial-port"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
     // Help needs no display, and must not wait for one.
@@ -49,5 +58,14 @@ int main(int argc, char *argv[])
     if (line.outcome != Window_command_line::Outcome::run)
         return report(line);
 
+#ifdef Q_OS_UNIX
+    // Ctrl-C and SIGTERM close the window as its close button does, settings saved.
+    Signal_watcher signals_in;
+    return run_window(line, [&signals_in](Session &, MainWindow &window) {
+        QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &window,
+                         &MainWindow::close);
+    });
+#else
     return run_window(line);
+#endif
 }

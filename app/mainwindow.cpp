@@ -13,6 +13,7 @@
 #include <QtCore/QSignalBlocker>
 #include <QtSerialPort/QSerialPortInfo>
 #include <QtWidgets/QLayout>
+#include <QtWidgets/QStatusBar>
 
 namespace {
 
@@ -202,7 +203,17 @@ void MainWindow::open_start_port(const Start_port &start_port)
         ui->comboBox_BaudRate->setCurrentIndex(select_baud_rate(start_port.baud_rate));
         keep_saved_baud = true;
     }
-    open_chosen_port();
+    // A path given at start is what the operator wants watched: one that is
+    // not there yet (an adapter still to be plugged in) is tried once a
+    // second, as a lost one is.
+    const QString name = ui->comboBox_SerialPort->currentText();
+    if (start_port.path.isEmpty() || name.isEmpty()) {
+        open_chosen_port();
+        return;
+    }
+    session.close_port();
+    show_port_state(
+        session.open_port_or_keep_trying({name, ui->comboBox_BaudRate->currentData().toInt()}));
 }
 
 int MainWindow::select_baud_rate(qint32 baud_rate)
@@ -264,6 +275,11 @@ void MainWindow::rescan_ports()
     ui->comboBox_SerialPort->clear();
     for (const QSerialPortInfo &info : ports)
         ui->comboBox_SerialPort->addItem(info.portName());
+}
+
+void MainWindow::show_record_stopped(const QString &path, const QString &reason)
+{
+    ui->statusBar->showMessage(tr("Recording to %1 stopped: %2").arg(path, reason));
 }
 
 void MainWindow::save_settings()

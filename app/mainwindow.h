@@ -37,6 +37,10 @@ public:
                         QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The record of this run (--record) stopped: said in the status bar
+    // until the window closes.
+    void show_record_stopped(const QString &path, const QString &reason);
+
 private:
     void fill_port_list();
     void fill_baud_rates();

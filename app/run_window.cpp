@@ -3,37 +3,29 @@
 #include "app/display_fit.h"
 #include "app/mainwindow.h"
 #include "app/window_command_line.h"
+#include "app/window_record.h"
 #include "console/exit_code.h"
-#include "record/json_record_format.h"
-#include "record/recorder.h"
 #include "session/session.h"
 
-#include <QtCore/QFile>
 #include <QtWidgets/QApplication>
 
 #include <cstdio>
-#include <memory>
 
 int run_window(const Window_command_line &line,
                const std::function<void(Session &, MainWindow &)> &observe)
 {
     Session session;
-    QFile record_file(line.record_path);
-    const Json_record_format record_format;
-    std::unique_ptr<Recorder> recorder;
-    if (!line.record_path.isEmpty()) {
-        if (!record_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            const QString error = QCoreApplication::translate("main", "%1: cannot record to %2: %3")
-                                      .arg(QCoreApplication::applicationName(), line.record_path,
-                                           record_file.errorString());
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return exit_output_failed;
-        }
-        recorder = std::make_unique<Recorder>(session, record_format, record_file,
-                                              Recorder::Policy::changes_per_connection);
+    Window_record record(session, line.record_path);
+    if (!line.record_path.isEmpty() && !record.open()) {
+        const QString error =
+            QCoreApplication::translate("main", "%1: cannot record to %2: %3")
+                .arg(QCoreApplication::applicationName(), line.record_path, record.error());
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return exit_output_failed;
     }
     Display_fit::choose_style_and_font();
     MainWindow window(session, line.start_port);
+    QObject::connect(&record, &Window_record::stopped, &window, &MainWindow::show_record_stopped);
     if (observe)
         observe(session, window);
     window.show();

@@ -14,8 +14,8 @@ void add_options(QCommandLineParser &parser)
         "Window_command_line",
         "Watches and steers a Velmar unit over a serial line.\n\n"
         "Without options the window opens the port and rate chosen last time.\n\n"
-        "Exit codes: 0 closed normally, 1 the record file cannot be opened, 2 bad "
-        "arguments."));
+        "Ctrl-C and SIGTERM close the window as its close button does, its settings saved.\n\n"
+        "Exit codes: 0 closed, 1 the record file cannot be opened, 2 bad arguments."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(

@@ -48,6 +48,8 @@ function(velmar_speed_up_tests tests_dir)
             continue()
         endif()
         target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:-O1>)
+        # One source each: a unity batch would only make it a header to GCC.
+        set_target_properties(${target} PROPERTIES UNITY_BUILD OFF)
         if(NOT VELMAR_TEST_PCH)
             continue()
         endif()

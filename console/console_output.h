@@ -4,12 +4,18 @@
 #include <QtCore/QString>
 
 // Data on standard output, errors on standard error, one line at a time and
-// flushed, so a script reading a pipe sees each line as it is written.
+// unbuffered, so a script reading a pipe sees each line as it is written, and
+// a line that cannot be written whole is known at once.
 class Console_output
 {
 public:
+    // False when the line could not be written whole (a closed pipe, a full
+    // disk); write_error() says why. A regular file is then cut back to its
+    // last whole line.
     static bool data(const QString &line);
     static void error(const QString &line);
+    // Why the last data line could not be written.
+    static QString write_error();
 };
 
 #endif

@@ -5,12 +5,12 @@
 // Scripts rely on them: never renumber one.
 enum Exit_code
 {
-    exit_done = 0,             // done, or acknowledged
+    exit_done = 0,             // done: the unit took the values, the watch ended as asked
     exit_output_failed = 1,    // the output (a record, standard output) could not be written
     exit_bad_arguments = 2,    // bad arguments or values out of range
     exit_port_unavailable = 3, // the port cannot be opened
     exit_port_lost = 4,        // the port went away
-    exit_no_status = 5,        // no status from the unit within 3 s
+    exit_no_status = 5,        // no status from the unit within 3 s, or none at all
     exit_no_acknowledgement = 6,
     exit_protocol_too_old = 7,  // the unit speaks a protocol below 2.0
     exit_unit_disagrees = 8,    // the unit reports other values than those sent

@@ -41,6 +41,12 @@ Signal_watcher::~Signal_watcher()
     }
 }
 
+void Signal_watcher::survive_failed_writes()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 void Signal_watcher::handle(int signal_number)
 {
     const int saved_errno = errno;

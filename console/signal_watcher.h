@@ -18,6 +18,10 @@ public:
 
     bool is_watching() const { return notifier != nullptr; }
 
+    // A closed pipe (SIGPIPE) or a file grown to its size limit (SIGXFSZ)
+    // fails the write, which the program reports, instead of killing it.
+    static void survive_failed_writes();
+
 signals:
     void terminate_requested(int signal_number);
 

@@ -18,15 +18,31 @@
 
 namespace {
 
+// Ctrl-C and SIGTERM reach the command, which ends as it sees fit: a watch
+// normally, a set never as a success.
+template <typename Command> int run_stoppable(Command &command)
+{
+#ifdef Q_OS_UNIX
+    Signal_watcher signals_in;
+    QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &command, &Command::stop);
+#endif
+    return command.run();
+}
+
 int run(const Ctl_options &options)
 {
     switch (options.command) {
     case Ctl_options::Command::ports:
         return Ports_command::run();
-    case Ctl_options::Command::watch:
-        return Watch_command(options).run();
-    case Ctl_options::Command::set:
-        return Set_command(options).run();
+    case Ctl_options::Command::watch: {
+        Watch_command watch(options);
+        return run_stoppable(watch);
+    }
+    case Ctl_options::Command::set: {
+        Set_command set(options);
+        return run_stoppable(set);
+    }
+    // A report runs no event loop: Ctrl-C ends it as it ends any program.
     case Ctl_options::Command::report:
         return Report_command(options).run();
     case Ctl_options::Command::none:
@@ -35,10 +51,22 @@ int run(const Ctl_options &options)
     return exit_bad_arguments;
 }
 
+bool print_text(const Ctl_options &options)
+{
+    if (Console_output::data(options.text))
+        return true;
+    Console_output::error(options.error_line(
+        QStringLiteral("cannot write the output: %1").arg(Console_output::write_error())));
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    Signal_watcher::survive_failed_writes();
+#endif
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmar-ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
@@ -50,22 +78,12 @@ int main(int argc, char *argv[])
     switch (options.outcome) {
     case Ctl_options::Outcome::help:
     case Ctl_options::Outcome::version:
-        return Console_output::data(options.text) ? exit_done : exit_output_failed;
+        return print_text(options) ? exit_done : exit_output_failed;
     case Ctl_options::Outcome::error:
         Console_output::error(options.text);
         return exit_bad_arguments;
     case Ctl_options::Outcome::run:
         break;
     }
-    // A report runs no event loop: Ctrl-C ends it as any program, leaving no
-    // half-written file behind.
-    if (options.command == Ctl_options::Command::report)
-        return run(options);
-#ifdef Q_OS_UNIX
-    // Ctrl-C ends a watch with every line it wrote complete, and exit 0.
-    Signal_watcher signals_in;
-    QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &application,
-                     [] { QCoreApplication::exit(exit_done); });
-#endif
     return run(options);
 }

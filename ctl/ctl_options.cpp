@@ -5,6 +5,7 @@
 #include "session/operator_settings.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QRegularExpression>
 
 #include <algorithm>
 #include <climits>
@@ -76,7 +77,7 @@ Ctl_options Ctl_options::parse(const QStringList &arguments)
         add_options(Command::none, parser);
         Ctl_options options;
         if (!parser.parse(leading))
-            return failed(Command::none, parser.errorText());
+            return failed(Command::none, restyled(parser.errorText()));
         if (parser.isSet(QStringLiteral("version"))) {
             options.outcome = Outcome::version;
             options.text = version_text();
@@ -117,10 +118,11 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
         return;
     case Command::ports:
         parser.setApplicationDescription(
-            tr("Lists the serial ports the system offers, one a line: name, description "
-               "and serial number, separated by tabs (\"-\" when unknown). Pseudo-terminals "
-               "and links such as /dev/serial/by-id/... are not listed, but every other "
-               "command opens them by path.\n\n") +
+            tr("Lists the serial ports the system offers, one a line: name, description, "
+               "serial number and the /dev/serial/by-id links that lead to the port (separated "
+               "by blanks), separated by tabs (\"-\" when unknown or none). A by-id link names "
+               "the same adapter whatever order it was plugged in; every other command opens "
+               "it, or any pseudo-terminal, by path.\n\n") +
             exit_codes_text());
         return;
     case Command::watch:
@@ -129,7 +131,10 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "(connected, silent, crc_mismatch, short_message, port_lost, reopened), until "
                "Ctrl-C, the duration or the count. It only listens: it sends the unit "
                "nothing. A lost port is opened again once a second, and the watch goes on. "
-               "Records go to standard output; docs/record-format.md describes them.\n\n") +
+               "Only what the unit says after the port opens is recorded: bytes already "
+               "waiting are dropped. With --count it gives up (exit 5) when 3 s pass without "
+               "a status; a watch that heard no status at all ends with exit 5 too. Records "
+               "go to standard output; docs/record-format.md describes them.\n\n") +
             exit_codes_text());
         parser.addOption({QStringLiteral("format"),
                           tr("json (one object a line, the default), csv or text"),
@@ -143,11 +148,16 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
         break;
     case Command::set:
         parser.setApplicationDescription(
-            tr("Waits for the unit's first status (3 s at most), sends one control frame "
-               "with the given values and the unit's own for the rest, as the window builds "
-               "it, and waits for the unit's acknowledgement. Gains snap to the 0.75 dB grid "
-               "as in the window; the values sent are printed. Needs a unit of protocol 2.0 "
-               "or later.\n\n") +
+            tr("Waits for the unit's first status (3 s at most; bytes already waiting when "
+               "the port opens are dropped), sends one control frame with the given values "
+               "and the unit's own for the rest, as the window builds it, and succeeds only "
+               "when the unit took them: it acknowledged the frame and the status that "
+               "carries the acknowledgement does not report other values (prints "
+               "\"acknowledged\"), or a later status reports them (prints \"reported\"; "
+               "the gains only while the Dante submodule is present). Without either within "
+               "1000 ms the frame is sent again, --retries times. Gains snap to the 0.75 dB "
+               "grid as in the window; the values sent are printed first. Needs a unit of "
+               "protocol 2.0 or later.\n\n") +
             exit_codes_text());
         for (int input = 0; input < Unit_status::input_count; ++input) {
             const int number = Status_words::number(input);
@@ -161,6 +171,12 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
         }
         parser.addOption({QStringLiteral("threshold"), tr("Rx-power fault threshold, -35 to 0 dBm"),
                           QStringLiteral("DBM")});
+        parser.addOption(
+            {QStringLiteral("retries"),
+             tr("send the frame again up to N times (default %1) when the unit shows no sign "
+                "of taking it")
+                 .arg(default_retries),
+             QStringLiteral("N")});
         parser.addOption({QStringLiteral("defaults"),
                           tr("start from the defaults (47.00 dB, 47.00 dB, -28 dBm) instead of "
                              "the unit's values, as the window's Default Set does")});
@@ -180,16 +196,39 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
 QString Ctl_options::exit_codes_text()
 {
     return tr("Exit codes:\n"
-              "  0  done, or acknowledged\n"
+              "  0  done: the unit took the values (set), the watch ended as asked\n"
               "  1  the output could not be written\n"
               "  2  bad arguments or values out of range\n"
               "  3  the port cannot be opened\n"
               "  4  the port was lost (set)\n"
-              "  5  no status from the unit within 3 s\n"
-              "  6  no acknowledgement from the unit\n"
+              "  5  no status from the unit within 3 s, or none in the whole watch\n"
+              "  6  no acknowledgement, and no status reports the values (set)\n"
               "  7  the unit speaks a protocol below 2.0 (set)\n"
+              "  8  the unit acknowledged, but reports other values than those sent (set)\n"
               "  9  a record fails the --fail-on checks (report)\n"
-              "  10 a record cannot be read (report)");
+              "  10  a record cannot be read (report)\n"
+              "  130  stopped by SIGINT (Ctrl-C) before it was done (set)\n"
+              "  143  stopped by SIGTERM before it was done (set)");
+}
+
+QString Ctl_options::restyled(const QString &parser_error)
+{
+    // "Unknown option 'format'." -> "unknown option --format"
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    QString text = parser_error.trimmed();
+    QRegularExpressionMatch match = quoted.match(text);
+    while (match.hasMatch()) {
+        const QString name = match.captured(1);
+        const QString option =
+            name.startsWith(QLatin1Char('-')) ? name : QStringLiteral("--") + name;
+        text.replace(match.capturedStart(), match.capturedLength(), option);
+        match = quoted.match(text, match.capturedStart() + option.size());
+    }
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
 }
 
 Ctl_options Ctl_options::parse_command(Command command, const QStringList &arguments)
@@ -197,7 +236,7 @@ Ctl_options Ctl_options::parse_command(Command command, const QStringList &argum
     QCommandLineParser parser;
     add_options(command, parser);
     if (!parser.parse(arguments))
-        return failed(command, parser.errorText());
+        return failed(command, restyled(parser.errorText()));
     Ctl_options options;
     options.command = command;
     if (asks_for_help(parser)) {
@@ -229,8 +268,7 @@ Ctl_options Ctl_options::parse_command(Command command, const QStringList &argum
             options.read_set(parser);
     }
     if (options.outcome == Outcome::error)
-        options.text = program + QLatin1Char(' ') + command_word(command) + QStringLiteral(": ") +
-                       options.text;
+        options.text = options.error_line(options.text);
     return options;
 }
 
@@ -241,15 +279,17 @@ bool Ctl_options::read_port(const QCommandLineParser &parser)
         fail(tr("--port is needed"));
         return false;
     }
-    if (parser.isSet(QStringLiteral("baud"))) {
-        bool ok = false;
-        port.baud_rate = parser.value(QStringLiteral("baud")).toInt(&ok);
-        if (!ok || port.baud_rate <= 0) {
-            fail(tr("--baud: expected a positive number, got '%1'")
-                     .arg(parser.value(QStringLiteral("baud"))));
-            return false;
-        }
+    if (!parser.isSet(QStringLiteral("baud")))
+        return true;
+    double rate = 0;
+    if (!read_number(parser, QStringLiteral("baud"), &rate))
+        return false;
+    if (!is_whole(rate) || rate <= 0 || rate > INT_MAX) {
+        fail(tr("--baud: expected a positive whole number, got '%1'")
+                 .arg(parser.value(QStringLiteral("baud"))));
+        return false;
     }
+    port.baud_rate = static_cast<qint32>(rate);
     return true;
 }
 
@@ -263,9 +303,10 @@ bool Ctl_options::read_watch(const QCommandLineParser &parser)
     if (parser.isSet(QStringLiteral("changes")))
         policy = Recorder::Policy::changes;
     if (parser.isSet(QStringLiteral("duration"))) {
-        bool ok = false;
-        const double seconds = parser.value(QStringLiteral("duration")).toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds * ms_per_second > INT_MAX) {
+        double seconds = 0;
+        if (!read_number(parser, QStringLiteral("duration"), &seconds))
+            return false;
+        if (seconds <= 0 || seconds * ms_per_second > INT_MAX) {
             fail(tr("--duration: expected a positive number of seconds, got '%1'")
                      .arg(parser.value(QStringLiteral("duration"))));
             return false;
@@ -274,13 +315,15 @@ bool Ctl_options::read_watch(const QCommandLineParser &parser)
         duration_ms = std::max(1, static_cast<int>(std::lround(seconds * ms_per_second)));
     }
     if (parser.isSet(QStringLiteral("count"))) {
-        bool ok = false;
-        count = parser.value(QStringLiteral("count")).toInt(&ok);
-        if (!ok || count <= 0) {
-            fail(tr("--count: expected a positive number, got '%1'")
+        double wanted = 0;
+        if (!read_number(parser, QStringLiteral("count"), &wanted))
+            return false;
+        if (!is_whole(wanted) || wanted <= 0 || wanted > INT_MAX) {
+            fail(tr("--count: expected a positive whole number, got '%1'")
                      .arg(parser.value(QStringLiteral("count"))));
             return false;
         }
+        count = static_cast<int>(wanted);
     }
     return true;
 }
@@ -289,12 +332,13 @@ bool Ctl_options::read_set(const QCommandLineParser &parser)
 {
     for (int input = 0; input < Unit_status::input_count; ++input) {
         const QString name = gain_option(input);
+        double typed = 0;
         if (!parser.isSet(name))
             continue;
-        bool ok = false;
-        const double typed = parser.value(name).toDouble(&ok);
-        const double db = ok && std::isfinite(typed) ? Operator_settings::as_entered(typed) : 0.0;
-        if (!ok || !std::isfinite(typed) || !Operator_settings::gain_in_range(db)) {
+        if (!read_number(parser, name, &typed))
+            return false;
+        const double db = Operator_settings::as_entered(typed);
+        if (!Operator_settings::gain_in_range(db)) {
             fail(tr("--%1: expected %2 to %3 dB, got '%4'")
                      .arg(name)
                      .arg(Operator_settings::min_gain_db, 0, 'f', Operator_settings::gain_decimals)
@@ -305,17 +349,20 @@ bool Ctl_options::read_set(const QCommandLineParser &parser)
         gains_db[static_cast<std::size_t>(input)] = db;
     }
     if (parser.isSet(QStringLiteral("threshold"))) {
-        bool ok = false;
-        const int dbm = parser.value(QStringLiteral("threshold")).toInt(&ok);
-        if (!ok || !Control_payload::threshold_in_range(dbm)) {
+        double dbm = 0;
+        if (!read_number(parser, QStringLiteral("threshold"), &dbm))
+            return false;
+        if (!is_whole(dbm) || !Control_payload::threshold_in_range(static_cast<int>(dbm))) {
             fail(tr("--threshold: expected a whole number of dBm from %1 to %2, got '%3'")
                      .arg(Control_payload::threshold_min_dbm)
                      .arg(Control_payload::threshold_max_dbm)
                      .arg(parser.value(QStringLiteral("threshold"))));
             return false;
         }
-        threshold_dbm = dbm;
+        threshold_dbm = static_cast<int>(dbm);
     }
+    if (!read_retries(parser))
+        return false;
     defaults = parser.isSet(QStringLiteral("defaults"));
     const bool any_gain =
         std::any_of(gains_db.begin(), gains_db.end(),
@@ -392,6 +439,48 @@ bool Ctl_options::read_report(const QCommandLineParser &parser)
     return true;
 }
 
+bool Ctl_options::read_retries(const QCommandLineParser &parser)
+{
+    if (!parser.isSet(QStringLiteral("retries")))
+        return true;
+    double times = 0;
+    if (!read_number(parser, QStringLiteral("retries"), &times))
+        return false;
+    if (!is_whole(times) || times < 0 || times > max_retries) {
+        fail(tr("--retries: expected a whole number from 0 to %1, got '%2'")
+                 .arg(max_retries)
+                 .arg(parser.value(QStringLiteral("retries"))));
+        return false;
+    }
+    retries = static_cast<int>(times);
+    return true;
+}
+
+bool Ctl_options::read_number(const QCommandLineParser &parser, const QString &option,
+                              double *number)
+{
+    const QString text = parser.value(option);
+    bool ok = false;
+    *number = text.toDouble(&ok);
+    if (ok && std::isfinite(*number))
+        return true;
+    QString message = tr("--%1: '%2' is not a number").arg(option, text);
+    // A decimal comma, as some locales write it.
+    QString with_point = text;
+    with_point.replace(QLatin1Char(','), QLatin1Char('.'));
+    bool point_works = false;
+    with_point.toDouble(&point_works);
+    if (point_works)
+        message += tr(" (the decimal separator is a point: %1)").arg(with_point);
+    fail(message);
+    return false;
+}
+
+bool Ctl_options::is_whole(double number)
+{
+    return std::floor(number) == number;
+}
+
 void Ctl_options::fail(const QString &error)
 {
     outcome = Outcome::error;
@@ -402,8 +491,13 @@ Ctl_options Ctl_options::failed(Command command, const QString &error)
 {
     Ctl_options options;
     options.command = command;
-    options.fail(command == Command::none ? program + QStringLiteral(": ") + error
-                                          : program + QLatin1Char(' ') + command_word(command) +
-                                                QStringLiteral(": ") + error);
+    options.fail(options.error_line(error));
     return options;
+}
+
+QString Ctl_options::error_line(const QString &error) const
+{
+    return command == Command::none
+               ? program + QStringLiteral(": ") + error
+               : program + QLatin1Char(' ') + command_word(command) + QStringLiteral(": ") + error;
 }

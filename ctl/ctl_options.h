@@ -59,6 +59,8 @@ public:
     int duration_ms = 0; // 0: until Ctrl-C
     int count = 0;       // 0: no limit
     // set
+    static constexpr int default_retries = 2;
+    static constexpr int max_retries = 100;
     // By input index; the command line numbers them from 1 (--gain1, --gain2).
     std::array<std::optional<double>, Unit_status::input_count> gains_db;
     std::optional<int> threshold_dbm;
@@ -68,10 +70,14 @@ public:
     QString output_path; // empty: standard output
     std::vector<Verdict::Check> checks;
     QStringList records;
+    // How often the frame is sent again when the unit shows no sign of taking it.
+    int retries = default_retries;
 
     // arguments[0] is the program's name, as in QCoreApplication::arguments().
     static Ctl_options parse(const QStringList &arguments);
     static QString exit_codes_text();
+    // "velmar-ctl set: " and the error, as every error line of the command reads.
+    QString error_line(const QString &error) const;
 
 private:
     static Ctl_options failed(Command command, const QString &error);
@@ -82,6 +88,13 @@ private:
     bool read_set(const QCommandLineParser &parser);
     static void add_report_options(QCommandLineParser &parser);
     bool read_report(const QCommandLineParser &parser);
+    bool read_retries(const QCommandLineParser &parser);
+    // False, with the message, for a value that is no number at all; the
+    // caller checks the range.
+    bool read_number(const QCommandLineParser &parser, const QString &option, double *number);
+    static bool is_whole(double number);
+    // QCommandLineParser's own errors in the style of the others.
+    static QString restyled(const QString &parser_error);
     void fail(const QString &error);
 };
 

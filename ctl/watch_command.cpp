@@ -3,12 +3,19 @@
 #include "console/console_output.h"
 #include "console/exit_code.h"
 #include "ctl/ctl_options.h"
+#include "ctl/set_command.h"
 #include "record/record_format.h"
 #include "record/recorder.h"
+#include "session/port_device.h"
 #include "session/session.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QTimer>
+
+namespace {
+
+constexpr int standard_output = 1;
+
+} // namespace
 
 Watch_command::Watch_command(const Ctl_options &options, QObject *parent)
     : QObject(parent), options(options)
@@ -22,22 +29,74 @@ int Watch_command::run()
     session = std::make_unique<Session>();
     session->set_listen_only(true);
     if (!session->open_port(options.port)) {
-        Console_output::error(tr("velmar-ctl watch: cannot open %1: %2")
-                                  .arg(options.port.name, session->port_error()));
+        Console_output::error(
+            tr("velmar-ctl watch: cannot open %1: %2")
+                .arg(Port_device::path(options.port.name), session->port_error()));
         return exit_port_unavailable;
     }
-    output.open(stdout, QIODevice::WriteOnly);
+    // Unbuffered: a line the output refuses halfway is known at once, and
+    // taken back from a file.
+    output.open(standard_output, QIODevice::WriteOnly | QIODevice::Unbuffered);
     format = Record_format::make(options.format);
     recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
     recorder->begin_run(options.port);
-    connect(recorder.get(), &Recorder::write_failed, this, [this] { finish(exit_output_failed); });
-    connect(recorder.get(), &Recorder::status_written, this, [this](int written) {
-        if (options.count > 0 && written >= options.count)
-            finish(exit_done);
-    });
+    if (!recorder->failure().isEmpty()) {
+        on_write_failed(recorder->failure());
+        return exit_output_failed;
+    }
+    connect(recorder.get(), &Recorder::write_failed, this, &Watch_command::on_write_failed);
+    connect(recorder.get(), &Recorder::status_written, this, &Watch_command::on_status_written);
+    connect(session.get(), &Session::status_received, this, &Watch_command::on_status_heard);
     if (options.duration_ms > 0)
-        QTimer::singleShot(options.duration_ms, this, [this] { finish(exit_done); });
+        QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
+    if (options.count > 0) {
+        // Counted statuses are awaited: a unit that falls silent ends the watch.
+        status_due.setSingleShot(true);
+        connect(&status_due, &QTimer::timeout, this, &Watch_command::on_status_overdue);
+        status_due.start(Set_command::first_status_timeout_ms);
+    }
     return QCoreApplication::exec();
+}
+
+void Watch_command::stop(int)
+{
+    end_listening();
+}
+
+void Watch_command::on_status_heard()
+{
+    heard_status = true;
+    if (status_due.isActive())
+        status_due.start();
+}
+
+void Watch_command::on_status_written(int written)
+{
+    if (options.count > 0 && written >= options.count)
+        finish(exit_done);
+}
+
+void Watch_command::on_write_failed(const QString &reason)
+{
+    Console_output::error(tr("velmar-ctl watch: cannot write the output: %1").arg(reason));
+    finish(exit_output_failed);
+}
+
+void Watch_command::end_listening()
+{
+    if (ended || heard_status) {
+        finish(exit_done);
+        return;
+    }
+    Console_output::error(tr("velmar-ctl watch: no status from the unit"));
+    finish(exit_no_status);
+}
+
+void Watch_command::on_status_overdue()
+{
+    Console_output::error(tr("velmar-ctl watch: no status from the unit within %1 s")
+                              .arg(Set_command::first_status_timeout_s));
+    finish(exit_no_status);
 }
 
 void Watch_command::finish(int exit_code)
@@ -49,6 +108,7 @@ void Watch_command::finish(int exit_code)
     if (ended)
         return;
     ended = true;
+    status_due.stop();
     session->disconnect(recorder.get());
     session->disconnect(this);
     recorder->disconnect(this);

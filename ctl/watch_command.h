@@ -3,6 +3,7 @@
 
 #include <QtCore/QFile>
 #include <QtCore/QObject>
+#include <QtCore/QTimer>
 
 #include <memory>
 
@@ -12,7 +13,9 @@ class Recorder;
 class Session;
 
 // velmar-ctl watch: the session only listens, and a recorder writes what it
-// hears to standard output until Ctrl-C, the duration or the count.
+// hears to standard output until Ctrl-C, the duration or the count. A watch
+// that heard no status at all says so with its exit code, and one that
+// counts statuses does not wait for ever on a silent unit.
 class Watch_command : public QObject
 {
     Q_OBJECT
@@ -23,8 +26,16 @@ public:
 
     // Returns the exit code once the watch is over.
     int run();
+    // Ctrl-C or SIGTERM: the watch's normal end when there is no other.
+    void stop(int signal_number);
 
 private:
+    void on_status_heard();
+    void on_status_written(int written);
+    void on_write_failed(const QString &reason);
+    // The end by the duration or a signal: done, unless the unit said nothing.
+    void end_listening();
+    void on_status_overdue();
     void finish(int exit_code);
 
     const Ctl_options &options;
@@ -32,6 +43,9 @@ private:
     std::unique_ptr<Session> session;
     std::unique_ptr<Record_format> format;
     std::unique_ptr<Recorder> recorder;
+    // With --count: how long the next status may take.
+    QTimer status_due;
+    bool heard_status = false;
     bool ended = false;
 };
 

@@ -13,7 +13,7 @@ enum class Record_event
     crc_mismatch,  // a frame whose CRC did not match
     short_message, // a frame too short for its own version
     port_lost,     // the device went away
-    reopened,      // the lost device is back and open again
+    reopened,      // the lost or unavailable device is back and open again
     // From format 2 on:
     start,            // a run begins: program, port, rate and the record's format version
     sent,             // a control frame went out, with its values

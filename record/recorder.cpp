@@ -1,7 +1,9 @@
 #include "record/recorder.h"
 
+#include "console/partial_line.h"
 #include "record/event_fields.h"
 #include "record/record_format.h"
+#include "record/status_fields.h"
 #include "session/session.h"
 
 #include <QtCore/QCoreApplication>
@@ -21,9 +23,7 @@ Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sin
             [this] { write_event(Record_event::crc_mismatch); });
     connect(&session, &Session::short_message, this,
             [this] { write_event(Record_event::short_message); });
-    connect(&session, &Session::port_lost, this, &Recorder::on_port_lost);
-    connect(&session, &Session::port_reopened, this,
-            [this] { write_event(Record_event::reopened); });
+    connect_port_events(session);
     connect_run_events(session);
     const QString header = format.header();
     if (!header.isEmpty())
@@ -58,9 +58,18 @@ void Recorder::on_sent(const Control_payload &values)
     write_event_fields(Record_event::sent, Event_fields::of(values));
 }
 
+void Recorder::connect_port_events(Session &session)
+{
+    connect(&session, &Session::port_lost, this, &Recorder::on_port_lost);
+    connect(&session, &Session::port_unavailable, this,
+            [this](const QString &error) { write_event(Record_event::port_unavailable, error); });
+    connect(&session, &Session::port_reopened, this,
+            [this] { write_event(Record_event::reopened); });
+}
+
 void Recorder::on_status(const Unit_status &status)
 {
-    if (policy != Policy::every_status && have_last && status == last)
+    if (policy != Policy::every_status && have_last && Status_fields::read_alike(status, last))
         return;
     last = status;
     have_last = true;
@@ -110,11 +119,31 @@ QDateTime Recorder::now() const
 
 void Recorder::write_line(const QString &line)
 {
-    // One write per line: whoever reads the file as it grows never sees half of one.
+    if (!failure_reason.isEmpty())
+        return;
+    // One write per line: whoever reads the file as it grows never sees half
+    // of one. A device that takes part of it is asked for the rest, which
+    // fails with the reason.
     const QByteArray bytes = line.toUtf8() + '\n';
-    bool written = sink.write(bytes) == bytes.size();
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const qint64 result = sink.write(bytes.constData() + written, bytes.size() - written);
+        if (result <= 0)
+            break;
+        written += result;
+    }
+    auto *file = qobject_cast<QFileDevice *>(&sink);
+    const bool flushed = file == nullptr || file->flush();
+    if (written < bytes.size() || !flushed)
+        stop_writing(written);
+}
+
+void Recorder::stop_writing(qint64 written_of_line)
+{
+    failure_reason = sink.errorString();
+    if (failure_reason.isEmpty())
+        failure_reason = tr("the line was not written whole");
     if (auto *file = qobject_cast<QFileDevice *>(&sink))
-        written = file->flush() && written;
-    if (!written)
-        Q_EMIT write_failed();
+        Partial_line::take_back(file->handle(), written_of_line);
+    Q_EMIT write_failed(failure_reason);
 }

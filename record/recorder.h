@@ -21,6 +21,8 @@ struct Port_settings;
 // Writes what a session hears as a record: one line per status kept by the
 // policy and one per event, each written whole and flushed at once, so that
 // a record cut off by a crash or a pulled plug ends with a complete line.
+// The sink is best unbuffered: a line it refuses halfway is then taken back
+// from a regular file, and the record stops there, whole.
 class Recorder : public QObject
 {
     Q_OBJECT
@@ -29,7 +31,9 @@ public:
     enum class Policy
     {
         every_status,
-        changes,                // the first status, then those that differ from the last written
+        // The first status, then those whose line would differ from the last
+        // written (Status_fields::read_alike).
+        changes,
         changes_per_connection, // the same, starting over at every connection
     };
 
@@ -43,11 +47,15 @@ public:
     // The start line of a run from this port, for a session whose port was
     // opened before the recorder was made; written once per port.
     void begin_run(const Port_settings &port);
+    // Empty while every line was written; else why the first refused one was
+    // not (the header's failure included).
+    QString failure() const { return failure_reason; }
 
 Q_SIGNALS:
     void status_written(int count);
-    // The sink refused a line (a full disk, a closed pipe).
-    void write_failed();
+    // The sink refused a line (a full disk, a closed pipe): nothing more is
+    // written, so the record ends with its last whole line. Emitted once.
+    void write_failed(const QString &reason);
 
 private:
     void on_status(const Unit_status &status);
@@ -55,10 +63,12 @@ private:
     void on_port_lost(const QString &error);
     void connect_run_events(Session &session);
     void on_sent(const Control_payload &values);
+    void connect_port_events(Session &session);
     void write_event(Record_event event, const QString &detail = QString());
     void write_event_fields(Record_event event, const std::vector<Status_fields::Field> &fields);
     QDateTime now() const;
     void write_line(const QString &line);
+    void stop_writing(qint64 written_of_line);
 
     const Session &session;
     const Record_format &format;
@@ -70,6 +80,7 @@ private:
     bool have_start = false;
     Record_start last_start;
     int written_statuses = 0;
+    QString failure_reason;
 };
 
 #endif

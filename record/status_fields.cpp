@@ -137,6 +137,11 @@ std::vector<Status_fields::Field> Status_fields::of(const Unit_status &status)
     return list.fields;
 }
 
+bool Status_fields::read_alike(const Unit_status &a, const Unit_status &b)
+{
+    return a == b || of(a) == of(b);
+}
+
 QStringList Status_fields::names()
 {
     // Which fields there are depends on the version only.

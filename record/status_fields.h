@@ -25,9 +25,17 @@ public:
         QString value;
 
         QString name() const { return path.join(QLatin1Char('.')); }
+        bool operator==(const Field &other) const
+        {
+            return path == other.path && value == other.value;
+        }
     };
 
     static std::vector<Field> of(const Unit_status &status);
+    // Whether two statuses make the same record line apart from its time, in
+    // every format: what a record does not show (the power of a channel of
+    // no direction, the channel flags, ...) is no difference.
+    static bool read_alike(const Unit_status &a, const Unit_status &b);
     // The names of every field a status can have, in order: the CSV header.
     static QStringList names();
 

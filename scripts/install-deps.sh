@@ -39,8 +39,9 @@ qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins
 fuzz_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps works out the package's Depends, lintian judges the package,
 # desktop-file-validate checks the menu entry, xwininfo finds the window a
-# packaged copy opens.
-package_packages=(dpkg-dev lintian desktop-file-utils x11-utils)
+# packaged copy opens, hardening-check (devscripts) checks the programs'
+# hardening.
+package_packages=(dpkg-dev lintian desktop-file-utils x11-utils devscripts)
 
 with_qt6=false
 with_fuzz=false

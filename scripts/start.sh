@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tool and its simulated unit, and starts
-# the tool.
+# Installs what is missing, builds the three programs (the window, velmar-ctl
+# and the simulated unit) with what `cmake --install` copies besides them, and
+# starts the window.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,7 +20,9 @@ if [[ -z ${QT_QPA_PLATFORM:-} && -z ${DISPLAY:-} ]]; then
     export QT_QPA_PLATFORM=wayland
 fi
 
-# Only what starting needs, the tool and its simulated unit: the test
-# programs are most of a first build, and scripts/test.sh builds them.
-VELMAR_TARGETS="velmar-serial-port velmar-unit-sim" bash "$root/scripts/build.sh" "$build_dir"
+# The programs and the compressed manual pages, so that `cmake --install`
+# works afterwards; not the test programs, which are most of a first build
+# and which scripts/test.sh builds.
+VELMAR_TARGETS="velmar-serial-port velmar-ctl velmar-unit-sim velmar_packaging_docs" \
+    bash "$root/scripts/build.sh" "$build_dir"
 exec "$build_dir/app/velmar-serial-port"

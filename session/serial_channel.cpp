@@ -1,23 +1,9 @@
 #include "session/serial_channel.h"
 
+#include "session/port_device.h"
+
 #include <QtCore/QDebug>
 #include <QtCore/QFileInfo>
-
-#ifdef Q_OS_UNIX
-namespace {
-
-// Where Qt opens a port on Unix: a name as it lists ports ("ttyUSB0") is
-// under /dev, a path is taken as it is.
-QString device_path(const QString &port_name)
-{
-    const bool path = port_name.startsWith(QLatin1Char('/')) ||
-                      port_name.startsWith(QLatin1String("./")) ||
-                      port_name.startsWith(QLatin1String("../"));
-    return path ? port_name : QStringLiteral("/dev/") + port_name;
-}
-
-} // namespace
-#endif
 
 Serial_channel::Serial_channel(int ack_timeout_ms, int reopen_ms, QObject *parent)
     : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this)),
@@ -49,6 +35,14 @@ bool Serial_channel::open(const Port_settings &settings)
     return false;
 }
 
+bool Serial_channel::open_or_keep_trying(const Port_settings &settings)
+{
+    if (open(settings))
+        return true;
+    reopen_timer->start();
+    return false;
+}
+
 bool Serial_channel::open_port()
 {
     if (!port->open(QIODevice::ReadWrite))
@@ -72,7 +66,7 @@ bool Serial_channel::is_open() const
 
 QString Serial_channel::error_string() const
 {
-    return port->errorString();
+    return Port_device::why_not_opened(port->portName(), port->error(), port->errorString());
 }
 
 void Serial_channel::set_baud_rate(qint32 baud_rate)
@@ -154,7 +148,7 @@ void Serial_channel::try_reopen()
 #ifdef Q_OS_UNIX
     // Qt writes a lock file through to the disk before it even looks for
     // the device: not once a second while the device is plainly absent.
-    if (!QFileInfo::exists(device_path(port->portName())))
+    if (!QFileInfo::exists(Port_device::path(port->portName())))
         return;
 #endif
     if (!open_port())

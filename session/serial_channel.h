@@ -27,10 +27,14 @@ public:
     // port that fails here is not tried again. Bytes that were waiting on
     // the line before it opened are dropped: they are not the unit's now.
     bool open(const Port_settings &settings);
+    // The same, but a port that cannot be opened now is tried once a second
+    // from then on, as a lost one is, until it opens (port_reopened).
+    bool open_or_keep_trying(const Port_settings &settings);
     // Also ends the attempts to reopen a lost port.
     void close();
     bool is_open() const;
-    // Why the last open failed, or the port was lost.
+    // Why the last open failed, or the port was lost, in words an operator
+    // acts on ("not a serial device", "in use by another program", ...).
     QString error_string() const;
     // Takes effect at once on an open port, and when a lost one is reopened;
     // open() takes the rate it is given.

@@ -46,6 +46,16 @@ bool Session::open_port(const Port_settings &settings)
     return channel->open(settings);
 }
 
+bool Session::open_port_or_keep_trying(const Port_settings &settings)
+{
+    Q_EMIT port_opening(settings);
+    watchdog.port_opened();
+    if (channel->open_or_keep_trying(settings))
+        return true;
+    Q_EMIT port_unavailable(channel->error_string());
+    return false;
+}
+
 QString Session::port_error() const
 {
     return channel->error_string();

@@ -34,6 +34,10 @@ public:
     // Closes whatever was open first; on failure writes one debug line and
     // port_error() says why.
     bool open_port(const Port_settings &settings);
+    // The same, but a port that cannot be opened now is tried once a second
+    // until it opens (port_reopened), another one is opened, or the port is
+    // closed; port_unavailable says why it failed.
+    bool open_port_or_keep_trying(const Port_settings &settings);
     QString port_error() const;
     void close_port();
     // Takes effect at once on an open port, and when a lost one is reopened;
@@ -90,6 +94,8 @@ Q_SIGNALS:
     // A lost port is tried once a second until it opens again, another one
     // is opened, or the port is closed.
     void port_lost(const QString &error);
+    // A port to be kept trying could not be opened.
+    void port_unavailable(const QString &error);
     void port_reopened();
     // What the operator's editors should show.
     void gain_changed(int input, double db);

@@ -488,6 +488,14 @@ void add_line_settings(std::vector<Sim_field> &fields)
             return on_off(settings.acknowledge);
         }));
     fields.push_back(make(
+        QStringLiteral("apply"), QStringLiteral("on|off"),
+        QT_TRANSLATE_NOOP("Sim_field",
+                          "take the gains and threshold of good control frames; off: keep its "
+                          "own values, acknowledged or not"),
+        flag(),
+        [](Unit_status &, Sim_settings &settings, double value) { settings.apply = value != 0; },
+        [](const Unit_status &, const Sim_settings &settings) { return on_off(settings.apply); }));
+    fields.push_back(make(
         QStringLiteral("ackdelay"), QStringLiteral("MS"),
         QT_TRANSLATE_NOOP("Sim_field",
                           "acknowledge in the first frame MS ms after the control frame"),

@@ -12,6 +12,9 @@ public:
 
     int rate = default_rate; // status frames per second, or as_fast_as_possible
     bool acknowledge = true;
+    // Take the gains and threshold of good control frames; off, a unit that
+    // acknowledges and yet keeps its own values.
+    bool apply = true;
     int ack_delay_ms = 0;
     bool drift = true;
 

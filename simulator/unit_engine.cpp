@@ -83,9 +83,12 @@ Unit_engine::Control_report Unit_engine::completed_frame(bool crc_ok, qint64 now
     if (!report.control_shaped || !crc_ok)
         return report;
 
-    report.applied = true;
-    unit.dante.gain_codes = report.values.gain_codes;
-    unit.threshold_dbm = report.values.threshold_dbm;
+    report.taken = true;
+    report.applied = behaviour.apply;
+    if (report.applied) {
+        unit.dante.gain_codes = report.values.gain_codes;
+        unit.threshold_dbm = report.values.threshold_dbm;
+    }
     if (behaviour.acknowledge)
         ack_due_ms.push_back(now_ms + behaviour.ack_delay_ms);
     return report;
@@ -139,5 +142,7 @@ QString Unit_engine::describe(const Control_report &report)
                              .arg(gain_text(values.gain_codes[0]), gain_text(values.gain_codes[1]))
                              .arg(values.threshold_dbm)
                              .arg(verdict);
+    if (report.taken && !report.applied)
+        return tr("%1, not applied").arg(text);
     return report.applied ? text : tr("%1, ignored").arg(text);
 }

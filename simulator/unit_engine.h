@@ -28,7 +28,8 @@ public:
     {
         bool crc_ok = false;
         bool control_shaped = false; // the control payload's size and tag
-        bool applied = false;        // control-shaped with a good CRC
+        bool taken = false;          // control-shaped with a good CRC
+        bool applied = false;        // taken, and its values made the unit's own
         QByteArray payload;
         Control_payload values{{{0, 0}}, 0}; // of a control-shaped payload
     };

@@ -20,9 +20,7 @@ constexpr int exit_line_failure = 1;
 
 void print_line(FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fputc('\n', stream);
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stream);
 }
 

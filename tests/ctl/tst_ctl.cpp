@@ -169,7 +169,8 @@ private Q_SLOTS:
     void set_data()
     {
         QTest::addColumn<Status_payload>("unit"); // as it reports itself
-        QTest::addColumn<QString>("unit_does");   // ack, ignore or unplug after the frame; or mute
+        // After the frame: ack (takes the values and acknowledges), ignore or unplug; or mute.
+        QTest::addColumn<QString>("unit_does");
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<int>("exit_code");
         QTest::addColumn<QString>("printed"); // then "acknowledged" when it is
@@ -191,7 +192,7 @@ private Q_SLOTS:
             "gain1_db=47.00 gain2_db=29.75 threshold_dbm=-28", "52 50 04 20 20 09 e4 44 99");
         row("gain reported above the editors", reporting(70, 32, -28), "ack", "--threshold -10", 0,
             "gain1_db=70.25 gain2_db=47.00 threshold_dbm=-10", "52 50 04 20 3f 20 f6 1f 37");
-        row("no acknowledgement", reporting(10, 32, -5), "ignore", "--defaults", 6,
+        row("no acknowledgement", reporting(10, 32, -5), "ignore", "--defaults --retries 0", 6,
             "gain1_db=47.00 gain2_db=47.00 threshold_dbm=-28", "52 50 04 20 20 20 e4 d4 86");
         row("port lost awaiting the acknowledgement", plain, "unplug", "--gain2 23", 4,
             "gain1_db=47.00 gain2_db=23.00 threshold_dbm=-28", "52 50 04 20 20 00 e4 14 9f");
@@ -221,8 +222,13 @@ private Q_SLOTS:
         set.start(QStringList{"set", "--port", line.slave_path()} +
                   arguments.split(QLatin1Char(' ')));
         QCOMPARE(collect(line, QByteArray::fromHex(sent).size(), line_timeout_ms).toHex(' '), sent);
-        if (unit_does == QLatin1String("ack"))
+        if (unit_does == QLatin1String("ack")) {
+            const QByteArray frame = QByteArray::fromHex(sent);
+            unit.gain[0] = uint8_t(frame[4]);
+            unit.gain[1] = uint8_t(frame[5]);
+            unit.threshold = int8_t(frame[6]);
             unit.links |= 1 << status::ack_bit;
+        }
         if (unit_does == QLatin1String("unplug"))
             line.close(); // the adapter is pulled out
         QVERIFY(set.wait_for_exit());
