@@ -34,41 +34,66 @@ function(velmar_targets_below dir out)
     set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
+# The header set a test can share, by the Qt modules it links (a module's
+# macro changes what the headers mean) and, on Qt 6, by its folder (Qt 6 tells
+# each test the build directory it is defined in, which the test headers
+# use). Empty: the test keeps its own headers.
+function(velmar_test_header_group target out)
+    get_target_property(libraries ${target} LINK_LIBRARIES)
+    set(group plain)
+    if(libraries MATCHES "Qt[56]?::WebSockets")
+        set(group "")
+    elseif(libraries MATCHES "Qt[56]?::Network")
+        set(group network)
+    endif()
+    if(group AND VELMAR_QT6)
+        get_target_property(folder ${target} BINARY_DIR)
+        string(MAKE_C_IDENTIFIER "${group}_${folder}" group)
+    endif()
+    set(${out} ${group} PARENT_SCOPE)
+endfunction()
+
 # Called once the tests are defined. A Release build compiles the test
-# programs at -O1: they wait on the line far more than they compute. Tests
-# that link the same Qt modules reuse the headers compiled for the first of
-# them (a module's macro changes what the headers mean, so each set of
-# modules has its own).
+# programs at -O1: they wait on the line far more than they compute. The
+# tests of a group reuse the headers compiled for one of them that defines no
+# macro of its own (a header set compiled with a macro serves only tests that
+# define it too).
 function(velmar_speed_up_tests tests_dir)
     velmar_targets_below(${tests_dir} targets)
-    set(groups "")
+    set(tests "")
     foreach(target ${targets})
         get_target_property(type ${target} TYPE)
-        if(NOT type STREQUAL "EXECUTABLE" OR NOT target MATCHES "^tst_")
-            continue()
+        if(type STREQUAL "EXECUTABLE" AND target MATCHES "^tst_")
+            list(APPEND tests ${target})
         endif()
+    endforeach()
+    foreach(target ${tests})
         target_compile_options(${target} PRIVATE $<$<CONFIG:Release>:-O1>)
         # One source each: a unity batch would only make it a header to GCC.
         set_target_properties(${target} PROPERTIES UNITY_BUILD OFF)
-        if(NOT VELMAR_TEST_PCH)
+        velmar_test_header_group(${target} group)
+        get_target_property(own_macros ${target} COMPILE_DEFINITIONS)
+        if(VELMAR_TEST_PCH AND group AND NOT own_macros AND NOT DEFINED owner_${group})
+            set(owner_${group} ${target})
+        endif()
+    endforeach()
+    if(NOT VELMAR_TEST_PCH)
+        return()
+    endif()
+    foreach(target ${tests})
+        velmar_test_header_group(${target} group)
+        if(NOT group OR NOT DEFINED owner_${group})
             continue()
         endif()
-        set(group plain)
-        set(headers <QtCore/QtCore> <QtTest/QtTest> <QtWidgets/QtWidgets>
-                    <QtSerialPort/QSerialPort>)
-        get_target_property(libraries ${target} LINK_LIBRARIES)
-        if(libraries MATCHES "Qt[56]?::Network")
-            set(group network)
-            list(APPEND headers <QtNetwork/QtNetwork>)
-        endif()
-        if(libraries MATCHES "Qt[56]?::WebSockets")
-            continue()
-        endif()
-        if(NOT DEFINED first_of_${group})
-            set(first_of_${group} ${target})
+        if(target STREQUAL owner_${group})
+            set(headers <QtCore/QtCore> <QtTest/QtTest> <QtWidgets/QtWidgets>
+                        <QtSerialPort/QSerialPort>)
+            if(group MATCHES "^network")
+                list(APPEND headers <QtNetwork/QtNetwork>)
+            endif()
             target_precompile_headers(${target} PRIVATE ${headers})
         else()
-            target_precompile_headers(${target} REUSE_FROM ${first_of_${group}})
+            target_precompile_headers(${target} REUSE_FROM ${owner_${group}})
         endif()
     endforeach()
 endfunction()

@@ -8,13 +8,13 @@ namespace {
 
 using S = Unit_status;
 
-constexpr std::array<QLatin1String, S::cage_count> cage_keys{
+const std::array<QLatin1String, S::cage_count> cage_keys{
     {QLatin1String("sfp1"), QLatin1String("sfp2"), QLatin1String("sfp_eth")}};
-constexpr std::array<QLatin1String, S::cage_count> cage_titles{
+const std::array<QLatin1String, S::cage_count> cage_titles{
     {QLatin1String("SFP 1"), QLatin1String("SFP 2"), QLatin1String("SFP Eth")}};
-constexpr std::array<QLatin1String, S::link_count> link_keys{
+const std::array<QLatin1String, S::link_count> link_keys{
     {QLatin1String("f"), QLatin1String("p1"), QLatin1String("p2")}};
-constexpr std::array<QLatin1String, S::dante_state_count> dante_state_keys{
+const std::array<QLatin1String, S::dante_state_count> dante_state_keys{
     {QLatin1String("system"), QLatin1String("sync"), QLatin1String("link")}};
 
 const std::array<QLatin1String, 4> cage_types{{QLatin1String("none"), QLatin1String("video"),
