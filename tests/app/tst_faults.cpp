@@ -101,20 +101,12 @@ private Q_SLOTS:
     void unknown_versions_at_the_limits()
     {
         QFETCH(int, version);
-        using S = Unit_status;
-        using D = S::Direction;
-        constexpr int16_t lo = -32768, hi = 32767; // tenths of a dBm
-        constexpr uint16_t nm = 1550;
-        constexpr int hottest = 100; // C, the top of the block's temperature code
-        const auto cage = [](S::Cage_type type, D first, D second) {
-            return S::Cage{type, hottest, {{{first, lo, nm, false}, {second, hi, nm, false}}}};
-        };
         Unit_simulator unit;
-        unit.settings().drift = false;
-        unit.state().version = static_cast<uint8_t>(version);
-        unit.state().cages = {{cage(S::Cage_type::video, D::rx, D::tx),
-                               cage(S::Cage_type::other, D::unassigned, D::none),
-                               cage(S::Cage_type::ethernet, D::tx, D::rx)}};
+        const QString at_the_limits = QStringLiteral(
+            "drift off; sfp1.power1 -3276.8; sfp1.temp 15; sfp2.type other; sfp2.dir1 unassigned;"
+            "sfp_eth.type ethernet; sfp_eth.dir2 rx; sfp_eth.power2 3276.7; version %1");
+        for (const QString &command : at_the_limits.arg(version).split(';'))
+            QVERIFY(unit.execute(command));
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         w = make_window_without_port();
         select(unit.slave_path());
@@ -123,7 +115,7 @@ private Q_SLOTS:
         QStringList texts;
         for (const char *name : {"label_sfp1_rx_pwr_1", "label_sfp1_temp", "label_sfp2_type",
                                  "label_sfp2_rx_pwr_1", "label_sfp_eth_rx_pwr_2"})
-            texts << every_label(w->window).value(name).first;
+            texts << w->label(name)->text();
         QCOMPARE(texts, QStringList({"-3276.8 dBm", "100 C", "Unknown", "--", "3276.7 dBm"}));
     }
 

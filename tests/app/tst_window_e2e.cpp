@@ -18,7 +18,8 @@
 constexpr int connect_ms = 4000, refresh_ms = 2000, refresh_wait_ms = 3500, two_ticks_ms = 2500;
 constexpr int silence_ms = 5000, margin_ms = 300; // leaves a whole refresh period after "Fault"
 
-// The whole window against the simulated unit over a real pseudo-terminal, on real timers.
+// The whole window against the simulated unit over a real pseudo-terminal, on the
+// session's real intervals: the one test that keeps them.
 class Window_e2e_test : public QObject
 {
     Q_OBJECT
@@ -50,7 +51,7 @@ private Q_SLOTS:
                     received_at_ms << clock.elapsed();
                 });
 
-        const auto w = make_window_without_port();
+        const auto w = make_window_without_port(Session_timing()); // the real figures
         QSignalSpy announced(&w->session, &Session::connection_announced);
         select_port(w->window, unit.slave_path());
         const auto text = [&w](const char *name) { return w->label(name)->text(); };
