@@ -59,7 +59,8 @@ private Q_SLOTS:
     void every_drawn_value_counts()
     {
         QFETCH(QString, change);
-        const QByteArray healthy = unit_frame(every_cage), changed = unit_frame(every_cage + change);
+        const QByteArray healthy = unit_frame(every_cage),
+                         changed = unit_frame(every_cage + change);
         const auto w = make_window_without_port();
         w->window.show();
         w->judge(healthy);
@@ -80,9 +81,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<QStringList>("touched");
-        QTest::newRow("Dante link lost") << "" << "dante.link 0" << QStringList{"label_dante_link"};
+        QTest::newRow("Dante link lost") << ""
+                                         << "dante.link 0" << QStringList{"label_dante_link"};
         QTest::newRow("an absent submodule's link: no change")
-            << "dante.present 0" << "dante.present 0; dante.link 0" << QStringList();
+            << "dante.present 0"
+            << "dante.present 0; dante.link 0" << QStringList();
     }
 
     // Every panel is drawn again, yet only the label whose value changed is touched.

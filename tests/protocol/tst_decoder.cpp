@@ -71,14 +71,16 @@ private Q_SLOTS:
         row("0x0F as 0x10, bits 6-7 no cage", "0F0000C2 51FFFB0000",
             "version=0x0f link_valid=1 sfp1.type=ethernet sfp1.temp_c=30 sfp1.dir1=rx "
             "sfp1.dir2=rx sfp1.power1=-0.5 sfp1.power2=0.0 sfp1.wl1=0 sfp1.wl2=0 sfp1.flag1=0 "
-            "sfp1.flag2=0" + empty("sfp2") + empty("sfp_eth"),
+            "sfp1.flag2=0" +
+                empty("sfp2") + empty("sfp_eth"),
             "decoded");
         for (const char *version : {"11", "1F"})
             row(version, version + QByteArray("000704 27FFC9123405D2010201"),
                 "version=0x" + QString(version).toLower() +
                     " link_f=1 link_p1=1 link_p2=1 sfp2.type=video sfp2.temp_c=60 sfp2.dir1=tx "
                     "sfp2.dir2=none sfp2.power1=-5.5 sfp2.power2=466.0 sfp2.wl1=1490 sfp2.wl2=258 "
-                    "sfp2.flag2=0" + empty("sfp1") + empty("sfp_eth"),
+                    "sfp2.flag2=0" +
+                    empty("sfp1") + empty("sfp_eth"),
                 "decoded");
         row("0x20, no cage", "203A0200 2B053FE4",
             "version=0x20 tx_fault=1 overheat=1 lock2=1 lock4=1 link_p1=1 threshold=-28" + no_cage +
@@ -102,17 +104,20 @@ private Q_SLOTS:
         row("Dante 0x7E", "20000800 7E112280",
             "version=0x20 link_valid=1 dante.present=0 dante.system=not_reported "
             "dante.sync=not_reported dante.link=not_reported dante.mic= dante.input1= "
-            "dante.input2= threshold=-128" + no_cage,
+            "dante.input2= threshold=-128" +
+                no_cage,
             "decoded");
         row("0x81", "20001000 810C0DE4",
             "version=0x20 dante.sync=fault dante.mic=remote dante.input2=microphone "
-            "dante.gain1=12 dante.gain2=13 dante.gains_reported=1 threshold=-28" + no_cage,
+            "dante.gain1=12 dante.gain2=13 dante.gains_reported=1 threshold=-28" +
+                no_cage,
             "decoded acknowledged dante_invalid");
-        row("1.0, no module: 4 bytes", "10050000", "version=0x10 lock1=1 lock3=1 link_valid=1" + no_cage,
-            "decoded");
+        row("1.0, no module: 4 bytes", "10050000",
+            "version=0x10 lock1=1 lock3=1 link_valid=1" + no_cage, "decoded");
         row("1.1, no module: 4 bytes", "110F0F00",
             "version=0x11 lock1=1 lock2=1 lock3=1 lock4=1 link_valid=1 link_f=1 link_p1=1 "
-            "link_p2=1" + no_cage,
+            "link_p2=1" +
+                no_cage,
             "decoded");
         // Too short for their version and cages; the ack bit and fault flags would show if decoded.
         row("3 bytes, its acknowledgement honoured", "207F1F", "", "acknowledged");
@@ -122,7 +127,8 @@ private Q_SLOTS:
         row("0x20 three cages, no Dante", "207F1F3F" + QByteArray(60, '0'), "", "acknowledged");
         row("0x11 no cage, 6 bytes extra", "117F1F00 010203040506",
             "version=0x11 rx_fault=1 tx_fault=1 overheat=1 lock1=1 lock2=1 lock3=1 lock4=1 "
-            "link_valid=1 link_f=1 link_p1=1 link_p2=1" + no_cage,
+            "link_valid=1 link_f=1 link_p1=1 link_p2=1" +
+                no_cage,
             "decoded acknowledged");
     }
 

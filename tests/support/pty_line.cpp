@@ -7,7 +7,6 @@
 #include <QtCore/QSettings>
 #include <QtCore/QTimer>
 
-
 QVariant saved_setting(const QString &key)
 {
     return QSettings(QSettings::UserScope, QStringLiteral("velmar_serial_port"), QString())

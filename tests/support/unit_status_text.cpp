@@ -17,7 +17,9 @@ QStringList named_fields(const Unit_status &status)
     for (int row = 0; row < S::lock_count; ++row)
         fields << QStringLiteral("lock%1=%2").arg(Status_words::number(row)).arg(status.locks[row]);
     for (int link = 0; link < S::link_count; ++link)
-        fields << QStringLiteral("link_%1=%2").arg(Status_words::link_key(link)).arg(status.link_up(link));
+        fields << QStringLiteral("link_%1=%2")
+                      .arg(Status_words::link_key(link))
+                      .arg(status.link_up(link));
     for (int index = 0; index < S::cage_count; ++index) {
         const S::Cage &cage = status.cages[index];
         const QString key = Status_words::cage_key(index) + QLatin1Char('.');

@@ -50,7 +50,8 @@ struct Window_fixture
 
 // A window over an emptied, isolated settings store whose saved port index
 // is -1: it opens no serial device of the host until a test selects one.
-std::unique_ptr<Window_fixture> make_window_without_port(const Session_timing &timing = quick_timing);
+std::unique_ptr<Window_fixture>
+make_window_without_port(const Session_timing &timing = quick_timing);
 
 // Adds the name to the window's port list and selects it, as the operator would.
 void select_port(MainWindow &window, const QString &name);
