@@ -1,5 +1,6 @@
 #include "session/session.h"
 #include "support/pty_line.h"
+#include "support/quick_timing.h"
 #include "support/session_line_test.h"
 #include "support/status_payload.h"
 
@@ -11,9 +12,13 @@ namespace {
 
 constexpr int frame_size = 9, line_ms = 5000;
 // Long enough for a frame written at once to show up, far below the refresh interval.
-constexpr int quiet_ms = 300;
-// Well inside the watchdog's second, so that the unit never looks silent.
-constexpr int report_interval_ms = 100;
+constexpr int quiet_ms = quick_timing.refresh_ms / 5;
+// Well inside the watchdog's period, so that the unit never looks silent.
+constexpr int report_interval_ms = quick_timing.watchdog_ms / 10;
+// The intent comes this long after the connection, when the refresh timer
+// starts: two time-outs then keep a frame in flight over the first refresh tick,
+// and frames released at once leave the line quiet well before it.
+constexpr int intent_delay_ms = quick_timing.ack_timeout_ms / 2;
 // Releases the frame in flight and alters nothing: a 1.1 report has no Dante region.
 const QByteArray acknowledgement = status_frame(QByteArray::fromHex("110F1800"));
 
@@ -81,7 +86,11 @@ private Q_SLOTS:
         connect(&reporter, &QTimer::timeout, this, [&] { QVERIFY(unit.write_all(report)); });
         reporter.start(report_interval_ms);
         QSignalSpy announced(session.get(), &Session::connection_announced);
+        QElapsedTimer since_announced;
+        connect(session.get(), &Session::connection_announced, this,
+                [&since_announced] { since_announced.start(); });
         QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, line_ms);
+        QTest::qWait(int(qMax(qint64(0), intent_delay_ms - since_announced.elapsed())));
         if (intent == default_set)
             session->restore_defaults();
         if (intent == gain_then_threshold) {
