@@ -6,8 +6,6 @@
 
 #include <QtTest/QtTest>
 
-#include <termios.h>
-
 class Tst_serial_channel : public QObject
 {
     Q_OBJECT
@@ -28,15 +26,7 @@ class Tst_serial_channel : public QObject
         return control_frame(QByteArray::fromHex("20") + QByteArray(2, char(tag)) + "\xE4");
     }
     QByteArray heard() { return collect(pty, tagged(0).size()); }
-    Port_settings line(qint32 rate = Port_settings::default_baud_rate) const
-    {
-        return {pty.slave_path(), rate};
-    }
-    speed_t line_speed() const
-    {
-        termios settings{}; // the master side shows the slave's settings
-        return tcgetattr(pty.fd(), &settings) == 0 ? cfgetospeed(&settings) : B0;
-    }
+    Port_settings line() const { return {pty.slave_path(), Port_settings::default_baud_rate}; }
 
 private Q_SLOTS:
     void init() { QVERIFY2(pty.open(), qPrintable(pty.error_string())); }
@@ -117,20 +107,6 @@ private Q_SLOTS:
         channel.acknowledge();
         QTest::qWait(2 * ack_timeout_ms);
         QCOMPARE(timeouts.count(), 0);
-    }
-
-    void rate_applies_to_the_open_port()
-    {
-        Serial_channel channel(ack_timeout_ms, reopen_ms);
-        QVERIFY(channel.open(line()));
-        QCOMPARE(line_speed(), static_cast<speed_t>(B115200));
-        channel.set_baud_rate(9600);
-        QCOMPARE(line_speed(), static_cast<speed_t>(B9600));
-        channel.send(tagged(5)); // still writes after the change
-        QCOMPARE(heard(), tagged(5));
-        channel.close();
-        QVERIFY(channel.open(line(19200)));
-        QCOMPARE(line_speed(), static_cast<speed_t>(B19200));
     }
 
     void open_failure_writes_one_line_data()
