@@ -51,6 +51,8 @@ QString described(const QObject &object)
                                                                       : value.toString()));
     }
     const auto *widget = qobject_cast<const QWidget *>(&object);
+    if (widget && widget->isHidden())
+        words << QStringLiteral("hidden");
     if (widget && widget->isWindow()) // placed where it was last left
         words.replaceInStrings(QRegularExpression("^geometry=.*"),
                                "size=" + debug_text(widget->size()));
