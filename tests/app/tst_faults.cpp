@@ -33,25 +33,24 @@ class Faults_test : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Window_fixture> w;
-    Shown shown_by(const char *name) const { return shown(w->label(name)); }
-    void select(const QString &path) { select_port(w->window, path); }
+    // Each window is made after its line and goes first: a line closed under
+    // a port still open would leave the port's lock on a name the next
+    // pseudo-terminal may take.
 
 private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
-    void cleanup() { w.reset(); }
 
     void port_held_by_another_program()
     {
-        w = make_window_without_port();
         Pty_device line;
         QVERIFY2(line.open(), qPrintable(line.error_string()));
+        const auto w = make_window_without_port();
         QProcess holder;
         holder.start(QStringLiteral(VELMAR_UNIT_SIM_PATH), {"--device", line.slave_path()});
         QVERIFY2(!collect(line, 1).isEmpty(), "the other program never opened the port");
         QTest::ignoreMessage(QtDebugMsg, open_failure_line(line.slave_path()));
-        select(line.slave_path());
-        QCOMPARE(shown_by("label_SerialPort_Ok"), Shown("Fault", "color: red"));
+        select_port(w->window, line.slave_path());
+        QCOMPARE(shown(w->label("label_SerialPort_Ok")), Shown("Fault", "color: red"));
         holder.terminate(); // the simulator ends cleanly on SIGTERM
         QVERIFY(holder.waitForFinished(line_timeout_ms) &&
                 holder.exitStatus() == QProcess::NormalExit && holder.exitCode() == 0);
@@ -59,10 +58,10 @@ private Q_SLOTS:
 
     void flood_of_noise_then_good_frames()
     {
-        w = make_window_without_port();
         Pty_device line;
         QVERIFY2(line.open(), qPrintable(line.error_string()));
-        select(line.slave_path());
+        const auto w = make_window_without_port();
+        select_port(w->window, line.slave_path());
         std::atomic<int> written{-1}; // -1 while writing, then whether it all went out
         QElapsedTimer clock;
         qint64 last_pulse = 0, worst_lateness = 0;
@@ -108,8 +107,8 @@ private Q_SLOTS:
         for (const QString &command : at_the_limits.arg(version).split(';'))
             QVERIFY(unit.execute(command));
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        w = make_window_without_port();
-        select(unit.slave_path());
+        const auto w = make_window_without_port();
+        select_port(w->window, unit.slave_path());
         WAIT_FOR_TEXT(label_protocol_ver,
                       QString("%1, Version mistmatch").arg(QTest::currentDataTag()));
         QStringList texts;
@@ -145,7 +144,7 @@ private Q_SLOTS:
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                                blocker.fileName() + QStringLiteral("/settings"));
         }
-        w = std::make_unique<Window_fixture>();
+        const auto w = std::make_unique<Window_fixture>();
         auto *rates = w->widget<QComboBox>("comboBox_BaudRate");
         QCOMPARE(rates->currentIndex(), baud_index >= 0 ? baud_index : rates->findData(115200));
         QCOMPARE(w->window.pos(), default_pos);

@@ -52,10 +52,10 @@ private Q_SLOTS:
         QCOMPARE(items, expected);
         for (QSpinBox *spin : {box("box_new_trshd"), box("box_current_trshd")})
             QVERIFY(spin->minimum() == -35 && spin->maximum() == 0 && spin->text() == "0 dBm");
-        QCOMPARE(QVariantList({box("box_new_trshd")->isEnabled(),
-                               box("box_current_trshd")->isEnabled(),
-                               w->window.menuBar()->actions().size()}),
-                 QVariantList({true, false, 0}));
+        QCOMPARE(
+            QVariantList({box("box_new_trshd")->isEnabled(), box("box_current_trshd")->isEnabled(),
+                          w->window.menuBar()->actions().size()}),
+            QVariantList({true, false, 0}));
         // The watchdog ticks without a port: a period of silence shows "Fault".
         const QLabel *receiving = w->label("label_receiving_status");
         QCOMPARE(shown(receiving), Shown("--", ""));
@@ -154,6 +154,7 @@ private Q_SLOTS:
         w->widget<QPushButton>("button_default_set")->click();
         const QByteArray defaults = QByteArray::fromHex("525004202020E4D486");
         QCOMPARE(collect(pty, defaults.size()), defaults);
+        w.reset(); // lets go of the line before it closes
     }
 };
 

@@ -245,13 +245,13 @@ private Q_SLOTS:
         QFETCH(Recorder::Policy, policy);
         QFETCH(QString, script);
         QFETCH(QString, record);
+        auto line = std::make_unique<Pty_device>(); // outlives the session unless pulled
+        QVERIFY2(line->open(), qPrintable(line->error_string()));
         Session session(hand_timing);
         QBuffer sink;
         sink.open(QIODevice::WriteOnly);
         const Csv_record_format format;
         const Recorder recorder(session, format, sink, policy);
-        auto line = std::make_unique<Pty_device>();
-        QVERIFY2(line->open(), qPrintable(line->error_string()));
         QVERIFY(session.open_port({line->slave_path()}));
         QSignalSpy lost(&session, &Session::port_lost);
         for (const QString &step : script.split(QLatin1Char(' '))) {
