@@ -1,4 +1,5 @@
 #include "simulator/unit_simulator.h"
+#include "support/debug_lines.h"
 #include "support/pty_line.h"
 #include "support/status_payload.h"
 #include "support/test_settings.h"
@@ -48,8 +49,12 @@ private Q_SLOTS:
         QProcess holder;
         holder.start(QStringLiteral(VELMAR_UNIT_SIM_PATH), {"--device", line.slave_path()});
         QVERIFY2(!collect(line, 1).isEmpty(), "the other program never opened the port");
-        QTest::ignoreMessage(QtDebugMsg, open_failure_line(line.slave_path()));
+        Debug_lines debug; // one line, that says why
         select_port(w->window, line.slave_path());
+        const QStringList lines = debug.take();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(open_failure_line(line.slave_path()).match(lines.first()).hasMatch(),
+                 qPrintable(lines.first()));
         QCOMPARE(shown(w->label("label_SerialPort_Ok")), Shown("Fault", "color: red"));
         holder.terminate(); // the simulator ends cleanly on SIGTERM
         QVERIFY(holder.waitForFinished(line_timeout_ms) &&

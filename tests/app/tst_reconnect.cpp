@@ -1,6 +1,5 @@
 #include "simulator/unit_simulator.h"
 #include "support/debug_lines.h"
-#include "support/device_link.h"
 #include "support/pty_line.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"

@@ -1,4 +1,3 @@
-#include "support/device_link.h"
 #include "support/pty_line.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"

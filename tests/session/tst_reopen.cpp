@@ -1,7 +1,6 @@
 #include "session/session.h"
 #include "simulator/pty_device.h"
 #include "support/debug_lines.h"
-#include "support/device_link.h"
 #include "support/pty_line.h"
 #include "support/quick_timing.h"
 #include "support/status_payload.h"

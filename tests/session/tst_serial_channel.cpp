@@ -108,31 +108,6 @@ private Q_SLOTS:
         QTest::qWait(2 * ack_timeout_ms);
         QCOMPARE(timeouts.count(), 0);
     }
-
-    void open_failure_writes_one_line_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("no such device") << QStringLiteral("/dev/velmar-no-such-tty");
-        QTest::newRow("held by another channel") << QString(); // the pty, opened first
-    }
-
-    void open_failure_writes_one_line()
-    {
-        QFETCH(QString, name);
-        Serial_channel holder(ack_timeout_ms, reopen_ms);
-        if (name.isEmpty()) {
-            QVERIFY(holder.open(line()));
-            name = pty.slave_path();
-        }
-        Serial_channel channel(ack_timeout_ms, reopen_ms);
-        Debug_lines debug;
-        QVERIFY(!channel.open({name, Port_settings::default_baud_rate}));
-        QVERIFY(!channel.is_open());
-        const QStringList lines = debug.take();
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(open_failure_line(name).match(lines.first()).hasMatch(),
-                 qPrintable(lines.first()));
-    }
 };
 
 QTEST_MAIN(Tst_serial_channel)
