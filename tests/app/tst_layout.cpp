@@ -53,6 +53,8 @@ QString described(const QObject &object)
     const auto *widget = qobject_cast<const QWidget *>(&object);
     if (widget && widget->isHidden())
         words << QStringLiteral("hidden");
+    if (widget && widget->testAttribute(Qt::WA_SetLayoutDirection))
+        words << QStringLiteral("its own layout direction");
     if (widget && widget->isWindow()) // placed where it was last left
         words.replaceInStrings(QRegularExpression("^geometry=.*"),
                                "size=" + debug_text(widget->size()));

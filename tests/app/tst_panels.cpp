@@ -69,8 +69,8 @@ private Q_SLOTS:
             QTest::newRow(name) << reads << QString(screen);
         };
         row("only SFP Eth fitted: no fault indicator",
-            {"sfp1.type none; sfp2.type none; sfp_eth.type video; rx_fault 1; tx_fault 1; overheat "
-             "1"},
+            {"sfp1.type none; sfp2.type none; sfp_eth.type video; "
+             "rx_fault 1; tx_fault 1; overheat 1"},
             "label_rx_fault '--' grey; label_tx_fault '--' grey; label_overheat '--' grey");
         row("SFP 2 alone, overheated", {"sfp1.type none; overheat 1"},
             "label_rx_fault 'Ok' green; label_tx_fault 'Ok' green; label_overheat 'Error' red");
@@ -79,45 +79,46 @@ private Q_SLOTS:
         row("link P1 down", {"link_p1 0"},
             "label_link_f 'Link' green; label_link_p1 'Fault' black; label_link_p2 'Link' green");
         row("links not valid", {"link_valid 0"},
-            "label_link_f 'Not available' grey; label_link_p1 'Not available' grey; label_link_p2 "
-            "'Not available' grey");
+            "label_link_f 'Not available' grey; label_link_p1 'Not available' grey; "
+            "label_link_p2 'Not available' grey");
         row("1.0: links always valid", {"version 1.0; link_valid 0; link_f 0; link_p2 0"},
             "label_link_f 'Fault' black; label_link_p1 'Link' green; label_link_p2 'Fault' black");
         row("every channel Tx, row 4 unlocked", {"sfp1.dir1 tx; sfp2.dir2 tx; lock 0b0111"},
-            "label_in_out_1 'In 1:' unstyled; label_in_out_4 'In 4:' unstyled; label_lock_3 'Ok' "
-            "green; label_lock_4 'Fault' red");
+            "label_in_out_1 'In 1:' unstyled; label_in_out_4 'In 4:' unstyled; "
+            "label_lock_3 'Ok' green; label_lock_4 'Fault' red");
         row("healthy rows", {""},
             "label_in_out_1 'Out 1:'; label_in_out_2 'In 2:'; label_in_out_3 'In 3:'; "
             "label_in_out_4 'Out 4:'");
         row("a channel with no direction has no lock",
             {"sfp1.dir1 none; sfp1.dir2 rx; sfp2.dir1 rx; lock 0b0001"},
-            "label_in_out_1 '---:'; label_lock_1 '--' grey; label_in_out_2 'Out 2:'; label_lock_2 "
-            "'Fault' red");
+            "label_in_out_1 '---:' unstyled; label_lock_1 '--' grey; label_in_out_2 'Out 2:'; "
+            "label_lock_2 'Fault' red");
         row("unassigned channels keep their locks",
             {"sfp1.dir1 unassigned; sfp2.dir2 unassigned; lock 0b0101"},
-            "label_in_out_1 'Unassigned 1:'; label_lock_1 'Ok' green; label_in_out_4 'Unassigned "
-            "4:'; label_lock_4 'Fault' red");
+            "label_in_out_1 'Unassigned 1:' unstyled; label_lock_1 'Ok' green; "
+            "label_in_out_4 'Unassigned 4:'; label_lock_4 'Fault' red");
         row("1.0", {"version 1.0"},
             "label_crc_ctrl 'Ok' green; label_protocol_ver '1.0, Ok' green");
         row("171, unknown", {"version 0xAB"},
             "label_crc_ctrl 'Ok' green; label_protocol_ver '10.11, Version mistmatch' red");
         row("1.0 with no module: four bytes", {"version 1.0; sfp1.type none; sfp2.type none"},
-            "label_protocol_ver '1.0, Ok' green; label_rx_fault '--' grey; label_in_out_1 '---:'; "
-            "label_sfp1_present 'Not available' grey");
+            "label_protocol_ver '1.0, Ok' green; label_rx_fault '--' grey; "
+            "label_in_out_1 '---:'; label_sfp1_present 'Not available' grey");
         row("1.1 with no module: four bytes", {"version 1.1; sfp1.type none; sfp2.type none"},
             "label_protocol_ver '1.1, Ok' green; label_lock_4 '--' grey");
         row("SFP 1 video, channel 1 Rx, channel 2 Tx", {""},
-            "label_sfp1_type 'Video' green; label_sfp1_present 'Ok' green; label_sfp1_temp '40 C' "
-            "unstyled visible; label_sfp1_chanel_1 'Rx' unstyled visible; label_sfp1_rx_pwr_1 "
-            "'-14.2 dBm' black visible; label_sfp1_rxpwr1_text visible; label_sfp1_tx_pwr_1 '--' "
-            "unstyled hidden; label_sfp1_txpwr1_text hidden; label_sfp1_wl1 '1310 nm' unstyled "
-            "hidden; label_sfp1_wl1_text hidden; label_sfp1_chanel_2 'Tx' unstyled visible; "
-            "label_sfp1_rx_pwr_2 '--' black hidden; label_sfp1_tx_pwr_2 '-2.5 dBm' unstyled "
-            "visible; label_sfp1_wl2 '1550 nm' unstyled visible; label_sfp1_wl2_text visible");
+            "label_sfp1_type 'Video' green; label_sfp1_present 'Ok' green; "
+            "label_sfp1_temp '40 C' unstyled visible; label_sfp1_chanel_1 'Rx' unstyled visible; "
+            "label_sfp1_rx_pwr_1 '-14.2 dBm' black visible; label_sfp1_rxpwr1_text visible; "
+            "label_sfp1_tx_pwr_1 '--' unstyled hidden; label_sfp1_txpwr1_text hidden; "
+            "label_sfp1_wl1 '1310 nm' unstyled hidden; label_sfp1_wl1_text hidden; "
+            "label_sfp1_chanel_2 'Tx' unstyled visible; label_sfp1_rx_pwr_2 '--' black hidden; "
+            "label_sfp1_tx_pwr_2 '-2.5 dBm' unstyled visible; "
+            "label_sfp1_wl2 '1550 nm' unstyled visible; label_sfp1_wl2_text visible");
         row("SFP 2 Ethernet, SFP Eth an unknown module", {"sfp_eth.type other"},
-            "label_sfp2_type 'Ethernet' green; label_sfp2_present 'Ok' green; label_sfp_eth_type "
-            "'Unknown' red; label_sfp_eth_present 'Ok' red; label_sfp_eth_temp '35 C' unstyled "
-            "visible");
+            "label_sfp2_type 'Ethernet' green; label_sfp2_present 'Ok' green; "
+            "label_sfp_eth_type 'Unknown' red; label_sfp_eth_present 'Ok' red; "
+            "label_sfp_eth_temp '35 C' unstyled visible");
         row("SFP 1 empty", {"sfp1.type none"},
             "label_sfp1_type '--' black; label_sfp1_present 'Not available' grey; "
             "label_sfp1_chanel_1 '--' unstyled hidden; label_sfp1_ch1_text hidden; "
@@ -125,25 +126,32 @@ private Q_SLOTS:
             "label_sfp1_wl2 '--' unstyled hidden; label_sfp1_temp '--' unstyled hidden; "
             "label_sfp1_temp_text hidden");
         row("1.1: below 2.0 the threshold is 0 dBm", {"version 1.1"},
-            "label_sfp1_rx_pwr_1 '-14.2 dBm' red; label_sfp1_wl1 '1310 nm'; box_current_trshd '0 "
-            "dBm'");
+            "label_sfp1_rx_pwr_1 '-14.2 dBm' red; label_sfp1_wl1 '1310 nm'; "
+            "box_current_trshd '0 dBm'");
         row("1.0: no wavelength", {"version 1.0"}, "label_sfp1_wl2 '0 nm' unstyled visible");
         row("channels swapped", {"", "sfp1.dir1 tx; sfp1.dir2 rx"},
             "label_sfp1_chanel_1 'Tx' unstyled visible; label_sfp1_rx_pwr_1 '--' black hidden; "
             "label_sfp1_tx_pwr_1 '-14.2 dBm' unstyled visible; label_sfp1_txpwr1_text visible; "
-            "label_sfp1_wl1 '1310 nm' unstyled visible; label_sfp1_chanel_2 'Rx' unstyled visible; "
-            "label_sfp1_rx_pwr_2 '-2.5 dBm' black visible; label_sfp1_tx_pwr_2 '--' unstyled "
-            "hidden; label_sfp1_wl2 hidden; label_sfp1_wl2_text hidden");
+            "label_sfp1_wl1 '1310 nm' unstyled visible; "
+            "label_sfp1_chanel_2 'Rx' unstyled visible; "
+            "label_sfp1_rx_pwr_2 '-2.5 dBm' black visible; "
+            "label_sfp1_tx_pwr_2 '--' unstyled hidden; label_sfp1_wl2 hidden; "
+            "label_sfp1_wl2_text hidden");
         row("an Rx channel turned unassigned keeps its direction and labels",
             {"", "sfp1.dir1 unassigned"},
             "label_sfp1_chanel_1 'Rx' unstyled visible; label_sfp1_rx_pwr_1 '--' black visible; "
             "label_sfp1_rxpwr1_text visible; label_sfp1_tx_pwr_1 hidden; label_sfp1_wl1 hidden");
         row("a Tx channel turned unassigned keeps its direction and labels",
             {"", "sfp1.dir2 unassigned"},
-            "label_sfp1_chanel_2 'Tx' unstyled visible; label_sfp1_tx_pwr_2 '--' unstyled visible; "
-            "label_sfp1_txpwr2_text visible; label_sfp1_wl2 '1550 nm' unstyled visible; "
-            "label_sfp1_wl2_text visible; label_sfp1_rx_pwr_2 hidden");
+            "label_sfp1_chanel_2 'Tx' unstyled visible; "
+            "label_sfp1_tx_pwr_2 '--' unstyled visible; label_sfp1_txpwr2_text visible; "
+            "label_sfp1_wl2 '1550 nm' unstyled visible; label_sfp1_wl2_text visible; "
+            "label_sfp1_rx_pwr_2 hidden");
         row("a channel with no direction shows no value", {"sfp1.dir1 none"},
+            "label_sfp1_chanel_1 '--' unstyled visible; label_sfp1_rx_pwr_1 '--' black hidden; "
+            "label_sfp1_tx_pwr_1 hidden; label_sfp1_wl1 hidden");
+        row("no direction, then unassigned: still no value",
+            {"sfp1.dir1 none", "sfp1.dir1 unassigned"},
             "label_sfp1_chanel_1 '--' unstyled visible; label_sfp1_rx_pwr_1 '--' black hidden; "
             "label_sfp1_tx_pwr_1 hidden; label_sfp1_wl1 hidden");
         row("unassigned from the start: the form's labels", {"sfp1.dir1 unassigned"},
@@ -167,12 +175,13 @@ private Q_SLOTS:
         row("Dante in trouble",
             {"dante.system 0; dante.link 0; dante.mic local; dante.input2 line"},
             "label_system 'Error' red; label_sync 'Ok' green; label_dante_link 'Fault' black; "
-            "label_mic_type 'Local' black; label_input_0 'Microphone' black; label_input_1 'Line' "
-            "black; box_gain_0 enabled; box_gain_1 enabled; button_reading_gain enabled");
+            "label_mic_type 'Local' black; label_input_0 'Microphone' black; "
+            "label_input_1 'Line' black; box_gain_0 enabled; box_gain_1 enabled; "
+            "button_reading_gain enabled");
         row("Dante the other way", {"dante.sync 0; dante.input1 line"},
             "label_system 'Ok' green; label_sync 'Not' black; label_dante_link 'Ok' green; "
-            "label_mic_type 'Remote' green; label_input_0 'Line' black; label_input_1 'Microphone' "
-            "black");
+            "label_mic_type 'Remote' green; label_input_0 'Line' black; "
+            "label_input_1 'Microphone' black");
     }
 
     // Whatever the last read leaves untouched keeps a text and a colour that no
