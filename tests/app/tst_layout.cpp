@@ -11,6 +11,8 @@
 #include <QtWidgets/QAbstractSpinBox>
 #include <QtWidgets/QGridLayout>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QMenuBar>
+#include <QtWidgets/QStatusBar>
 
 namespace {
 
@@ -108,7 +110,10 @@ private Q_SLOTS:
         QVERIFY(expected.size() > 100);
         for (int i = 0; i < qMax(built.size(), expected.size()); ++i)
             QCOMPARE(built.value(i), expected.value(i));
-        QVERIFY(w->window.centralWidget() == w->window.findChild<QWidget *>("centralWidget"));
+        QCOMPARE(
+            (QStringList{w->window.centralWidget()->objectName(), w->window.menuBar()->objectName(),
+                         w->window.statusBar()->objectName()}),
+            (QStringList{"centralWidget", "menuBar", "statusBar"}));
     }
 
     // The window finds a cage's labels by names made of the cage's key.
