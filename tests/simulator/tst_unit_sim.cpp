@@ -197,23 +197,27 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<QByteArray>("received"); // at 0 ms, by a unit at 10, 20, -20 dBm
         QTest::addColumn<QString>("reports");     // 'a' applied, 'i' ignored, 'x' bad CRC
-        QTest::addColumn<QVector<int>>("state");  // gain codes and threshold afterwards
+        QTest::addColumn<QString>("state");       // the unit's gains and threshold afterwards
         QTest::addColumn<QString>("frames");      // every 100 ms: '.' plain, 'a' acked, 'x' bad CRC
         const auto row = [](const char *name, const QStringList &commands,
-                            const QByteArray &received, const char *reports,
-                            const QVector<int> &state, const QString &frames) {
-            QTest::newRow(name) << commands << received << QString(reports) << state << frames;
+                            const QByteArray &received, const char *reports, const char *state,
+                            const QString &frames) {
+            QTest::newRow(name) << commands << received << QString(reports) << QString(state)
+                                << frames;
         };
         const auto control = [](const char *h) { return control_frame(QByteArray::fromHex(h)); };
-        const QVector<int> untouched{10, 20, -20}, worked_state{32, 32, -28};
+        const char *untouched = "dante.gain1=10 dante.gain2=20 threshold=-20";
+        const char *worked_state = "dante.gain1=32 dante.gain2=32 threshold=-28";
         row("worked example", {}, worked_example, "a", worked_state, "a....");
         row("two, two acks", {}, worked_example + worked_example, "aa", worked_state, "aa...");
         row("ack after a delay", {"ackdelay 300"}, worked_example, "a", worked_state, "...a.");
         row("no acks, still applied", {"ack off"}, worked_example, "a", worked_state, ".....");
         row("CRC swapped", {}, QByteArray::fromHex("525004202020E486D4"), "x", untouched, "..");
         row("behind noise and a failed pair", {},
-            QByteArray::fromHex("005241FF") + control("200C14E7"), "a", {12, 20, -25}, "a.");
-        row("threshold out of the tool's range", {}, control("203F00D8"), "a", {63, 0, -40}, "a.");
+            QByteArray::fromHex("005241FF") + control("200C14E7"), "a",
+            "dante.gain1=12 dante.gain2=20 threshold=-25", "a.");
+        row("threshold out of the tool's range", {}, control("203F00D8"), "a",
+            "dante.gain1=63 dante.gain2=0 threshold=-40", "a.");
         row("three bytes, wrong marker, a status frame", {},
             control("200102") + control("210102E7") + status_frame(QByteArray::fromHex("200102E7")),
             "ii", untouched, "..");
@@ -227,7 +231,7 @@ private Q_SLOTS:
         QFETCH(QStringList, commands);
         QFETCH(QByteArray, received);
         QFETCH(QString, reports);
-        QFETCH(QVector<int>, state);
+        QFETCH(QString, state);
         QFETCH(QString, frames);
         Unit_engine engine;
         engine.seed(7);
@@ -241,10 +245,12 @@ private Q_SLOTS:
         for (const Unit_engine::Control_report &report : got)
             verdicts += !report.crc_ok ? 'x' : report.applied ? 'a' : 'i';
         QCOMPARE(verdicts, reports);
-        const Unit_status &now = engine.state();
-        QCOMPARE(
-            (QVector<int>{now.dante.gain_codes[0], now.dante.gain_codes[1], now.threshold_dbm}),
-            state);
+        QStringList now; // the fields the row names, as the simulator's `show` gives them
+        for (const QString &field : state.split(' '))
+            now << field.section('=', 0, 0) + '=' +
+                       Sim_field::find(field.section('=', 0, 0))
+                           ->get(engine.state(), engine.settings());
+        QCOMPARE(now.join(' '), state);
         using E = Frame_receiver::Event;
         Frame_receiver tool_side;
         QString seen;
