@@ -105,6 +105,7 @@ private Q_SLOTS:
             "/nonexistent/velmar-line");
         row("velmar-serial-port --record /nonexistent/dir/x", 1, "/nonexistent/dir/x");
         row("velmar-serial-port --baud x", 2, "--baud");
+        row("velmar-serial-port --baud 0", 2, "--baud");
         row("velmar-serial-port stray", 2, "stray");
         row("velmar-serial-port --colour", 2, "colour");
     }

@@ -1,4 +1,5 @@
 #include "simulator/unit_simulator.h"
+#include "support/debug_lines.h"
 #include "support/pty_line.h"
 #include "support/status_payload.h"
 #include "support/test_settings.h"
@@ -33,25 +34,28 @@ class Faults_test : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<Window_fixture> w;
-    Shown shown_by(const char *name) const { return shown(w->label(name)); }
-    void select(const QString &path) { select_port(w->window, path); }
+    // Each window is made after its line and goes first: a line closed under
+    // a port still open would leave the port's lock on a name the next
+    // pseudo-terminal may take.
 
 private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
-    void cleanup() { w.reset(); }
 
     void port_held_by_another_program()
     {
-        w = make_window_without_port();
         Pty_device line;
         QVERIFY2(line.open(), qPrintable(line.error_string()));
+        const auto w = make_window_without_port();
         QProcess holder;
         holder.start(QStringLiteral(VELMAR_UNIT_SIM_PATH), {"--device", line.slave_path()});
         QVERIFY2(!collect(line, 1).isEmpty(), "the other program never opened the port");
-        QTest::ignoreMessage(QtDebugMsg, open_failure_line(line.slave_path()));
-        select(line.slave_path());
-        QCOMPARE(shown_by("label_SerialPort_Ok"), Shown("Fault", "color: red"));
+        Debug_lines debug; // one line, that says why
+        select_port(w->window, line.slave_path());
+        const QStringList lines = debug.take();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(open_failure_line(line.slave_path()).match(lines.first()).hasMatch(),
+                 qPrintable(lines.first()));
+        QCOMPARE(shown(w->label("label_SerialPort_Ok")), Shown("Fault", "color: red"));
         holder.terminate(); // the simulator ends cleanly on SIGTERM
         QVERIFY(holder.waitForFinished(line_timeout_ms) &&
                 holder.exitStatus() == QProcess::NormalExit && holder.exitCode() == 0);
@@ -59,10 +63,10 @@ private Q_SLOTS:
 
     void flood_of_noise_then_good_frames()
     {
-        w = make_window_without_port();
         Pty_device line;
         QVERIFY2(line.open(), qPrintable(line.error_string()));
-        select(line.slave_path());
+        const auto w = make_window_without_port();
+        select_port(w->window, line.slave_path());
         std::atomic<int> written{-1}; // -1 while writing, then whether it all went out
         QElapsedTimer clock;
         qint64 last_pulse = 0, worst_lateness = 0;
@@ -101,29 +105,21 @@ private Q_SLOTS:
     void unknown_versions_at_the_limits()
     {
         QFETCH(int, version);
-        using S = Unit_status;
-        using D = S::Direction;
-        constexpr int16_t lo = -32768, hi = 32767; // tenths of a dBm
-        constexpr uint16_t nm = 1550;
-        constexpr int hottest = 100; // C, the top of the block's temperature code
-        const auto cage = [](S::Cage_type type, D first, D second) {
-            return S::Cage{type, hottest, {{{first, lo, nm, false}, {second, hi, nm, false}}}};
-        };
         Unit_simulator unit;
-        unit.settings().drift = false;
-        unit.state().version = static_cast<uint8_t>(version);
-        unit.state().cages = {{cage(S::Cage_type::video, D::rx, D::tx),
-                               cage(S::Cage_type::other, D::unassigned, D::none),
-                               cage(S::Cage_type::ethernet, D::tx, D::rx)}};
+        const QString at_the_limits = QStringLiteral(
+            "drift off; sfp1.power1 -3276.8; sfp1.temp 15; sfp2.type other; sfp2.dir1 unassigned;"
+            "sfp_eth.type ethernet; sfp_eth.dir2 rx; sfp_eth.power2 3276.7; version %1");
+        for (const QString &command : at_the_limits.arg(version).split(';'))
+            QVERIFY(unit.execute(command));
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        w = make_window_without_port();
-        select(unit.slave_path());
+        const auto w = make_window_without_port();
+        select_port(w->window, unit.slave_path());
         WAIT_FOR_TEXT(label_protocol_ver,
                       QString("%1, Version mistmatch").arg(QTest::currentDataTag()));
         QStringList texts;
         for (const char *name : {"label_sfp1_rx_pwr_1", "label_sfp1_temp", "label_sfp2_type",
                                  "label_sfp2_rx_pwr_1", "label_sfp_eth_rx_pwr_2"})
-            texts << every_label(w->window).value(name).first;
+            texts << w->label(name)->text();
         QCOMPARE(texts, QStringList({"-3276.8 dBm", "100 C", "Unknown", "--", "3276.7 dBm"}));
     }
 
@@ -153,7 +149,7 @@ private Q_SLOTS:
             QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                                blocker.fileName() + QStringLiteral("/settings"));
         }
-        w = std::make_unique<Window_fixture>();
+        const auto w = std::make_unique<Window_fixture>();
         auto *rates = w->widget<QComboBox>("comboBox_BaudRate");
         QCOMPARE(rates->currentIndex(), baud_index >= 0 ? baud_index : rates->findData(115200));
         QCOMPARE(w->window.pos(), default_pos);

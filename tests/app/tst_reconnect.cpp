@@ -1,6 +1,5 @@
 #include "simulator/unit_simulator.h"
 #include "support/debug_lines.h"
-#include "support/device_link.h"
 #include "support/pty_line.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"
@@ -15,13 +14,10 @@
 
 namespace {
 
-// What the tool promises after a re-plug: one attempt a second to reopen,
-// one watchdog judgement a second.
-constexpr int back_within_ms = 3000;
 constexpr int line_timeout_ms = 5000;
 // Two refresh periods: the first refresh follows the connection's announcement.
-constexpr int refresh_within_ms = 2 * Session_timing().refresh_ms + 1000;
-constexpr int idle_measure_ms = 3000;
+constexpr int refresh_within_ms = 2 * quick_timing.refresh_ms + 1000;
+constexpr int idle_measure_ms = 2000;
 #if defined(__SANITIZE_ADDRESS__) || defined(__has_feature) && __has_feature(address_sanitizer)
 // Every allocation unwinds its stack under the sanitizer as the CI runs it
 // (fast_unwind_on_malloc=0), which alone takes one or two percent here; a
@@ -31,7 +27,7 @@ constexpr double idle_share_limit = 0.05;
 constexpr double idle_share_limit = 0.01;
 #endif
 // More than two attempts to reopen.
-constexpr int quiet_ms = 2500;
+constexpr int quiet_ms = 5 * quick_timing.reopen_ms / 2;
 // The test plugs the line back itself.
 constexpr int until_plugged_ms = 3600 * 1000;
 
@@ -67,6 +63,7 @@ private Q_SLOTS:
         const QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("unit")); // a by-id path
         Unit_simulator unit;
+        unit.settings().rate = 50; // many frames a judgement of the link
         unit.set_link_path(link);
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         const Debug_lines debug;
@@ -94,7 +91,7 @@ private Q_SLOTS:
                                shown_in(w.window, "label_protocol_ver").first};
         };
         QTRY_COMPARE_WITH_TIMEOUT(
-            unit_shown(), QStringList({"Ok", "color : green", "Ok", "2.0, Ok"}), back_within_ms);
+            unit_shown(), QStringList({"Ok", "color : green", "Ok", "2.0, Ok"}), line_timeout_ms);
         QCOMPARE(descriptors_on(unit.slave_path()), 2); // the simulator's and the tool's
         QTRY_VERIFY_WITH_TIMEOUT(!controls.isEmpty(), refresh_within_ms);
         const QRegularExpression reopened(
@@ -144,7 +141,7 @@ private Q_SLOTS:
             QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         else
             QTest::ignoreMessage(QtDebugMsg, open_failure_line(link));
-        Session session;
+        Session session(quick_timing);
         auto window = std::make_unique<MainWindow>(session, Start_port{link, 0});
         if (opened_at_start) {
             QCOMPARE(shown_in(*window, "label_SerialPort_Ok"), port_ok);

@@ -5,24 +5,10 @@
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QLayout>
 
-#include <iterator>
-#include <numeric>
-
 namespace {
 
-// A healthy unit's payload with the bytes at `at` replaced.
-QByteArray patched(int at, const char *hex)
-{
-    const QByteArray bytes = QByteArray::fromHex(hex);
-    return Status_payload().bytes().replace(at, bytes.size(), bytes);
-}
-
-// Judged up, the link stays so at every tick of the session's own timer that follows a frame.
-void judge_up(Window_fixture &w, const QByteArray &frame)
-{
-    w.read(frame);
-    w.session.check_link();
-}
+// The healthy simulated unit with SFP Eth fitted, so that each of its values shows.
+const QString every_cage = QStringLiteral("sfp_eth.type ethernet;");
 
 // Every widget's text, style, enabling, visibility and place once layout requests have run.
 // Each pass of the event loop follows the frame the window shows, which is not drawn again:
@@ -38,18 +24,23 @@ QVector<QVariantList> screen(Window_fixture &w, const QByteArray &shown_frame)
     return out;
 }
 
-struct Style_changes : QObject
+// Names the widgets a redraw restyles, shows, hides, enables or disables, in order.
+struct Widget_changes : QObject
 {
-    int count = 0;
-    bool eventFilter(QObject *, QEvent *event) override
+    QStringList names;
+    bool eventFilter(QObject *watched, QEvent *event) override
     {
-        count += event->type() == QEvent::StyleChange;
+        if (QSet<int>{QEvent::StyleChange, QEvent::ShowToParent, QEvent::HideToParent,
+                      QEvent::EnabledChange}
+                .contains(event->type()))
+            names << watched->objectName();
         return false;
     }
 };
 
 } // namespace
 
+// The window draws a read's status once, and only where it differs from what it shows.
 class Redraw_test : public QObject
 {
     Q_OBJECT
@@ -57,35 +48,22 @@ class Redraw_test : public QObject
 private Q_SLOTS:
     void every_drawn_value_counts_data()
     {
-        // The healthy payload: version, flags, links, cage types, three 10-byte SFP blocks
-        // from byte 4 (head with temperature and directions, two powers, two wavelengths,
-        // flags), then the Dante byte at 34, its gains and the threshold at 37.
-        QTest::addColumn<QByteArray>("payload");
-        QTest::newRow("threshold above SFP 1's power") << patched(37, "F1");
-        QTest::newRow("SFP 1 rx power") << patched(5, "FF29");
-        QTest::newRow("SFP 2 tx power 2") << patched(17, "FFDD");
-        QTest::newRow("SFP Eth wavelength 2") << patched(31, "0352");
-        QTest::newRow("SFP 1 temperature") << patched(4, "93");
-        QTest::newRow("SFP 2 other module") << patched(3, "2D");
-        Status_payload no_eth;
-        no_eth.cages = 0x09;
-        QTest::newRow("SFP Eth absent") << no_eth.bytes();
-        QTest::newRow("SFP 1 channel 1 Tx, shows and hides labels") << patched(4, "A0");
-        QTest::newRow("SFP 2 channel 2 Rx") << patched(14, "50");
-        QTest::newRow("rx fault") << patched(1, "4F");
-        QTest::newRow("lock 4 lost") << patched(1, "07");
-        QTest::newRow("link p2 down") << patched(2, "0B");
-        QTest::newRow("Dante absent") << patched(34, "7E");
-        QTest::newRow("Dante input 2 line") << patched(34, "3F");
+        QTest::addColumn<QString>("change"); // to the healthy unit with every cage fitted
+        for (const char *change :
+             {"threshold -10", "sfp1.power1 -21.5", "sfp2.power1 -3.5", "sfp_eth.wl2 1490",
+              "sfp1.temp 9", "sfp2.type other", "sfp_eth.type none", "sfp1.dir1 tx", "sfp2.dir1 rx",
+              "rx_fault 1", "lock4 0", "link_p2 0", "dante.present 0", "dante.input2 line"})
+            QTest::newRow(change) << QString(change);
     }
 
     void every_drawn_value_counts()
     {
-        QFETCH(QByteArray, payload);
-        const QByteArray healthy = Status_payload().frame(), changed = status_frame(payload);
+        QFETCH(QString, change);
+        const QByteArray healthy = unit_frame(every_cage),
+                         changed = unit_frame(every_cage + change);
         const auto w = make_window_without_port();
         w->window.show();
-        judge_up(*w, healthy);
+        w->judge(healthy);
         const auto before = screen(*w, healthy);
         w->read(changed);
         const auto drawn = screen(*w, changed);
@@ -98,13 +76,40 @@ private Q_SLOTS:
         QCOMPARE(screen(*w, changed), drawn);
     }
 
+    void only_what_changed_is_touched_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QStringList>("touched");
+        QTest::newRow("Dante link lost") << ""
+                                         << "dante.link 0" << QStringList{"label_dante_link"};
+        QTest::newRow("an absent submodule's link: no change")
+            << "dante.present 0"
+            << "dante.present 0; dante.link 0" << QStringList();
+    }
+
+    // Every panel is drawn again, yet only the label whose value changed is touched.
+    void only_what_changed_is_touched()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const auto w = make_window_without_port();
+        w->window.show(); // a hidden window's widgets get no style changes
+        w->judge(unit_frame(before));
+        w->read(unit_frame(before));
+        Widget_changes changes;
+        qApp->installEventFilter(&changes);
+        w->read(unit_frame(after));
+        qApp->removeEventFilter(&changes);
+        QTEST(changes.names, "touched");
+    }
+
     void an_identical_status_is_not_drawn_again()
     {
         const auto w = make_window_without_port();
-        Status_payload unit;
-        unit.cages = 0; // no module either, whose panel could have its own reason to redraw
-        const QByteArray frame = unit.frame();
-        judge_up(*w, frame);
+        // No module either, whose panel could have its own reason to redraw.
+        const QByteArray frame = unit_frame("sfp1.type none; sfp2.type none");
+        w->judge(frame);
         const auto labels = w->window.findChildren<QLabel *>();
         for (QLabel *label : labels)
             label->setText(QStringLiteral("?")); // a redraw would put every text back
@@ -122,36 +127,46 @@ private Q_SLOTS:
     // would have left, a channel that turned unassigned keeping the direction it had.
     void one_draw_per_read()
     {
-        Status_payload tx_first, even, odd;
-        tx_first.directions[0][0] = Status_payload::tx; // SFP 1's channel 1
-        odd.flags = 0x70;                               // every fault, every lock lost
-        odd.links = 0x08;                               // every link down
-        odd.dante = 0x01;                               // every Dante state bad
-        odd.threshold = -15;                            // above the received powers
-        Status_payload last = odd;
-        last.directions[0][0] = Status_payload::unassigned;
-        const QByteArray frames[] = {odd.frame(), even.frame(), odd.frame(), even.frame(),
-                                     last.frame()};
+        const QString odd = QStringLiteral(
+            "rx_fault 1; tx_fault 1; overheat 1; lock 0; link_f 0; link_p1 0; link_p2 0;"
+            "dante.system 0; dante.sync 0; dante.link 0; threshold -10;");
+        const QByteArray last = unit_frame(odd + "sfp1.dir1 unassigned");
+        const QByteArrayList frames{unit_frame(odd), unit_frame(), unit_frame(odd), unit_frame(),
+                                    last};
         QVector<QVariantList> screens[2];
         int style_changes[2];
         for (const bool once : {false, true}) {
             const auto w = make_window_without_port();
             w->window.show();
-            judge_up(*w, tx_first.frame());
-            Style_changes changes; // of a label whose colour flips every frame
+            w->judge(unit_frame("sfp1.dir1 tx"));
+            Widget_changes changes; // of a label whose colour flips every frame
             w->label("label_rx_fault")->installEventFilter(&changes);
             if (once)
-                w->read(std::accumulate(std::begin(frames), std::end(frames), QByteArray()));
+                w->read(frames.join());
             else
                 for (const QByteArray &frame : frames)
                     w->read(frame);
-            screens[once] = screen(*w, last.frame());
-            style_changes[once] = changes.count;
+            screens[once] = screen(*w, last);
+            style_changes[once] = changes.names.size();
             QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Rx");
         }
         QCOMPARE(screens[true], screens[false]);
         QCOMPARE(style_changes[false], 5);
         QCOMPARE(style_changes[true], 1);
+    }
+
+    // What the frames before the last one of a read did to a channel turned
+    // unassigned counts, though the last one equals the status on the screen.
+    void earlier_frames_of_a_read_count()
+    {
+        const auto w = make_window_without_port();
+        const QByteArray unassigned = unit_frame("sfp1.dir1 unassigned");
+        w->read(unit_frame());
+        w->read(unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Rx");
+        w->read(unit_frame("sfp1.dir1 tx") + unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Tx");
+        QVERIFY(w->label("label_sfp1_tx_pwr_1")->isVisibleTo(&w->window));
     }
 };
 

@@ -7,10 +7,13 @@
 #include <QtTest/QtTest>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QMenuBar>
 #include <QtWidgets/QPushButton>
+#include <QtWidgets/QSpinBox>
 
 #include <termios.h>
 
+// The window as it starts and ends, its port and rate, and the choice saved between runs.
 class Tst_settings : public QObject
 {
     Q_OBJECT
@@ -20,14 +23,6 @@ class Tst_settings : public QObject
     const QString baud_key = QStringLiteral("SerialPort/BaudRate");
     const QString pos_key = QStringLiteral("MainWindow/pos");
 
-    static int descriptors_open_on(const QString &path)
-    {
-        int count = 0;
-        for (const QFileInfo &fd : QDir("/proc/self/fd").entryInfoList(QDir::System))
-            count += fd.symLinkTarget() == path;
-        return count;
-    }
-
     QComboBox *ports() { return w->widget<QComboBox>("comboBox_SerialPort"); }
     QComboBox *rates() { return w->widget<QComboBox>("comboBox_BaudRate"); }
 
@@ -35,6 +30,30 @@ private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
     void init() { clear_saved_settings(); }
     void cleanup() { w.reset(); }
+
+    void constructed_state_then_closed()
+    {
+        QElapsedTimer since_start;
+        since_start.start();
+        const auto w = make_window_without_port();
+        const auto box = [&w](const char *name) { return w->widget<QSpinBox>(name); };
+        for (QSpinBox *spin : {box("box_new_trshd"), box("box_current_trshd")})
+            QVERIFY(spin->minimum() == -35 && spin->maximum() == 0 && spin->text() == "0 dBm");
+        QCOMPARE(
+            QVariantList({box("box_new_trshd")->isEnabled(), box("box_current_trshd")->isEnabled(),
+                          w->window.menuBar()->actions().size()}),
+            QVariantList({true, false, 0}));
+        // The watchdog ticks without a port: a period of silence shows "Fault".
+        const QLabel *receiving = w->label("label_receiving_status");
+        QCOMPARE(shown(receiving), Shown("--", ""));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(receiving), Shown("Fault", "color: red"), 5000);
+        QVERIFY(since_start.elapsed() >= quick_timing.watchdog_ms * 95 / 100);
+        // Closing the window ends the event loop with status 0.
+        w->window.show();
+        QTimer::singleShot(0, &w->window, &QWidget::close);
+        QTimer::singleShot(10000, &w->window, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
 
     void restores_and_saves_at_exit_data()
     {
@@ -80,15 +99,15 @@ private Q_SLOTS:
         QCOMPARE(saved_setting(port_key).toInt(), -1);
         Pty_device pty; // opened and closed by the tool, watched through its descriptors
         QVERIFY(pty.open());
-        const int untouched = descriptors_open_on(pty.slave_path());
+        const int untouched = descriptors_on(pty.slave_path());
         select_port(w->window, pty.slave_path());
         const int pty_index = ports()->currentIndex();
         QCOMPARE(saved_setting(port_key).toInt(), pty_index);
-        QCOMPARE(descriptors_open_on(pty.slave_path()), untouched + 1);
+        QCOMPARE(descriptors_on(pty.slave_path()), untouched + 1);
         // The list is rebuilt from the host's ports; the old port is closed.
         const auto host_ports = QSerialPortInfo::availablePorts();
         w->widget<QPushButton>("button_rescan")->click();
-        QCOMPARE(descriptors_open_on(pty.slave_path()), untouched);
+        QCOMPARE(descriptors_on(pty.slave_path()), untouched);
         QCOMPARE(ports()->count(), host_ports.size());
         for (int i = 0; i < host_ports.size(); ++i)
             QCOMPARE(ports()->itemText(i), host_ports.at(i).portName());
@@ -122,6 +141,7 @@ private Q_SLOTS:
         w->widget<QPushButton>("button_default_set")->click();
         const QByteArray defaults = QByteArray::fromHex("525004202020E4D486");
         QCOMPARE(collect(pty, defaults.size()), defaults);
+        w.reset(); // lets go of the line before it closes
     }
 };
 

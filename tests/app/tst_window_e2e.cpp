@@ -18,7 +18,8 @@
 constexpr int connect_ms = 4000, refresh_ms = 2000, refresh_wait_ms = 3500, two_ticks_ms = 2500;
 constexpr int silence_ms = 5000, margin_ms = 300; // leaves a whole refresh period after "Fault"
 
-// The whole window against the simulated unit over a real pseudo-terminal, on real timers.
+// The whole window against the simulated unit over a real pseudo-terminal, on the
+// session's real intervals: the one test that keeps them.
 class Window_e2e_test : public QObject
 {
     Q_OBJECT
@@ -42,15 +43,19 @@ private Q_SLOTS:
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
         QElapsedTimer clock;
         clock.start();
-        QList<QVector<int>> received; // gain codes and threshold; empty for a bad CRC
+        QStringList received; // what each control frame asked of the unit
         QList<qint64> received_at_ms;
         connect(&unit, &Unit_simulator::control_frame_received, this,
                 [&](int gain_0, int gain_1, int threshold, bool crc_ok) {
-                    received << (crc_ok ? QVector<int>{gain_0, gain_1, threshold} : QVector<int>());
+                    received << (crc_ok ? QStringLiteral("gain codes %1 %2, threshold %3")
+                                              .arg(gain_0)
+                                              .arg(gain_1)
+                                              .arg(threshold)
+                                        : QStringLiteral("bad CRC"));
                     received_at_ms << clock.elapsed();
                 });
 
-        const auto w = make_window_without_port();
+        const auto w = make_window_without_port(Session_timing()); // the real figures
         QSignalSpy announced(&w->session, &Session::connection_announced);
         select_port(w->window, unit.slave_path());
         const auto text = [&w](const char *name) { return w->label(name)->text(); };
@@ -66,12 +71,13 @@ private Q_SLOTS:
         QVERIFY(apply->isEnabled());
         // Refreshed about every two seconds with its own values.
         QTRY_VERIFY_WITH_TIMEOUT(received.size() >= 2, 2 * refresh_wait_ms);
-        QCOMPARE(received.mid(0, 2), (QList<QVector<int>>{{40, 24, -25}, {40, 24, -25}}));
+        const QString units_own = QStringLiteral("gain codes 40 24, threshold -25");
+        QCOMPARE(received.mid(0, 2), (QStringList{units_own, units_own}));
         const qint64 gap = received_at_ms[1] - received_at_ms[0];
         QVERIFY2(gap > refresh_ms / 2 && gap < 2 * refresh_ms, qPrintable(QString::number(gap)));
         QCOMPARE(announced.count(), 1);
         // Default Set: gain 0, gain 1, then the threshold, each acknowledged before the next.
-        const QVector<int> defaults{32, 32, -28};
+        const QString defaults = QStringLiteral("gain codes 32 32, threshold -28");
         bool defaults_acknowledged = false; // nothing else is in flight once the unit has them
         QObject listening;                  // ends the connection before the flag goes
         connect(&w->session, &Session::acknowledged, &listening,
@@ -79,8 +85,9 @@ private Q_SLOTS:
         received.clear();
         w->widget<QPushButton>("button_default_set")->click();
         QTRY_VERIFY_WITH_TIMEOUT(defaults_acknowledged, refresh_wait_ms);
-        received.removeAll({40, 24, -25}); // a refresh that was already on its way
-        QCOMPARE(received, (QList<QVector<int>>{{32, 24, -25}, {32, 32, -25}, {32, 32, -28}}));
+        received.removeAll(units_own); // a refresh that was already on its way
+        QCOMPARE(received, (QStringList{"gain codes 32 24, threshold -25",
+                                        "gain codes 32 32, threshold -25", defaults}));
         QCOMPARE(ack_timeouts, 0);
         QTRY_COMPARE(w->widget<QSpinBox>("box_current_trshd")->value(), -28);
 

@@ -236,6 +236,8 @@ private Q_SLOTS:
         QCOMPARE(set.output_lines().join(QLatin1Char(' ')),
                  exit_code == 0 ? printed + QStringLiteral(" acknowledged") : printed);
         QCOMPARE(set.error_lines().size(), exit_code == 0 ? 0 : 1);
+        if (unit_does == QLatin1String("unplug"))
+            QVERIFY(set.error_lines().join(' ').contains("lost"));
         QCOMPARE(line.read_available(0), QByteArray());
     }
 };

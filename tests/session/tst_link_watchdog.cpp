@@ -1,6 +1,6 @@
 #include "session/link_watchdog.h"
 #include "session/session.h"
-#include "simulator/unit_simulator.h"
+#include "support/quick_timing.h"
 #include "support/status_payload.h"
 
 #include <QtTest/QtTest>
@@ -10,11 +10,7 @@ namespace {
 using State = Link_watchdog::State;
 using Verdict = Link_watchdog::Verdict;
 
-constexpr int line_ms = 5000;
-// Long enough for a frame written just before a tick to reach the other end.
-constexpr int quiet_ms = 300;
-
-// The frames of one second, by tokens: "+20" a good frame of version 0x20,
+// The frames of one period, by tokens: "+20" a good frame of version 0x20,
 // "-20" the same with a broken CRC, "s11" a good frame of version 0x11 too
 // short to decode, "~" bytes that complete no frame.
 QStringList tokens(const QString &frames)
@@ -27,35 +23,30 @@ uint8_t version_of(const QString &token)
     return static_cast<uint8_t>(token.mid(1).toUInt(nullptr, 16));
 }
 
-QByteArray bytes_of(const QString &frames)
+QByteArray bytes_of(const QString &token)
 {
-    QByteArray bytes;
-    for (const QString &token : tokens(frames)) {
-        const uint8_t version = version_of(token);
-        const QByteArray frame = Status_payload{version}.frame();
-        if (token == QLatin1String("~"))
-            bytes += "xyz";
-        else if (token.startsWith(QLatin1Char('s')))
-            bytes += status_frame(QByteArray(1, char(version)));
-        else
-            bytes += token.startsWith(QLatin1Char('+')) ? frame : with_bad_crc(frame);
-    }
-    return bytes;
+    const QByteArray frame = Status_payload{version_of(token)}.frame();
+    if (token.startsWith(QLatin1Char('s')))
+        return status_frame(QByteArray(1, char(version_of(token))));
+    return token == QLatin1String("~") ? "xyz" : token[0] == '+' ? frame : with_bad_crc(frame);
 }
 
-// "ok": frames came, "threshold": the unit takes one, "new": announced, "up": connected.
-Verdict verdict_of(const QString &after)
+// "connected threshold announced": the state, whether the unit takes a
+// threshold, and whether the connection is announced or withdrawn.
+QString described(const Verdict &verdict, bool announced, bool withdrawn)
 {
-    if (!after.contains(QLatin1String("ok")))
-        return {State::silent, false};
-    const State state = after.contains(QLatin1String("up")) ? State::connected : State::receiving;
-    return {state, after.contains(QLatin1String("threshold"))};
+    static const QStringList states{"waiting", "silent", "receiving", "connected"};
+    QStringList words{states.at(int(verdict.state))};
+    if (verdict.takes_threshold)
+        words << "threshold";
+    if (announced)
+        words << "announced";
+    if (withdrawn)
+        words << "withdrawn";
+    return words.join(' ');
 }
 
-QVector<int> seen(const Link_watchdog::Tick &tick)
-{
-    return {int(tick.verdict.state), tick.verdict.takes_threshold, tick.announce, tick.withdraw};
-}
+qint64 now_ms = 0; // the session's clock where a test sets it
 
 } // namespace
 
@@ -64,107 +55,99 @@ class Tst_link_watchdog : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void state_table_data()
+    void judges_a_period_data()
     {
-        QTest::addColumn<bool>("up_before");
+        QTest::addColumn<bool>("up_before"); // a 2.0 unit connected in the period before
         QTest::addColumn<QString>("frames");
-        QTest::addColumn<QString>("after");
-        const auto row = [](const char *name, bool up, const char *frames, const char *after) {
-            QTest::newRow(name) << up << QString(frames) << QString(after);
+        QTest::addColumn<QString>("judged");
+        const auto row = [](const char *name, bool up, const char *frames, const char *judged) {
+            QTest::newRow(name) << up << QString(frames) << QString(judged);
         };
-        row("new, nothing", false, "", "");
-        row("new, noise only", false, "~", "");
-        row("new, 31", false, "+1F", "ok");
-        row("new, noise and 2.0", false, "~ +20", "ok threshold new up");
-        row("new, 255", false, "+FF", "ok threshold new up");
-        row("new, 2.0 bad CRC", false, "-20", "ok threshold");
-        row("new, 1.1 bad CRC", false, "-11", "ok");
-        row("new, bad CRC then good", false, "-20 +20", "ok threshold new up");
-        row("new, short 2.0: nothing decoded yet", false, "s20", "ok threshold");
+        row("new, nothing", false, "", "silent");
+        row("new, noise only", false, "~", "silent");
+        row("new, 31", false, "+1F", "receiving");
+        row("new, noise and 2.0", false, "~ +20", "connected threshold announced");
+        row("new, 255", false, "+FF", "connected threshold announced");
+        row("new, 2.0 bad CRC", false, "-20", "receiving threshold");
+        row("new, 1.1 bad CRC", false, "-11", "receiving");
+        row("new, bad CRC then good", false, "-20 +20", "connected threshold announced");
+        row("new, short 2.0: nothing decoded yet", false, "s20", "receiving threshold");
         // The short frame's own version counts, not the bad frame's unverified byte.
-        row("new, good, bad, short 1.1", false, "+20 -20 s11", "ok");
-        row("up, 2.0", true, "+20", "ok threshold up");
-        row("up, good then bad CRC", true, "+20 -20", "ok threshold");
-        row("up, 31", true, "+1F", "ok");
-        row("up, good, bad, short 1.1", true, "+20 -20 s11", "ok");
-        row("up, nothing", true, "", "");
+        row("new, good, bad, short 1.1", false, "+20 -20 s11", "receiving");
+        row("up, 2.0", true, "+20", "connected threshold");
+        row("up, good then bad CRC", true, "+20 -20", "receiving threshold withdrawn");
+        row("up, 31", true, "+1F", "receiving withdrawn");
+        row("up, good, bad, short 1.1", true, "+20 -20 s11", "receiving withdrawn");
+        row("up, nothing", true, "", "silent withdrawn");
     }
 
-    void state_table()
+    // The watchdog alone, then through the session, which judges the frames it
+    // reads; no event loop runs, so the session's own timer never judges.
+    void judges_a_period()
     {
         QFETCH(bool, up_before);
         QFETCH(QString, frames);
-        QFETCH(QString, after);
-        const Verdict verdict = verdict_of(after);
-        const bool up_after = verdict.state == State::connected;
+        QFETCH(QString, judged);
         Link_watchdog watchdog;
+        Session session(quick_timing);
         if (up_before) {
             watchdog.frame_completed(true, Protocol_version::v2_0, true, 0);
             QVERIFY(watchdog.tick().announce);
-        }
-        for (const QString &token : tokens(frames))
-            if (token != QLatin1String("~"))
-                watchdog.frame_completed(!token.startsWith(QLatin1Char('-')), version_of(token),
-                                         token.startsWith(QLatin1Char('+')), 0);
-        QCOMPARE(seen(watchdog.tick()),
-                 QVector<int>({int(verdict.state), verdict.takes_threshold,
-                               after.contains(QLatin1String("new")), up_before && !up_after}));
-        // Unless it is still up, the next good second announces the connection.
-        watchdog.frame_completed(true, Protocol_version::v2_0, true, 0);
-        QCOMPARE(watchdog.tick().announce, !up_after);
-    }
-
-    void through_the_session_data() { state_table_data(); }
-
-    void through_the_session()
-    {
-        QFETCH(bool, up_before);
-        QFETCH(QString, frames);
-        QFETCH(QString, after);
-        const Verdict verdict = verdict_of(after);
-        Session session; // its own watchdog timer never fires: no event loop runs here
-        if (up_before) {
-            session.receive(bytes_of(QStringLiteral("+20")));
+            session.receive(bytes_of("+20"));
             session.check_link();
         }
         QSignalSpy links(&session, &Session::link_changed);
         QSignalSpy announced(&session, &Session::connection_announced);
-        session.receive(bytes_of(frames));
-        session.check_link();
-        const Verdict before = up_before ? Verdict{State::connected, true} : Verdict{};
-        QCOMPARE(links.count(), verdict != before ? 1 : 0);
-        if (!links.isEmpty()) {
-            const Verdict told = links.first().first().value<Verdict>();
-            QCOMPARE(int(told.state), int(verdict.state));
-            QCOMPARE(told.takes_threshold, verdict.takes_threshold);
+        for (const QString &token : tokens(frames)) {
+            if (token != QLatin1String("~"))
+                watchdog.frame_completed(token[0] != '-', version_of(token), token[0] == '+', 0);
+            session.receive(bytes_of(token));
         }
-        QCOMPARE(announced.count(), after.contains(QLatin1String("new")) ? 1 : 0);
+        const Link_watchdog::Tick tick = watchdog.tick();
+        QCOMPARE(described(tick.verdict, tick.announce, tick.withdraw), judged);
+        // Unless it is still up, the next good period announces the connection.
+        watchdog.frame_completed(true, Protocol_version::v2_0, true, 0);
+        QCOMPARE(watchdog.tick().announce, tick.verdict.state != State::connected);
+
+        // The session tells a changed verdict, and cannot tell a withdrawal.
+        session.check_link();
+        const QString before = up_before ? "connected threshold" : "waiting";
+        QCOMPARE(links.count(), judged == before ? 0 : 1);
+        const Verdict told = links.isEmpty() ? Verdict{State::connected, true}
+                                             : links.last().first().value<Verdict>();
+        QCOMPARE(described(told, !announced.isEmpty(), tick.withdraw), judged);
     }
 
-    void refresh_runs_while_the_unit_talks()
+    // When a state began, as the session's clock timed the reads: the first
+    // frame after a silence, the last frame before one.
+    void the_verdict_tells_since_when()
     {
-        Unit_simulator unit;
-        unit.settings().drift = false;
-        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        Session session;
-        QSignalSpy announced(&session, &Session::connection_announced);
+        Session_timing timing = quick_timing;
+        timing.clock = [] { return now_ms; };
+        Session session(timing);
         QSignalSpy links(&session, &Session::link_changed);
-        QSignalSpy controls(&unit, &Unit_simulator::control_frame_received);
-        QVERIFY(session.open_port({unit.slave_path(), Port_settings::default_baud_rate}));
-        QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, line_ms);
-        QTRY_VERIFY_WITH_TIMEOUT(!controls.isEmpty(), line_ms);
-        QCOMPARE(controls.first(), QVariantList({32, 32, -28, true})); // the unit's own values
-        unit.silence(60 * line_ms);
-        const auto last_state = [&links] {
-            return links.isEmpty() ? State::waiting : links.last().first().value<Verdict>().state;
+        const auto read_at = [&session](qint64 ms) {
+            now_ms = ms;
+            session.receive(unit_frame());
         };
-        QTRY_COMPARE_WITH_TIMEOUT(last_state(), State::silent, line_ms);
-        QTest::qWait(quiet_ms); // a refresh written just before the tick may be on its way
-        controls.clear();
-        QTest::qWait(Session_timing().refresh_ms + quiet_ms);
-        QCOMPARE(controls.count(), 0);
+        read_at(1000);
+        read_at(1500);
+        session.check_link();
+        read_at(2500);
+        session.check_link(); // still connected since 1000: no change
+        session.check_link();
+        read_at(4000);
+        session.check_link();
+        QStringList told;
+        for (const QVariantList &signal : links) {
+            const Verdict verdict = signal.first().value<Verdict>();
+            told << described(verdict, false, false) +
+                        QStringLiteral(" since %1").arg(verdict.since_ms);
+        }
+        QCOMPARE(told, (QStringList{"connected threshold since 1000", "silent since 2500",
+                                    "connected threshold since 4000"}));
     }
 };
 
-QTEST_MAIN(Tst_link_watchdog)
+QTEST_GUILESS_MAIN(Tst_link_watchdog)
 #include "tst_link_watchdog.moc"

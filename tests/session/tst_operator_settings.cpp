@@ -116,13 +116,6 @@ private Q_SLOTS:
         QCOMPARE(int(settings.values().threshold_dbm), -40);
         QCOMPARE(sent.count(), 0);
     }
-
-    void gain_in_range()
-    {
-        QVERIFY(Operator_settings::gain_in_range(23.0) && Operator_settings::gain_in_range(70.25));
-        QVERIFY(!Operator_settings::gain_in_range(22.99) &&
-                !Operator_settings::gain_in_range(70.26));
-    }
 };
 
 QTEST_GUILESS_MAIN(Tst_operator_settings)

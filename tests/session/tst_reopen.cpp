@@ -1,8 +1,8 @@
 #include "session/session.h"
 #include "simulator/pty_device.h"
 #include "support/debug_lines.h"
-#include "support/device_link.h"
 #include "support/pty_line.h"
+#include "support/quick_timing.h"
 #include "support/status_payload.h"
 
 #include <QtCore/QElapsedTimer>
@@ -15,9 +15,9 @@ namespace {
 
 constexpr int line_timeout_ms = 5000;
 // Long enough for two more attempts to reopen and for a repeated time-out.
-constexpr int quiet_ms = 2500;
+constexpr int quiet_ms = 5 * qMax(quick_timing.reopen_ms, quick_timing.ack_timeout_ms) / 2;
 // A coarse timer may fire up to 5 % early.
-constexpr qint64 earliest_timeout_ms = 900;
+constexpr qint64 earliest_timeout_ms = quick_timing.ack_timeout_ms * 9 / 10;
 
 QRegularExpression debug_line(const QString &link, const char *text)
 {
@@ -61,7 +61,7 @@ private Q_SLOTS:
         auto line = std::make_unique<Pty_device>();
         QVERIFY(line->open() && point_link(link, line->slave_path()));
         const Debug_lines debug;
-        Session session;
+        Session session(quick_timing);
         session.set_listen_only(true);
         QVERIFY(session.open_port({link}));
         QSignalSpy lost(&session, &Session::port_lost);
@@ -91,6 +91,7 @@ private Q_SLOTS:
         line = std::make_unique<Pty_device>();
         QVERIFY(line->open() && point_link(link, line->slave_path()));
         QTRY_COMPARE_WITH_TIMEOUT(reopened.count(), 1, line_timeout_ms);
+        const QString error_when_reopened = session.port_error();
         QVERIFY(line->write_all(after));
         QTRY_COMPARE_WITH_TIMEOUT(seen, heard, line_timeout_ms);
 
@@ -99,6 +100,8 @@ private Q_SLOTS:
         QCOMPARE(lost.count(), 1);
         QCOMPARE(reopened.count(), 1);
         QCOMPARE(debug.count(debug_line(link, "Serial port reopened$")), 1);
+        // The retries end with the reopen: no attempt to open a port that works fails.
+        QCOMPARE(session.port_error(), error_when_reopened);
         QCOMPARE(timed_out.count(), send ? 1 : 0);
         QCOMPARE(debug.count(QRegularExpression("^Velmar UART timeout$")), send ? 1 : 0);
         if (send)

@@ -1,22 +1,23 @@
 #include "session/serial_channel.h"
-#include "session/session_timing.h"
 #include "support/debug_lines.h"
 #include "support/pty_line.h"
+#include "support/quick_timing.h"
 #include "support/status_payload.h"
 
 #include <QtTest/QtTest>
-
-#include <termios.h>
 
 class Tst_serial_channel : public QObject
 {
     Q_OBJECT
 
     static constexpr int arrival_ms = 5000;
-    // Long enough for a frame written at once to show up, far below the ack time-out.
-    static constexpr int quiet_ms = 300;
+    static constexpr int ack_timeout_ms = quick_timing.ack_timeout_ms;
+    static constexpr int reopen_ms = quick_timing.reopen_ms;
+    // Where no frame may time out however slow the machine.
+    static constexpr int no_timeout_ms = 3600 * 1000;
+    // Long enough for a frame written at once to show up, well below the ack time-out.
+    static constexpr int quiet_ms = ack_timeout_ms / 2;
     // Coarse timers may fire 5% early.
-    static constexpr int ack_timeout_ms = Session_timing().ack_timeout_ms;
     static constexpr int ack_lower_bound_ms = ack_timeout_ms * 9 / 10;
     Pty_device pty;
 
@@ -25,15 +26,7 @@ class Tst_serial_channel : public QObject
         return control_frame(QByteArray::fromHex("20") + QByteArray(2, char(tag)) + "\xE4");
     }
     QByteArray heard() { return collect(pty, tagged(0).size()); }
-    Port_settings line(qint32 rate = Port_settings::default_baud_rate) const
-    {
-        return {pty.slave_path(), rate};
-    }
-    speed_t line_speed() const
-    {
-        termios settings{}; // the master side shows the slave's settings
-        return tcgetattr(pty.fd(), &settings) == 0 ? cfgetospeed(&settings) : B0;
-    }
+    Port_settings line() const { return {pty.slave_path(), Port_settings::default_baud_rate}; }
 
 private Q_SLOTS:
     void init() { QVERIFY2(pty.open(), qPrintable(pty.error_string())); }
@@ -42,7 +35,7 @@ private Q_SLOTS:
     void forwards_every_byte_value_in_order()
     {
         QByteArray got;
-        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
+        Serial_channel channel(ack_timeout_ms, reopen_ms);
         QVERIFY(channel.open(line()));
         connect(&channel, &Serial_channel::bytes_read, this,
                 [&got](const QByteArray &chunk) { got += chunk; });
@@ -57,7 +50,7 @@ private Q_SLOTS:
 
     void one_frame_in_flight_and_periodic_frames_only_when_idle()
     {
-        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
+        Serial_channel channel(no_timeout_ms, reopen_ms);
         QVERIFY(channel.open(line()));
         channel.send_if_idle(tagged(0x3F));
         QCOMPARE(heard(), tagged(0x3F));
@@ -80,7 +73,7 @@ private Q_SLOTS:
 
     void timeout_releases_next_without_retry()
     {
-        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
+        Serial_channel channel(ack_timeout_ms, reopen_ms);
         QSignalSpy timeouts(&channel, &Serial_channel::ack_timed_out);
         Debug_lines debug;
         QVERIFY(channel.open(line()));
@@ -103,43 +96,17 @@ private Q_SLOTS:
         QCOMPARE(debug.take(), QStringList({"Velmar UART timeout", "Velmar UART timeout"}));
     }
 
-    void rate_applies_to_the_open_port()
+    // An acknowledged frame is done with: no time-out follows it.
+    void an_acknowledgement_ends_the_wait()
     {
-        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
+        Serial_channel channel(ack_timeout_ms, reopen_ms);
+        QSignalSpy timeouts(&channel, &Serial_channel::ack_timed_out);
         QVERIFY(channel.open(line()));
-        QCOMPARE(line_speed(), static_cast<speed_t>(B115200));
-        channel.set_baud_rate(9600);
-        QCOMPARE(line_speed(), static_cast<speed_t>(B9600));
-        channel.send(tagged(5)); // still writes after the change
-        QCOMPARE(heard(), tagged(5));
-        channel.close();
-        QVERIFY(channel.open(line(19200)));
-        QCOMPARE(line_speed(), static_cast<speed_t>(B19200));
-    }
-
-    void open_failure_writes_one_line_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("no such device") << QStringLiteral("/dev/velmar-no-such-tty");
-        QTest::newRow("held by another channel") << QString(); // the pty, opened first
-    }
-
-    void open_failure_writes_one_line()
-    {
-        QFETCH(QString, name);
-        Serial_channel holder(ack_timeout_ms, Session_timing().reopen_ms);
-        if (name.isEmpty()) {
-            QVERIFY(holder.open(line()));
-            name = pty.slave_path();
-        }
-        Serial_channel channel(ack_timeout_ms, Session_timing().reopen_ms);
-        Debug_lines debug;
-        QVERIFY(!channel.open({name, Port_settings::default_baud_rate}));
-        QVERIFY(!channel.is_open());
-        const QStringList lines = debug.take();
-        QCOMPARE(lines.size(), 1);
-        QVERIFY2(open_failure_line(name).match(lines.first()).hasMatch(),
-                 qPrintable(lines.first()));
+        channel.send(tagged(1));
+        QCOMPARE(heard(), tagged(1));
+        channel.acknowledge();
+        QTest::qWait(2 * ack_timeout_ms);
+        QCOMPARE(timeouts.count(), 0);
     }
 };
 

@@ -2,12 +2,23 @@
 #include "protocol/frame_receiver.h"
 #include "protocol/status_layout.h"
 #include "simulator/healthy_unit.h"
+#include "simulator/pty_device.h"
 #include "simulator/sim_command.h"
 #include "simulator/sim_field.h"
 #include "simulator/unit_engine.h"
+#include "simulator/unit_simulator.h"
+#include "support/pty_line.h"
 #include "support/status_payload.h"
 
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QFileInfo>
+#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -54,8 +65,58 @@ void run(const QStringList &commands, Unit_status &state, Sim_settings &settings
     }
 }
 
+constexpr int line_timeout_ms = 5000;
+constexpr int refused = -1;
+constexpr int quiet_ms = 500;
+// A coarse timer may fire up to 5 % early.
+constexpr double earliest_share = 0.9;
+
+// The tool's end of a line, as a plain descriptor.
+class Line_end
+{
+public:
+    explicit Line_end(const QString &path)
+        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    ~Line_end()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Line_end(const Line_end &) = delete;
+    Line_end &operator=(const Line_end &) = delete;
+
+    // What the other end did within the time, the event loop running (the
+    // simulated unit lives on it): 'h' hung up, 'f' sent a frame's first
+    // bytes, '-' nothing.
+    char heard(int timeout_ms = line_timeout_ms) const
+    {
+        pollfd waiter{fd, POLLIN, 0};
+        QDeadlineTimer deadline(timeout_ms);
+        while (fd >= 0 && ::poll(&waiter, 1, 0) == 0 && !deadline.hasExpired())
+            QTest::qWait(5);
+        if (waiter.revents & POLLHUP)
+            return 'h';
+        char bytes[2] = {};
+        const bool frame = (waiter.revents & POLLIN) && ::read(fd, bytes, sizeof bytes) == 2 &&
+                           bytes[0] == 'P' && bytes[1] == 'R';
+        return frame ? 'f' : '-';
+    }
+
+private:
+    const int fd;
+};
+
+QString link_target(const QString &link)
+{
+    return QFileInfo(link).symLinkTarget();
+}
+
 } // namespace
 
+// The simulated unit: its command language, what it sends and reads, and
+// its line taken away and given back.
 class Tst_unit_sim : public QObject
 {
     Q_OBJECT
@@ -136,23 +197,27 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("commands");
         QTest::addColumn<QByteArray>("received"); // at 0 ms, by a unit at 10, 20, -20 dBm
         QTest::addColumn<QString>("reports");     // 'a' applied, 'i' ignored, 'x' bad CRC
-        QTest::addColumn<QVector<int>>("state");  // gain codes and threshold afterwards
+        QTest::addColumn<QString>("state");       // the unit's gains and threshold afterwards
         QTest::addColumn<QString>("frames");      // every 100 ms: '.' plain, 'a' acked, 'x' bad CRC
         const auto row = [](const char *name, const QStringList &commands,
-                            const QByteArray &received, const char *reports,
-                            const QVector<int> &state, const QString &frames) {
-            QTest::newRow(name) << commands << received << QString(reports) << state << frames;
+                            const QByteArray &received, const char *reports, const char *state,
+                            const QString &frames) {
+            QTest::newRow(name) << commands << received << QString(reports) << QString(state)
+                                << frames;
         };
         const auto control = [](const char *h) { return control_frame(QByteArray::fromHex(h)); };
-        const QVector<int> untouched{10, 20, -20}, worked_state{32, 32, -28};
+        const char *untouched = "dante.gain1=10 dante.gain2=20 threshold=-20";
+        const char *worked_state = "dante.gain1=32 dante.gain2=32 threshold=-28";
         row("worked example", {}, worked_example, "a", worked_state, "a....");
         row("two, two acks", {}, worked_example + worked_example, "aa", worked_state, "aa...");
         row("ack after a delay", {"ackdelay 300"}, worked_example, "a", worked_state, "...a.");
         row("no acks, still applied", {"ack off"}, worked_example, "a", worked_state, ".....");
         row("CRC swapped", {}, QByteArray::fromHex("525004202020E486D4"), "x", untouched, "..");
         row("behind noise and a failed pair", {},
-            QByteArray::fromHex("005241FF") + control("200C14E7"), "a", {12, 20, -25}, "a.");
-        row("threshold out of the tool's range", {}, control("203F00D8"), "a", {63, 0, -40}, "a.");
+            QByteArray::fromHex("005241FF") + control("200C14E7"), "a",
+            "dante.gain1=12 dante.gain2=20 threshold=-25", "a.");
+        row("threshold out of the tool's range", {}, control("203F00D8"), "a",
+            "dante.gain1=63 dante.gain2=0 threshold=-40", "a.");
         row("three bytes, wrong marker, a status frame", {},
             control("200102") + control("210102E7") + status_frame(QByteArray::fromHex("200102E7")),
             "ii", untouched, "..");
@@ -166,7 +231,7 @@ private Q_SLOTS:
         QFETCH(QStringList, commands);
         QFETCH(QByteArray, received);
         QFETCH(QString, reports);
-        QFETCH(QVector<int>, state);
+        QFETCH(QString, state);
         QFETCH(QString, frames);
         Unit_engine engine;
         engine.seed(7);
@@ -180,10 +245,12 @@ private Q_SLOTS:
         for (const Unit_engine::Control_report &report : got)
             verdicts += !report.crc_ok ? 'x' : report.applied ? 'a' : 'i';
         QCOMPARE(verdicts, reports);
-        const Unit_status &now = engine.state();
-        QCOMPARE(
-            (QVector<int>{now.dante.gain_codes[0], now.dante.gain_codes[1], now.threshold_dbm}),
-            state);
+        QStringList now; // the fields the row names, as the simulator's `show` gives them
+        for (const QString &field : state.split(' '))
+            now << field.section('=', 0, 0) + '=' +
+                       Sim_field::find(field.section('=', 0, 0))
+                           ->get(engine.state(), engine.settings());
+        QCOMPARE(now.join(' '), state);
         using E = Frame_receiver::Event;
         Frame_receiver tool_side;
         QString seen;
@@ -202,6 +269,99 @@ private Q_SLOTS:
             seen += found;
         }
         QCOMPARE(seen, frames);
+    }
+
+    void unplug_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("on_device");
+        QTest::addColumn<int>("replug_ms"); // or refused
+        QTest::newRow("a pseudo-terminal, 300 ms") << "unplug 300" << false << 300;
+        QTest::newRow("a pseudo-terminal, at once") << "unplug 0" << false << 0;
+        QTest::newRow("a real device") << "unplug 300" << true << refused;
+        QTest::newRow("no time") << "unplug" << false << refused;
+        QTest::newRow("a negative time") << "unplug -5" << false << refused;
+        QTest::newRow("not a number") << "unplug soon" << false << refused;
+    }
+
+    void unplug()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, on_device);
+        QFETCH(int, replug_ms);
+        const QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("unit"));
+        Pty_device device; // its slave stands in for a real serial device
+        Unit_simulator unit;
+        unit.settings().rate = 50;
+        if (on_device) {
+            QVERIFY(device.open());
+            QVERIFY2(unit.start_on_device(device.slave_path(), 115200),
+                     qPrintable(unit.error_string()));
+        } else {
+            unit.set_link_path(link);
+            QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
+            QCOMPARE(link_target(link), unit.slave_path());
+        }
+        const QString before = unit.slave_path();
+        const Line_end tool(on_device ? QString() : before); // a device is heard on its master
+        QSignalSpy replugged(&unit, &Unit_simulator::line_replugged);
+        QElapsedTimer clock;
+        clock.start();
+        QString reply;
+        QCOMPARE(unit.execute(command, &reply), replug_ms != refused);
+
+        if (replug_ms == refused) {
+            QVERIFY(!reply.isEmpty() && !reply.contains(QLatin1Char('\n')));
+            QCOMPARE(unit.slave_path(), before);
+            if (on_device)
+                QVERIFY(collect(device, 1).startsWith("PR"));
+            else
+                QCOMPARE(QString(QChar(tool.heard())) + link_target(link), 'f' + before);
+            QVERIFY(replugged.isEmpty());
+            return;
+        }
+        QCOMPARE(tool.heard(), 'h');
+        QVERIFY(!unit.is_running());
+        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink()); // the link went too
+        QVERIFY(replugged.wait(line_timeout_ms));
+        QVERIFY(clock.elapsed() >= earliest_share * replug_ms);
+        QCOMPARE(replugged.first().first().toString(), unit.slave_path());
+        QCOMPARE(link_target(link), unit.slave_path());
+        QCOMPARE(Line_end(link).heard(), 'f');
+    }
+
+    // A silence holds the unit back however its line is opened meanwhile.
+    void silence_outlasts_a_stop_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("commanded before the start") << "silence 600000"
+                                                    << "";
+        QTest::newRow("running at an unplug") << ""
+                                              << "silence 600000;unplug 0";
+    }
+
+    void silence_outlasts_a_stop()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("unit"));
+        Unit_simulator unit;
+        unit.set_link_path(link);
+        for (const QString &command : before.split(';', Qt::SkipEmptyParts))
+            QVERIFY(unit.execute(command));
+        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
+        QSignalSpy replugged(&unit, &Unit_simulator::line_replugged);
+        for (const QString &command : after.split(';', Qt::SkipEmptyParts))
+            QVERIFY(unit.execute(command));
+        if (!after.isEmpty())
+            QVERIFY(replugged.wait(line_timeout_ms));
+        const Line_end tool(link);
+        QCOMPARE(tool.heard(quiet_ms), '-');
+        QVERIFY(unit.execute(QStringLiteral("silence 0")));
+        QCOMPARE(tool.heard(), 'f');
     }
 };
 

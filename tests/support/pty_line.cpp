@@ -2,11 +2,15 @@
 
 #include "support/process_cpu.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QEventLoop>
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 #include <QtCore/QSettings>
 #include <QtCore/QTimer>
 
+#include <cstdio>
 
 QVariant saved_setting(const QString &key)
 {
@@ -28,6 +32,25 @@ QRegularExpression open_failure_line(const QString &name)
 {
     return QRegularExpression(QStringLiteral("^\"%1\" Failed to open port: \".+\"$")
                                   .arg(QRegularExpression::escape(name)));
+}
+
+bool point_link(const QString &link, const QString &target)
+{
+    const QString fresh = link + QStringLiteral(".new");
+    QFile::remove(fresh);
+    return QFile::link(target, fresh) && std::rename(QFile::encodeName(fresh).constData(),
+                                                     QFile::encodeName(link).constData()) == 0;
+}
+
+int descriptors_on(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    int count = 0;
+    const auto entries = descriptors.entryInfoList(QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries)
+        count += !device.isEmpty() && entry.symLinkTarget() == device ? 1 : 0;
+    return count;
 }
 
 double cpu_share_while_waiting(int ms)

@@ -34,4 +34,12 @@ QRegularExpression open_failure_line(const QString &name);
 // The share of one core this process uses while the event loop runs for ms.
 double cpu_share_while_waiting(int ms);
 
+// Points link at target, replacing whatever link was there in one step, as
+// udev keeps /dev/serial/by-id/... pointing at an adapter.
+bool point_link(const QString &link, const QString &target);
+
+// How many of this process's descriptors are open on path (a device a link
+// may lead to): whether the tool opened it, beside the pseudo-terminal's own.
+int descriptors_on(const QString &path);
+
 #endif

@@ -8,8 +8,8 @@
 
 #include <memory>
 
-// A test whose every function gets a fresh session with its port open on a
-// pseudo-terminal; the test plays the unit on the master side.
+// A test whose every function gets a fresh session on quick_timing with its
+// port open on a pseudo-terminal; the test plays the unit on the master side.
 class Session_line_test : public QObject
 {
     Q_OBJECT

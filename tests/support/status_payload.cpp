@@ -1,6 +1,8 @@
 #include "support/status_payload.h"
 
 #include "protocol/frame_builder.h"
+#include "simulator/sim_command.h"
+#include "simulator/unit_engine.h"
 
 namespace {
 
@@ -38,6 +40,19 @@ QByteArray Status_payload::bytes() const
 QByteArray Status_payload::frame() const
 {
     return status_frame(bytes());
+}
+
+QByteArray unit_frame(const QString &commands)
+{
+    Unit_engine unit;
+    unit.settings().drift = false;
+    for (const QString &line : commands.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const Sim_command command = Sim_command::parse(line);
+        if (!command.is_valid())
+            qFatal("not a command of the simulator: %s", qPrintable(line));
+        command.apply(unit.state(), unit.settings());
+    }
+    return unit.next_transmission(0);
 }
 
 QByteArray status_frame(const QByteArray &payload)

@@ -3,6 +3,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QMetaType>
+#include <QtCore/QString>
 
 #include <cstdint>
 
@@ -35,6 +36,11 @@ struct Status_payload
 };
 
 Q_DECLARE_METATYPE(Status_payload)
+
+// The status frame the simulated unit sends in its healthy state (drift off)
+// once the simulator's commands, separated by ';', have changed it: a status
+// told by named fields, e.g. "version 1.1; sfp1.dir1 unassigned; lock 0b0111".
+QByteArray unit_frame(const QString &commands = QString());
 
 QByteArray status_frame(const QByteArray &payload);
 QByteArray control_frame(const QByteArray &payload);

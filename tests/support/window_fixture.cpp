@@ -17,18 +17,24 @@ void Window_fixture::read(const QByteArray &bytes)
     QCoreApplication::processEvents();
 }
 
+void Window_fixture::judge(const QByteArray &bytes)
+{
+    session.receive(bytes);
+    session.check_link();
+}
+
 void Window_fixture::fall_silent()
 {
     session.check_link();
     session.check_link();
 }
 
-std::unique_ptr<Window_fixture> make_window_without_port()
+std::unique_ptr<Window_fixture> make_window_without_port(const Session_timing &timing)
 {
     isolate_settings();
     clear_saved_settings();
     select_no_port();
-    return std::make_unique<Window_fixture>();
+    return std::make_unique<Window_fixture>(Start_port{}, timing);
 }
 
 void select_port(MainWindow &window, const QString &name)
@@ -41,13 +47,4 @@ void select_port(MainWindow &window, const QString &name)
 Shown shown(const QLabel *label)
 {
     return {label->text(), label->styleSheet()};
-}
-
-QMap<QString, Shown> every_label(const QWidget &window)
-{
-    QMap<QString, Shown> result;
-    const auto labels = window.findChildren<QLabel *>();
-    for (const QLabel *label : labels)
-        result.insert(label->objectName(), shown(label));
-    return result;
 }

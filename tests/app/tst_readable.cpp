@@ -1,5 +1,5 @@
 // Every text of the live window fits its widget on a real X server, at the
-// dpi and scale factor of the CTest row that runs it (tests/desktop/CMakeLists.txt).
+// dpi and scale factor of the CTest row that runs it (tests/app/CMakeLists.txt).
 #include "app/display_fit.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"
@@ -103,7 +103,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (!has_x_display())
-            QSKIP("no X display; CTest runs this through tests/desktop/on_virtual_desktop.sh");
+            QSKIP("no X display; CTest runs this through tests/app/on_virtual_desktop.sh");
         isolate_settings();
         const QFontInfo font(QApplication::font());
         qInfo("drawn with the %s's choice: %s, %s %d px, stretch %d",

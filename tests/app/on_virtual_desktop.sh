@@ -2,7 +2,7 @@
 # Runs a program on a virtual X desktop of the given dpi, set up as a desktop
 # set to larger text reports it: as the X server's dpi and as the Xft.dpi
 # resource, which is what Qt reads.
-# Usage: tests/on_virtual_desktop.sh DPI PROGRAM [ARGUMENTS...]
+# Usage: tests/app/on_virtual_desktop.sh DPI PROGRAM [ARGUMENTS...]
 # Exits 77 (CTest's skip) without xvfb-run.
 set -euo pipefail
 
