@@ -14,7 +14,8 @@ if(VELMAR_UNITY_BUILD)
     set(CMAKE_UNITY_BUILD ON)
 endif()
 
-if(VELMAR_GOLD_LINKER AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+# The fuzzer build links clang's sanitizer runtime, which gold warns about.
+if(VELMAR_GOLD_LINKER AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT VELMAR_FUZZ)
     set(CMAKE_REQUIRED_LINK_OPTIONS -fuse-ld=gold)
     check_cxx_source_compiles("int main() { return 0; }" VELMAR_HAVE_GOLD)
     unset(CMAKE_REQUIRED_LINK_OPTIONS)

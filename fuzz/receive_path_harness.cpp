@@ -88,6 +88,7 @@ void Receive_path_harness::start_session()
     reported_statuses.clear();
     frames_since_tick = false;
     last_frame_good = false;
+    decoded_since_open = false;
     last_version = 0;
     verdict = {};
     last_status = {};

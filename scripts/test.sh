@@ -109,7 +109,7 @@ stage_sanitize() {
 }
 
 stage_fuzz() {
-    bash "$root/scripts/ci-fuzz.sh" "${VELMAR_FUZZ_SECONDS:-120}" "$build_base-fuzz"
+    bash "$root/scripts/ci-fuzz.sh" "${VELMAR_FUZZ_SECONDS:-60}" "$build_base-fuzz"
 }
 
 stage_package() {
