@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the three programs (the window, velmar-ctl
-# and the simulated unit) with what `cmake --install` copies besides them, and
-# starts the window.
+# Installs what is missing, builds the four programs (the window, velmar-ctl,
+# the simulated unit and the exporter) with what `cmake --install` copies
+# besides them, and starts the window.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,6 +23,6 @@ fi
 # The programs and the compressed manual pages, so that `cmake --install`
 # works afterwards; not the test programs, which are most of a first build
 # and which scripts/test.sh builds.
-VELMAR_TARGETS="velmar-serial-port velmar-ctl velmar-unit-sim velmar_packaging_docs" \
+VELMAR_TARGETS="velmar-serial-port velmar-ctl velmar-unit-sim velmar-exporter velmar_packaging_docs" \
     bash "$root/scripts/build.sh" "$build_dir"
 exec "$build_dir/app/velmar-serial-port"

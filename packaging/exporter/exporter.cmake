@@ -11,8 +11,15 @@ configure_file(${velmar_exporter_dir}/velmar-exporter.service.in
                ${CMAKE_CURRENT_BINARY_DIR}/velmar-exporter.service @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/velmar-exporter.service
         DESTINATION lib/systemd/system)
-install(FILES ${velmar_exporter_dir}/velmar-exporter.conf
-        DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR})
+# A package (prefix /usr) keeps it in /etc; any other install keeps it under
+# the prefix given at install time, so that `cmake --install build --prefix
+# ~/.local` needs no root.
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(velmar_exporter_conf_dir ${CMAKE_INSTALL_FULL_SYSCONFDIR})
+else()
+    set(velmar_exporter_conf_dir ${CMAKE_INSTALL_SYSCONFDIR})
+endif()
+install(FILES ${velmar_exporter_dir}/velmar-exporter.conf DESTINATION ${velmar_exporter_conf_dir})
 install(FILES ${velmar_exporter_dir}/prometheus-velmar.yml
               ${velmar_exporter_dir}/velmar-alerts.yml
               ${velmar_exporter_dir}/velmar-alerts.test.yml
