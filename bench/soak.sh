@@ -177,9 +177,11 @@ refreshes=$(awk -v from=$((end_ms - end_window_s * 1000)) -v to="$end_ms" \
     '$2 == "control" && $1 >= from && $1 <= to' "$work/sim.out" | wc -l)
 
 # Every injected fault must show in the record within these bounds (ms after
-# it was injected); every silent, port_lost and reopened event must belong
-# to one of them.
-grep -v '"event":"status"\|"event":"crc_mismatch"' "$work/record.jsonl" |
+# it was injected); every silent, port_lost, reopened and ack_timeout event
+# must belong to one of them (a refresh frame sent as the unit falls silent
+# or is unplugged is not acknowledged). What the window sent and the start
+# of its record are not link events.
+grep -v '"event":"\(status\|crc_mismatch\|sent\|start\)"' "$work/record.jsonl" |
     sed -n 's/^{"time":"\([^"]*\)","event":"\([a-z_]*\)".*/\2 \1/p' |
     while read -r event time; do
         at_ms=$(date -d "$time" +%s%3N)
@@ -190,7 +192,7 @@ check_events=$(awk -v s="$silence_ms" -v u="$unplug_ms" '
     { event[++m] = $1; time[m] = $2 }
     function find(name, from, to,   i) {
         for (i = 1; i <= m; ++i)
-            if (event[i] == name && time[i] >= from && time[i] <= to) { used[i] = 1; return 1 }
+            if (!used[i] && event[i] == name && time[i] >= from && time[i] <= to) { used[i] = 1; return 1 }
         return 0
     }
     END {
@@ -204,6 +206,8 @@ check_events=$(awk -v s="$silence_ms" -v u="$unplug_ms" '
                      find("reopened", t + u * 0.9, t + u + 3000) &&
                      find("connected", t + u * 0.9, t + u + 5000)
             if (!ok) { ++missing; printf "  missing in the record: %s at %.0f\n", kind[j], t }
+            duration = kind[j] == "silence" ? s : u
+            while (find("ack_timeout", t - 2000, t + duration + 3000)) {}
         }
         unexpected = 0
         for (i = 1; i <= m; ++i)
