@@ -1,17 +1,21 @@
-// The window over a whole run: a record that stops says so and stays whole, a
-// port given at start that is not there yet is opened once it is, and Ctrl-C
-// or SIGTERM close the window as its close button does.
+// The window program over a whole run: its command line, a record that
+// goes on or stops and says so, a port given at start that is opened once
+// it is there, and Ctrl-C or SIGTERM that close the window as its close
+// button does.
+#include "app/window_command_line.h"
 #include "app/window_record.h"
-#include "simulator/unit_simulator.h"
 #include "support/child_process.h"
+#include "support/played_unit.h"
 #include "support/pty_line.h"
-#include "support/status_payload.h"
+#include "support/record_text.h"
+#include "support/steady_unit.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
+#include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QStatusBar>
 
@@ -20,6 +24,23 @@
 namespace {
 
 constexpr int line_timeout_ms = 10000;
+constexpr int saved_port_index = 5;
+constexpr int saved_baud_index = 3;
+
+const QString window_program = QStringLiteral(VELMAR_WINDOW_PATH);
+
+// Stores and a runtime directory of their own; an offscreen display, or none.
+QProcessEnvironment environment(const QString &home, bool display = true)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    if (display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+    return environment;
+}
 
 } // namespace
 
@@ -32,6 +53,77 @@ class Window_run_test : public QObject
 private Q_SLOTS:
     void initTestCase() { isolate_settings(); }
 
+    void command_lines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("exit_code");
+        // A pattern for stdout, or for the one line on stderr of a refusal.
+        QTest::addColumn<QString>("said");
+        const auto row = [](const QString &line, int exit_code, const QString &said) {
+            QTest::newRow(qPrintable(line)) << line << exit_code << said;
+        };
+        row("--help", 0, "^Usage: \\S*velmar-serial-port \\[options\\]\\n");
+        row("--version", 0, "^velmar-serial-port \\d+\\.\\d+\\.\\d+$");
+        row("--record /nonexistent/dir/x", 1, "/nonexistent/dir/x");
+        row("--baud x", 2, "--baud");
+        row("--baud 0", 2, "--baud");
+        row("stray", 2, "stray");
+        row("--colour", 2, "colour");
+    }
+
+    // What ends well runs without a display: help and version need none. A
+    // refusal comes before any window opens (offscreen all the same).
+    void command_lines()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, exit_code);
+        QFETCH(QString, said);
+        Child_process run(window_program);
+        run.setProcessEnvironment(environment(dir.path(), exit_code != 0));
+        run.start(line.split(QLatin1Char(' ')));
+        QVERIFY(run.wait_for_exit());
+        QCOMPARE(run.exit_code(), exit_code);
+        const bool refused = exit_code != 0;
+        const QStringList told = refused ? run.error_lines() : run.output_lines();
+        QCOMPARE(refused ? run.output_lines() : run.error_lines(), QStringList());
+        QVERIFY(!refused || told.size() == 1);
+        QVERIFY2(QRegularExpression(said).match(told.join('\n')).hasMatch(),
+                 qPrintable(told.join('\n')));
+    }
+
+    // Appended to, every line timed, and the status as velmar-ctl writes it.
+    void records_its_unit()
+    {
+        const auto unit = steady_unit();
+        QVERIFY(unit);
+        QFile record(dir.filePath(QStringLiteral("record.jsonl")));
+        QVERIFY(record.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+        const QByteArray earlier = R"({"event":"earlier"})";
+        record.write(earlier + '\n');
+        const auto lines = [&record] {
+            return record.seek(0) ? at_any_time(complete_lines(record.readAll())) : QStringList();
+        };
+        Child_process window(window_program);
+        window.setProcessEnvironment(environment(dir.path()));
+        window.start({"--port", unit->slave_path(), "--record", record.fileName()});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"),
+            line_timeout_ms);
+        window.terminate();
+        QVERIFY(window.wait_for_exit());
+        const QStringList written = lines();
+        QCOMPARE(written.first(), QString::fromUtf8(earlier));
+        for (const QString &line : written.mid(1))
+            QVERIFY2(QJsonDocument::fromJson(line.toUtf8())["time"] == "TIME", qPrintable(line));
+        Child_process watch(QStringLiteral(VELMAR_CTL_PATH));
+        watch.start({"watch", "--port", unit->slave_path(), "--count", "1"});
+        QVERIFY(watch.wait_for_exit());
+        QCOMPARE(watch.exit_code(), 0);
+        const QString status = QStringLiteral("\"event\":\"status\"");
+        QCOMPARE(written.filter(status).mid(0, 1),
+                 at_any_time(watch.output_lines()).filter(status));
+    }
+
     void stopped_record_shows_in_the_status_bar()
     {
         auto w = make_window_without_port();
@@ -43,28 +135,48 @@ private Q_SLOTS:
                  QStringLiteral("Recording to /dev/full stopped: No space left on device"));
     }
 
+    // Opened once it is there, at the rate given, and the saved choice stays.
     void start_port_opened_once_there()
     {
         clear_saved_settings();
+        store_setting(QStringLiteral("SerialPort/SerialPort"), saved_port_index);
+        store_setting(QStringLiteral("SerialPort/BaudRate"), saved_baud_index);
         const QString link = dir.filePath(QStringLiteral("unit"));
         const QString path = dir.filePath(QStringLiteral("late.jsonl"));
+        const Window_command_line line = Window_command_line::parse(
+            {"velmar-serial-port", "--port", link, "--baud", "57600", "--record", path});
+        QCOMPARE(line.outcome, Window_command_line::Outcome::run);
         Unit_simulator unit;
         unit.set_link_path(link);
-        Session session;
-        Window_record record(session, path);
-        QVERIFY(record.open());
-        QTest::ignoreMessage(QtDebugMsg, open_failure_line(link));
-        MainWindow window(session, Start_port{link, 0});
-        QVERIFY(unit.start_on_pty());
-        QFile file(path);
-        QByteArray text;
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QTRY_VERIFY_WITH_TIMEOUT((text += file.readAll()).contains("reopened"), line_timeout_ms);
-        QVERIFY2(text.contains(R"("event":"port_unavailable","detail":"No such file or directory"})"
-                               "\n"),
-                 text.constData());
-        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("label_SerialPort_Ok"))->text(),
-                 QStringLiteral("Ok"));
+        {
+            Session session;
+            Window_record record(session, line.record_path);
+            QVERIFY(record.open());
+            QTest::ignoreMessage(QtDebugMsg, open_failure_line(link));
+            MainWindow window(session, line.start_port);
+            QVERIFY(unit.start_on_pty());
+            QFile file(path);
+            QByteArray text;
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QTRY_VERIFY_WITH_TIMEOUT((text += file.readAll()).contains("reopened"),
+                                     line_timeout_ms);
+            QVERIFY2(
+                text.contains(R"("event":"port_unavailable","detail":"No such file or directory"})"
+                              "\n"),
+                text.constData());
+            const auto combo = [&window](const char *name) {
+                return window.findChild<QComboBox *>(QLatin1String(name))->currentText();
+            };
+            QCOMPARE(combo("comboBox_SerialPort"), link);
+            QCOMPARE(combo("comboBox_BaudRate"), QStringLiteral("57600"));
+            const auto *port = window.findChild<QLabel *>(QStringLiteral("label_SerialPort_Ok"));
+            QCOMPARE(shown(port), Shown("Ok", "color : green"));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                window.findChild<QLabel *>(QStringLiteral("label_protocol_ver"))->text(),
+                QStringLiteral("2.0, Ok"), line_timeout_ms);
+        }
+        QCOMPARE(saved_setting(QStringLiteral("SerialPort/SerialPort")).toInt(), saved_port_index);
+        QCOMPARE(saved_setting(QStringLiteral("SerialPort/BaudRate")).toInt(), saved_baud_index);
     }
 
     // The program itself, its record in a file of 4 KB at most: it stops with
@@ -82,22 +194,15 @@ private Q_SLOTS:
         QFETCH(int, signal_number);
         const QTemporaryDir config;
         const QString record = config.filePath(QStringLiteral("record.jsonl"));
-        Pty_device line;
-        QVERIFY(line.open());
-        Status_payload unit;
-        QTimer talk; // every status another threshold: every one a line
-        connect(&talk, &QTimer::timeout, this, [&] {
-            unit.threshold = int8_t(unit.threshold == -35 ? -1 : unit.threshold - 1);
-            if (line.unread_by_slave() == 0)
-                line.write_all(unit.frame());
-        });
-        talk.start(20);
-        Child_process window(QStringLiteral("/bin/sh"));
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
-        window.setProcessEnvironment(environment);
-        window.start({"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", VELMAR_WINDOW_PATH, "--port",
-                      line.slave_path(), "--record", record});
+        Played_unit unit;
+        QVERIFY(unit.open());
+        unit.each_time = [](Status_payload &status) { // every status a line
+            status.threshold = int8_t(status.threshold == -35 ? -1 : status.threshold - 1);
+        };
+        unit.talk();
+        Child_process window(window_program);
+        window.setProcessEnvironment(environment(config.path()));
+        window.start_with_small_files({"--port", unit.path(), "--record", record});
         const auto told = [&window] { return window.error_lines().filter("recording to"); };
         QTRY_COMPARE_WITH_TIMEOUT(int(told().size()), 1, line_timeout_ms);
         ::kill(pid_t(window.processId()), signal_number);
@@ -107,10 +212,7 @@ private Q_SLOTS:
                                      " stopped: File too large"));
         QFile file(record);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QList<QByteArray> lines = file.readAll().split('\n');
-        QVERIFY(lines.takeLast().isEmpty());
-        for (const QByteArray &written : lines)
-            QVERIFY2(QJsonDocument::fromJson(written).isObject(), written.constData());
+        QCOMPARE(first_broken_line(file.readAll()), QByteArray());
         const QSettings saved(config.filePath(QStringLiteral("velmar_serial_port.conf")),
                               QSettings::IniFormat);
         QVERIFY(saved.contains(QStringLiteral("MainWindow/pos")));

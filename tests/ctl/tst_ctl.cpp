@@ -1,40 +1,22 @@
-#include "protocol/status_layout.h"
 #include "record/record_format.h"
-#include "simulator/pty_device.h"
-#include "simulator/unit_simulator.h"
 #include "support/child_process.h"
-#include "support/pty_line.h"
-#include "support/status_payload.h"
+#include "support/steady_unit.h"
 
+#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 #include <algorithm>
-#include <memory>
-#include <tuple>
 
 namespace {
 
 using S = Unit_status;
 
-constexpr int frames_per_second = 50;
 constexpr int line_timeout_ms = 10000;
-constexpr int silence_ms = 2500; // holds a whole watchdog period, wherever that starts
+constexpr int until_plugged_ms = 3600 * 1000; // the test plugs the line back itself
+constexpr int silence_ms = 2500;              // holds a whole watchdog period, wherever that starts
 constexpr int frames_between_changes = 5;
 
 const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
-
-// The simulated unit at an exact state and a brisk rate, set up by commands
-// before its first frame is due, so that no frame of another state is on the line.
-std::unique_ptr<Unit_simulator> start_unit(const QStringList &commands = {})
-{
-    auto unit = std::make_unique<Unit_simulator>();
-    unit->settings().drift = false;
-    unit->settings().rate = frames_per_second;
-    bool started = unit->start_on_pty();
-    for (const QString &command : commands)
-        started = started && unit->execute(command);
-    return started ? std::move(unit) : nullptr;
-}
 
 // The status as its version carries it over the line; what the line leaves
 // out is what the tool holds before a unit has said anything.
@@ -78,12 +60,13 @@ QStringList without_start(QStringList lines)
     return lines;
 }
 
-Status_payload reporting(uint8_t gain_1, uint8_t gain_2, int8_t threshold, uint8_t version = 0x20)
+// Whether the record tells these events in this order, others between them.
+bool tells(const QStringList &record, const QStringList &story)
 {
-    Status_payload unit;
-    std::tie(unit.gain[0], unit.gain[1], unit.threshold, unit.version) =
-        std::make_tuple(gain_1, gain_2, threshold, version);
-    return unit;
+    int told = 0;
+    for (const QString &line : record)
+        told += told < story.size() && line.contains("\"event\":\"" + story[told] + '"');
+    return told == story.size();
 }
 
 } // namespace
@@ -117,7 +100,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, commands);
         QFETCH(QString, format);
-        const auto unit = start_unit(commands);
+        const auto unit = steady_unit(commands);
         QVERIFY(unit);
         Child_process watch(ctl);
         watch.start({"watch", "--port", unit->slave_path(), "--format", format, "--count", "1"});
@@ -131,7 +114,7 @@ private Q_SLOTS:
     // return are events, and its status is not printed again.
     void watch_prints_changes_and_link_events()
     {
-        const auto unit = start_unit();
+        const auto unit = steady_unit();
         QVERIFY(unit);
         Child_process watch(ctl);
         watch.start({"watch", "--port", unit->slave_path(), "--changes", "--count", "4"});
@@ -166,79 +149,30 @@ private Q_SLOTS:
         QCOMPARE(watch.exit_code(), 0);
     }
 
-    void set_data()
+    // As an adapter on a /dev/serial/by-id link is pulled and plugged in
+    // again: the watch says so in its record and keeps watching.
+    void watch_outlives_a_lost_port()
     {
-        QTest::addColumn<Status_payload>("unit"); // as it reports itself
-        // After the frame: ack (takes the values and acknowledges), ignore or unplug; or mute.
-        QTest::addColumn<QString>("unit_does");
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<int>("exit_code");
-        QTest::addColumn<QString>("printed"); // then "acknowledged" when it is
-        QTest::addColumn<QByteArray>("sent"); // the bytes on the wire, in hex
-        const auto row = [](const char *name, const Status_payload &unit, const char *unit_does,
-                            const char *arguments, int exit_code, const char *printed,
-                            const char *sent) {
-            QTest::newRow(name) << unit << unit_does << arguments << exit_code << printed
-                                << QByteArray(sent);
-        };
-        const Status_payload plain; // 47.00 dB on both inputs (code 32), -28 dBm
-        row("defaults", plain, "ack", "--defaults", 0,
-            "gain1_db=47.00 gain2_db=47.00 threshold_dbm=-28", "52 50 04 20 20 20 e4 d4 86");
-        row("gain snapped", plain, "ack", "--gain1 47.5", 0,
-            "gain1_db=47.75 gain2_db=47.00 threshold_dbm=-28", "52 50 04 20 21 20 e4 14 d7");
-        row("threshold, the unit's gains", reporting(32, 40, -28), "ack", "--threshold -20", 0,
-            "gain1_db=47.00 gain2_db=53.00 threshold_dbm=-20", "52 50 04 20 20 28 ec d2 80");
-        row("defaults and a gain", reporting(10, 32, -5), "ack", "--defaults --gain2 30", 0,
-            "gain1_db=47.00 gain2_db=29.75 threshold_dbm=-28", "52 50 04 20 20 09 e4 44 99");
-        row("gain reported above the editors", reporting(70, 32, -28), "ack", "--threshold -10", 0,
-            "gain1_db=70.25 gain2_db=47.00 threshold_dbm=-10", "52 50 04 20 3f 20 f6 1f 37");
-        row("no acknowledgement", reporting(10, 32, -5), "ignore", "--defaults --retries 0", 6,
-            "gain1_db=47.00 gain2_db=47.00 threshold_dbm=-28", "52 50 04 20 20 20 e4 d4 86");
-        row("port lost awaiting the acknowledgement", plain, "unplug", "--gain2 23", 4,
-            "gain1_db=47.00 gain2_db=23.00 threshold_dbm=-28", "52 50 04 20 20 00 e4 14 9f");
-        row("silent unit", plain, "mute", "--gain1 47", 5, "", "");
-        row("protocol 1.1", reporting(32, 32, -28, 0x11), "ignore", "--gain1 50", 7, "", "");
-    }
-
-    // The unit is played by hand: a status whenever the last one has been read.
-    void set()
-    {
-        QFETCH(Status_payload, unit);
-        QFETCH(QString, unit_does);
-        QFETCH(QString, arguments);
-        QFETCH(int, exit_code);
-        QFETCH(QString, printed);
-        QFETCH(QByteArray, sent);
-        Pty_device line;
-        QVERIFY2(line.open(), qPrintable(line.error_string()));
-        QTimer talk;
-        connect(&talk, &QTimer::timeout, this, [&] {
-            if (line.unread_by_slave() == 0)
-                line.write_all(unit.frame());
-        });
-        if (unit_does != QLatin1String("mute"))
-            talk.start(1000 / frames_per_second);
-        Child_process set(ctl);
-        set.start(QStringList{"set", "--port", line.slave_path()} +
-                  arguments.split(QLatin1Char(' ')));
-        QCOMPARE(collect(line, QByteArray::fromHex(sent).size(), line_timeout_ms).toHex(' '), sent);
-        if (unit_does == QLatin1String("ack")) {
-            const QByteArray frame = QByteArray::fromHex(sent);
-            unit.gain[0] = uint8_t(frame[4]);
-            unit.gain[1] = uint8_t(frame[5]);
-            unit.threshold = int8_t(frame[6]);
-            unit.links |= 1 << status::ack_bit;
-        }
-        if (unit_does == QLatin1String("unplug"))
-            line.close(); // the adapter is pulled out
-        QVERIFY(set.wait_for_exit());
-        QCOMPARE(set.exit_code(), exit_code);
-        QCOMPARE(set.output_lines().join(QLatin1Char(' ')),
-                 exit_code == 0 ? printed + QStringLiteral(" acknowledged") : printed);
-        QCOMPARE(set.error_lines().size(), exit_code == 0 ? 0 : 1);
-        if (unit_does == QLatin1String("unplug"))
-            QVERIFY(set.error_lines().join(' ').contains("lost"));
-        QCOMPARE(line.read_available(0), QByteArray());
+        const QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("unit"));
+        const auto unit = steady_unit({}, link);
+        QVERIFY(unit);
+        Child_process watch(ctl);
+        watch.start({"watch", "--port", link});
+        QTRY_VERIFY_WITH_TIMEOUT(tells(watch.output_lines(), {"status"}), line_timeout_ms);
+        QVERIFY(unit->unplug(until_plugged_ms));
+        QTRY_VERIFY_WITH_TIMEOUT(tells(watch.output_lines(), {"status", "port_lost"}),
+                                 line_timeout_ms);
+        QVERIFY2(unit->start_on_pty(), qPrintable(unit->error_string()));
+        const QStringList story{"status", "port_lost", "reopened", "status"};
+        QTRY_VERIFY_WITH_TIMEOUT(tells(watch.output_lines(), story), line_timeout_ms);
+        QCOMPARE(watch.state(), QProcess::Running);
+        watch.terminate(); // Ctrl-C, for a watch without end
+        QVERIFY(watch.wait_for_exit());
+        QCOMPARE(watch.exit_code(), 0);
+        const QStringList record = watch.output_lines();
+        QCOMPARE(record.filter("\"event\":\"port_lost\"").size(), 1);
+        QCOMPARE(record.filter("\"event\":\"reopened\"").size(), 1);
     }
 };
 

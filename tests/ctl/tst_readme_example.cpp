@@ -1,7 +1,7 @@
 // The README's production-test script, run as written against the simulated
 // unit: a healthy unit passes, and each way a unit can fail it fails it.
-#include "simulator/unit_simulator.h"
 #include "support/child_process.h"
+#include "support/steady_unit.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int frames_per_second = 50;
 const QString marker = QStringLiteral("<!-- production-test example");
 
 // The shell block that follows the marker in the README.
@@ -74,12 +73,8 @@ private Q_SLOTS:
         QFETCH(QStringList, commands);
         QFETCH(int, exit_code);
         QFETCH(QString, said);
-        Unit_simulator unit;
-        unit.settings().drift = false;
-        unit.settings().rate = frames_per_second;
-        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        for (const QString &command : commands)
-            QVERIFY(unit.execute(command));
+        const auto unit = steady_unit(commands);
+        QVERIFY(unit);
         // As an engineer would run it: velmar-ctl found on the PATH.
         Child_process shell(QStringLiteral("/bin/sh"));
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -87,7 +82,7 @@ private Q_SLOTS:
                            QFileInfo(QStringLiteral(VELMAR_CTL_PATH)).path() + QLatin1Char(':') +
                                environment.value(QStringLiteral("PATH")));
         shell.setProcessEnvironment(environment);
-        shell.start({script, unit.slave_path()});
+        shell.start({script, unit->slave_path()});
         QVERIFY(shell.wait_for_exit());
         const QStringList lines = shell.output_lines() + shell.error_lines();
         QCOMPARE(shell.exit_code(), exit_code);

@@ -1,12 +1,20 @@
+// The record: a status or an event as a line in each format and read back
+// as written, what the recorder writes of a session, and the reader's
+// judgement of lines it cannot take.
 #include "protocol/status_decoder.h"
 #include "record/csv_record_format.h"
+#include "record/event_fields.h"
 #include "record/json_record_format.h"
+#include "record/record_start.h"
+#include "record/record_timeline.h"
 #include "record/recorder.h"
 #include "record/text_record_format.h"
 #include "session/session.h"
 #include "simulator/pty_device.h"
 #include "support/quick_timing.h"
+#include "support/record_text.h"
 #include "support/status_payload.h"
+#include "support/unit_status_text.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QJsonArray>
@@ -16,6 +24,7 @@
 
 #include <memory>
 #include <tuple>
+#include <vector>
 
 Q_DECLARE_METATYPE(Record_event)
 Q_DECLARE_METATYPE(Recorder::Policy)
@@ -28,6 +37,14 @@ constexpr int loss_timeout_ms = 5000;
 const QDateTime when =
     QDateTime::fromString(QStringLiteral("2026-12-06T17:53:27.123+02:00"), Qt::ISODateWithMs);
 const QString when_text = QStringLiteral("2026-12-06T15:53:27.123Z");
+const qint64 noon =
+    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
+        .toMSecsSinceEpoch();
+
+QDateTime at(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
 
 // The cells of one CSV row, quotes taken off.
 QStringList csv_cells(const QString &row)
@@ -84,6 +101,18 @@ Status_payload payload(uint8_t version, uint8_t flags, uint8_t links, uint8_t ca
     return payload;
 }
 
+Unit_status decoded(const Status_payload &payload)
+{
+    const QByteArray bytes = payload.bytes();
+    Unit_status status;
+    Status_decoder::decode(reinterpret_cast<const uint8_t *>(bytes.constData()),
+                           std::size_t(bytes.size()), status);
+    return status;
+}
+
+const QByteArray good_line = R"({"time":"2026-12-06T12:00:00.000Z","event":"crc_mismatch"})"
+                             "\n";
+
 } // namespace
 
 class Record_test : public QObject
@@ -95,6 +124,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<Status_payload>("payload");
         QTest::addColumn<QString>("expected"); // name=JSON literal ...
+        // Whether the line holds every value (not the power of an unassigned channel).
+        QTest::addColumn<bool>("holds_all");
         Status_payload gains = payload(0x20, 0x0F, 0x0F, 0x29, 0x0F);
         gains.gain[0] = 33;
         gains.gain[1] = 0;
@@ -107,23 +138,30 @@ private Q_SLOTS:
             cages.sfp1.channels.2.tx_power_dbm=0.0 cages.sfp1.channels.2.wavelength_nm=0
             cages.sfp2.type="ethernet" dante.present=true dante.system_ok=true dante.link_ok=true
             dante.mic="remote" dante.inputs.1.type="microphone" dante.inputs.1.gain_db=47.75
-            dante.inputs.2.gain_db=23.00 threshold_dbm=-28)";
-        Status_payload troubled = payload(0x20, 0x70, 0x0F, 0x29, 0x71);
-        troubled.threshold = -35;
+            dante.inputs.2.gain_db=23.00 threshold_dbm=-28)"
+                             << true;
+        Status_payload troubled = payload(0x20, 0x70, 0x09, 0x29, 0x71);
+        std::tie(troubled.gain[0], troubled.threshold) = std::make_tuple(63, -35);
         QTest::newRow("2.0, faults, submodule in trouble") << troubled << R"(rx_fault=true
-            tx_fault=true overheat=true locks.1=false dante.present=true dante.system_ok=false
-            dante.sync_ok=false dante.link_ok=false dante.mic="local" dante.inputs.1.type="line"
-            dante.inputs.2.type="line" threshold_dbm=-35)";
+            tx_fault=true overheat=true locks.1=false links.p1=false dante.present=true
+            dante.system_ok=false dante.sync_ok=false dante.link_ok=false dante.mic="local"
+            dante.inputs.1.type="line" dante.inputs.2.type="line" dante.inputs.1.gain_db=70.25
+            threshold_dbm=-35)" << true;
+        QTest::newRow("2.0, no submodule") << payload(0x20, 0x0F, 0x0F, 0x29, 0) << R"(
+            dante.present=false dante.inputs.1.gain_db=null threshold_dbm=-28)"
+                                           << true;
         QTest::newRow("1.1") << payload(0x11, 0x0F, 0x07, 0x39, 0) << R"(version="1.1"
             links.valid=false links.f=true cages.sfp_eth.type="other" cages.sfp_eth.present=true
-            cages.sfp1.channels.1.wavelength_nm=1310 dante=null threshold_dbm=null)";
+            cages.sfp1.channels.1.wavelength_nm=1310 dante=null threshold_dbm=null)"
+                             << true;
         QTest::newRow("1.0, SFP 2 empty") << payload(0x10, 0x05, 0x00, 0x21, 0) << R"(
             version="1.0" locks.1=true locks.2=false locks.3=true links.valid=true links.f=false
             cages.sfp1.channels.1.wavelength_nm=0 cages.sfp2.type="none" cages.sfp2.present=false
             cages.sfp2.temperature_c=null cages.sfp2.channels.1.direction="none"
             cages.sfp2.channels.1.rx_power_dbm=null cages.sfp2.channels.1.tx_power_dbm=null
             cages.sfp2.channels.2.wavelength_nm=null cages.sfp_eth.channels.1.rx_power_dbm=-20.0
-            dante=null threshold_dbm=null)";
+            dante=null threshold_dbm=null)"
+                                          << true;
         Status_payload unknown = payload(0x21, 0x0F, 0x0F, 0x29, 0x00);
         unknown.directions[1][0] = Status_payload::unassigned;
         unknown.directions[1][1] = Status_payload::none;
@@ -132,18 +170,17 @@ private Q_SLOTS:
             cages.sfp2.channels.1.tx_power_dbm=null cages.sfp2.channels.1.wavelength_nm=1310
             cages.sfp2.channels.2.direction="none" dante.present=false dante.system_ok=null
             dante.sync_ok=null dante.link_ok=null dante.mic=null dante.inputs.2.type=null
-            dante.inputs.1.gain_db=null threshold_dbm=-28)";
+            dante.inputs.1.gain_db=null threshold_dbm=-28)"
+                                                       << false;
     }
 
-    // One table, read in all three formats.
+    // One table, read in all three formats, and the JSON line read back.
     void status_lines()
     {
         QFETCH(Status_payload, payload);
         QFETCH(QString, expected);
-        const QByteArray bytes = payload.bytes();
-        Unit_status status;
-        Status_decoder::decode(reinterpret_cast<const uint8_t *>(bytes.constData()),
-                               std::size_t(bytes.size()), status);
+        QFETCH(bool, holds_all);
+        const Unit_status status = decoded(payload);
         const QString json = Json_record_format().status_line(when, status);
         const QJsonObject record = QJsonDocument::fromJson(json.toUtf8()).object();
         // Every field a CSV column, but below 2.0 "dante" is one null.
@@ -182,37 +219,65 @@ private Q_SLOTS:
             QVERIFY2(!value.isDouble() || json.contains(key_and_number), qPrintable(entry));
             QCOMPARE(cells.value(csv_header.indexOf(name)), cell);
         }
+        // The values the writer was given, and the same line when written again.
+        const Read_back back = read_record(json.toUtf8() + '\n');
+        QCOMPARE(back.problems.lines(), QStringList());
+        QCOMPARE(int(back.entries.size()), 1);
+        const Record_entry &entry = back.entries.front();
+        QCOMPARE(entry.event, Record_event::status);
+        QCOMPARE(Json_record_format().status_line(at(entry.time_ms), entry.status), json);
+        if (holds_all)
+            QCOMPARE(entry.status, status);
     }
 
-    void event_lines_data()
+    // Every kind of event line read back as written; a plain event (its name
+    // and its detail, if any) in CSV and text too.
+    void events_read_back_as_written()
     {
-        // Written by the row's name; the names of all are checked in recorder_policies.
-        QTest::addColumn<Record_event>("event");
-        QTest::addColumn<QString>("detail");
-        QTest::newRow("connected") << Record_event::connected << QString();
-        QTest::newRow("port_lost")
-            << Record_event::port_lost
-            << QStringLiteral("Input/output \"error\"\x01 on C:\\COM3, twice");
-    }
-
-    void event_lines()
-    {
-        QFETCH(Record_event, event);
-        QFETCH(QString, detail);
-        const QString name = QString::fromLatin1(QTest::currentDataTag());
-        QJsonObject expected{{"time", when_text}, {"event", name}};
-        if (!detail.isEmpty())
-            expected.insert(QStringLiteral("detail"), detail);
-        QCOMPARE(
-            QJsonDocument::fromJson(Json_record_format().event_line(when, event, detail).toUtf8())
-                .object(),
-            expected);
-        QStringList cells{when_text, name};
-        while (cells.size() < csv_header.size() - 1)
-            cells.append(QString());
-        QCOMPARE(csv_cells(Csv_record_format().event_line(when, event, detail)), cells << detail);
-        QCOMPARE(Text_record_format().event_line(when, event, detail),
-                 QStringList({when_text, name, detail}).join(QLatin1Char(' ')).trimmed());
+        const Json_record_format format;
+        Record_start start;
+        start.program = QStringLiteral("velmar-serial-port");
+        start.program_version = QStringLiteral("1.0.0");
+        start.port = QStringLiteral("/dev/serial/by-id/usb-\"Velmar\"");
+        start.baud_rate = 57600;
+        Control_payload sent;
+        sent.gain_codes = {{0, 63}};
+        sent.threshold_dbm = -35;
+        const QString error = QStringLiteral("Input/output \"error\"\x01 on C:\\COM3, twice");
+        const QStringList lines{
+            format.event_fields_line(at(noon), Record_event::start, Event_fields::of(start)),
+            format.event_fields_line(at(noon + 1), Record_event::connected,
+                                     Event_fields::since(noon - 900)),
+            format.event_fields_line(at(noon + 2), Record_event::sent, Event_fields::of(sent)),
+            format.event_line(at(noon + 3), Record_event::ack_timeout, QString()),
+            format.event_fields_line(at(noon + 4), Record_event::silent,
+                                     Event_fields::since(Event_fields::no_time)),
+            format.event_line(at(noon + 5), Record_event::port_lost, error),
+            format.event_line(at(noon + 6), Record_event::port_unavailable, error),
+        };
+        QCOMPARE(lines[3], R"({"time":"2026-12-06T12:00:00.003Z","event":"ack_timeout"})");
+        const Read_back back = read_record(lines.join('\n').toUtf8() + '\n');
+        QCOMPARE(back.problems.lines(), QStringList());
+        QStringList events;
+        for (const Record_entry &entry : back.entries)
+            events << record_event_name(entry.event) + '@' + QString::number(entry.time_ms - noon);
+        QCOMPARE(events, QStringList({"start@0", "connected@1", "sent@2", "ack_timeout@3",
+                                      "silent@4", "port_lost@5", "port_unavailable@6"}));
+        QCOMPARE(back.entries[0].start, start);
+        QCOMPARE(back.entries[1].since_ms, noon - 900);
+        QCOMPARE(back.entries[2].sent, sent);
+        QCOMPARE(back.entries[4].since_ms, Record_entry::no_time);
+        QCOMPARE(back.entries[5].detail, error);
+        for (const QString &detail : {QString(), error}) {
+            QStringList cells{when_text, QStringLiteral("port_lost")};
+            while (cells.size() < csv_header.size() - 1)
+                cells.append(QString());
+            QCOMPARE(
+                csv_cells(Csv_record_format().event_line(when, Record_event::port_lost, detail)),
+                cells << detail);
+            QCOMPARE(Text_record_format().event_line(when, Record_event::port_lost, detail),
+                     QStringList({when_text, "port_lost", detail}).join(' ').trimmed());
+        }
     }
 
     void recorder_policies_data()
@@ -284,6 +349,157 @@ private Q_SLOTS:
                 QCOMPARE(csv_cells(row).last().isEmpty(), event == QLatin1String("status"));
         }
         QCOMPARE(seen.join(QLatin1Char(' ')), record);
+    }
+    // Under --changes, and in the window's record, a status gets a line of
+    // its own only when that line would read differently from the last, in
+    // every format.
+    void a_change_is_what_the_line_shows_data()
+    {
+        QTest::addColumn<QString>("both");   // how both statuses differ from a healthy unit
+        QTest::addColumn<QString>("second"); // and the second from the first
+        QTest::addColumn<int>("lines");      // status lines written
+        const QString power = QStringLiteral("sfp1.power1 -31.1");
+        QTest::newRow("the power of an unassigned channel") << "sfp1.dir1 unassigned" << power << 1;
+        QTest::newRow("the power of a channel of no direction") << "sfp1.dir1 none" << power << 1;
+        QTest::newRow("a channel flag") << ""
+                                        << "sfp1.flag1 1" << 1;
+        QTest::newRow("the power of an Rx channel") << "" << power << 2;
+        QTest::newRow("a lock") << ""
+                                << "lock3 0" << 2;
+    }
+
+    void a_change_is_what_the_line_shows()
+    {
+        QFETCH(QString, both);
+        QFETCH(QString, second);
+        QFETCH(int, lines);
+        for (const auto kind :
+             {Record_format::Kind::json, Record_format::Kind::csv, Record_format::Kind::text}) {
+            const auto format = Record_format::make(kind);
+            Session session;
+            QBuffer sink;
+            sink.open(QIODevice::WriteOnly);
+            const Recorder recorder(session, *format, sink, Recorder::Policy::changes);
+            session.receive(unit_frame(both) + unit_frame(both + ';' + second));
+            QCOMPARE(int(sink.data().count("status")), lines);
+        }
+    }
+
+    // Records written before the start line and since existed.
+    void first_format_is_read()
+    {
+        const QByteArray record =
+            R"({"time":"2026-12-06T16:45:55.211Z","event":"connected"}
+{"time":"2026-12-06T16:46:10.247Z","event":"status","version":"2.0","rx_fault":false,"tx_fault":false,"overheat":false,"locks":[true,true,true,true],"links":{"valid":true,"f":true,"p1":true,"p2":true},"cages":{"sfp1":{"type":"video","present":true,"temperature_c":40,"channels":[{"direction":"rx","rx_power_dbm":-14.2,"tx_power_dbm":null,"wavelength_nm":1310},{"direction":"tx","rx_power_dbm":null,"tx_power_dbm":-2.5,"wavelength_nm":1550}]},"sfp2":{"type":"ethernet","present":true,"temperature_c":45,"channels":[{"direction":"tx","rx_power_dbm":null,"tx_power_dbm":-4.0,"wavelength_nm":1310},{"direction":"rx","rx_power_dbm":-9.8,"tx_power_dbm":null,"wavelength_nm":1550}]},"sfp_eth":{"type":"none","present":false,"temperature_c":null,"channels":[{"direction":"none","rx_power_dbm":null,"tx_power_dbm":null,"wavelength_nm":null},{"direction":"none","rx_power_dbm":null,"tx_power_dbm":null,"wavelength_nm":null}]}},"dante":{"present":true,"system_ok":true,"sync_ok":true,"link_ok":true,"mic":"remote","inputs":[{"type":"microphone","gain_db":47.00},{"type":"microphone","gain_db":47.75}]},"threshold_dbm":-28}
+{"time":"2026-12-06T16:45:58.088Z","event":"silent"}
+{"time":"2026-12-06T16:46:00.852Z","event":"port_lost","detail":"Unknown error"}
+)";
+        const Read_back back = read_record(record);
+        QCOMPARE(back.problems.lines(), QStringList());
+        QCOMPARE(back.entries.size(), std::size_t(4));
+        QCOMPARE(back.entries[0].since_ms, Record_entry::no_time);
+        const Unit_status &status = back.entries[1].status;
+        QCOMPARE(status.cages[Unit_status::sfp_1].channels[0].power_tenths, int16_t(-142));
+        QCOMPARE(status.cages[Unit_status::sfp_2].channels[0].power_tenths, int16_t(-40));
+        QCOMPARE(status.cages[Unit_status::sfp_2].temperature_c, 45);
+        QCOMPARE(status.dante.gain_codes[1], uint8_t(33));
+        QVERIFY(status.dante.gains_reported);
+        QCOMPARE(status.threshold_dbm, int8_t(-28));
+        QCOMPARE(back.entries[2].since_ms, Record_entry::no_time);
+        QCOMPARE(back.entries[3].detail, QStringLiteral("Unknown error"));
+    }
+
+    void bad_input_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("entries_read");
+        QTest::addColumn<QStringList>("problems"); // as told, one line for each kind
+        const QByteArray status_line =
+            Json_record_format().status_line(at(noon), decoded(Status_payload())).toUtf8() + '\n';
+        const QByteArray cut = status_line.left(status_line.size() / 2);
+        const auto row = [](const char *name, const QByteArray &text, int entries_read,
+                            const QStringList &problems) {
+            QTest::newRow(name) << text << entries_read << problems;
+        };
+        const QString left_out = QStringLiteral("; left out");
+        row("truncated last line", good_line + cut, 1,
+            {"night.jsonl:2: the last line is cut off (the writer stopped in the middle of it)" +
+             left_out});
+        row("a last line without newline is whole", good_line + good_line.trimmed(), 2, {});
+        row("not JSON, once per kind",
+            good_line + "time,event\n" + good_line + "\n" + cut + "\n" + good_line, 3,
+            {"night.jsonl:2: not JSON; left out (and 2 more lines like it)"});
+        row("unknown fields: kept",
+            R"({"time":"2026-12-06T12:00:00.000Z","event":"reopened","boot":1})"
+            "\n" +
+                QByteArray(status_line)
+                    .replace("\"type\":\"video\"", "\"type\":\"video\",\"serial\":\"X\""),
+            2,
+            {"night.jsonl:1: unknown field \"boot\" (from a newer writer?); ignored (and 1 more "
+             "line like it)"});
+        row("unknown event: left out",
+            R"({"time":"2026-12-06T12:00:00.000Z","event":"rebooted"})"
+            "\n" +
+                good_line,
+            1, {"night.jsonl:1: unknown event \"rebooted\" (from a newer writer?)" + left_out});
+        row("empty file", {}, 0, {"night.jsonl: empty: no record in it"});
+        row("a value of the wrong type",
+            good_line + QByteArray(status_line).replace("\"rx_fault\":false", "\"rx_fault\":0"), 1,
+            {"night.jsonl:2: not a record line: \"rx_fault\" is of the wrong type" + left_out});
+        row("a time without a zone",
+            R"({"time":"2026-12-06T12:00:00.000","event":"reopened"})"
+            "\n",
+            0,
+            {"night.jsonl:1: not a record line: \"time\" is not an ISO 8601 time with a zone" +
+             left_out});
+        row("nested too deep to be a record", QByteArray(100, '[') + QByteArray(100, ']') + "\n", 0,
+            {"night.jsonl:1: not JSON; left out"});
+        row("Windows line ends", QByteArray(good_line).replace("\n", "\r\n"), 1, {});
+    }
+
+    void bad_input()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, entries_read);
+        QFETCH(QStringList, problems);
+        const Read_back back = read_record(text);
+        QCOMPARE(int(back.entries.size()), entries_read);
+        QCOMPARE(back.problems.lines(), problems);
+    }
+
+    // Inputs are read in the order of their first time; a line earlier than
+    // one read before it is left out and told.
+    void timeline_in_time_order()
+    {
+        const auto record = [](std::initializer_list<int> seconds) {
+            QByteArray text;
+            for (const int second : seconds)
+                text += Json_record_format()
+                            .event_line(at(noon + second * 1000), Record_event::crc_mismatch, {})
+                            .toUtf8() +
+                        '\n';
+            auto buffer = std::make_unique<QBuffer>();
+            buffer->setData(text);
+            buffer->open(QIODevice::ReadOnly);
+            return buffer;
+        };
+        Record_problems problems;
+        Record_timeline timeline(problems);
+        timeline.add(QStringLiteral("later"), record({20, 21, 15, 16, 22}));
+        timeline.add(QStringLiteral("earlier"), record({10, 11, 25}));
+        QStringList order;
+        std::vector<qint64> seconds;
+        timeline.read([&order](const QString &source) { order << source; },
+                      [&seconds](const Record_entry &entry) {
+                          seconds.push_back((entry.time_ms - noon) / 1000);
+                      });
+        QCOMPARE(order, QStringList({"earlier", "later"}));
+        QCOMPARE(seconds, std::vector<qint64>({10, 11, 25}));
+        QCOMPARE(problems.all().size(), std::size_t(1));
+        QCOMPARE(problems.all()[0].source, QStringLiteral("later"));
+        QVERIFY(problems.all()[0].kind == Record_problems::Kind::time_backwards);
+        QCOMPARE(problems.all()[0].first_line, qint64(1));
+        QCOMPARE(problems.all()[0].count, qint64(5));
     }
 };
 

@@ -112,7 +112,7 @@ class Summary_builder_test : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void time_with_and_without_data_data()
+    void time_with_data_and_without_data()
     {
         QTest::addColumn<std::vector<Line>>("lines");
         QTest::addColumn<Expected>("expected");
@@ -155,7 +155,7 @@ private Q_SLOTS:
             << Expected{1000, 0, 0, 0, 0, 3000};
     }
 
-    void time_with_and_without_data()
+    void time_with_data_and_without()
     {
         QFETCH(std::vector<Line>, lines);
         QFETCH(Expected, expected);
