@@ -118,6 +118,23 @@ private Q_SLOTS:
         QCOMPARE(described(told, !announced.isEmpty(), tick.withdraw), judged);
     }
 
+    // Frames read before the port went away say nothing of the unit now: the
+    // period they fall in is silent, and only a frame after the reopen
+    // connects again.
+    void frames_before_a_lost_port_are_not_a_live_link()
+    {
+        Link_watchdog watchdog;
+        watchdog.frame_completed(true, Protocol_version::v2_0, true, 100);
+        watchdog.port_lost();
+        QCOMPARE(described(watchdog.tick().verdict, false, false), QString("silent"));
+        watchdog.port_opened();
+        watchdog.frame_completed(true, Protocol_version::v2_0, true, 2100);
+        const Link_watchdog::Tick tick = watchdog.tick();
+        QCOMPARE(described(tick.verdict, tick.announce, false),
+                 QString("connected threshold announced"));
+        QCOMPARE(tick.verdict.since_ms, qint64(2100));
+    }
+
     // When a state began, as the session's clock timed the reads: the first
     // frame after a silence, the last frame before one.
     void the_verdict_tells_since_when()
