@@ -41,6 +41,8 @@ keep=false
 
 readonly rate=270 bad_crc=0.02 noise=8
 readonly silence_ms=3000 unplug_ms=2000
+readonly ack_wait_ms=1000 # the window's wait for an acknowledgement
+readonly ack_frame_ms=30  # the unit's next status frame at 270 frames/s, read
 readonly growth_limit_kb=1024
 readonly cut_per_unplug=3 # frames in the line or cut when it goes
 readonly end_window_s=10 min_refreshes=3 # one every 2 s, one may be dropped
@@ -179,20 +181,36 @@ refreshes=$(awk -v from=$((end_ms - end_window_s * 1000)) -v to="$end_ms" \
 # Every injected fault must show in the record within these bounds (ms after
 # it was injected); every silent, port_lost, reopened and ack_timeout event
 # must belong to one of them (a refresh frame sent as the unit falls silent
-# or is unplugged is not acknowledged). What the window sent and the start
-# of its record are not link events.
-grep -v '"event":"\(status\|crc_mismatch\|sent\|start\)"' "$work/record.jsonl" |
-    sed -n 's/^{"time":"\([^"]*\)","event":"\([a-z_]*\)".*/\2 \1/p' |
-    while read -r event time; do
-        at_ms=$(date -d "$time" +%s%3N)
-        ((at_ms >= start_ms && at_ms <= end_ms)) && echo "$event $at_ms"
-    done >"$work/events" || true
-check_events=$(awk -v s="$silence_ms" -v u="$unplug_ms" '
+# or is unplugged is not acknowledged). An acknowledgement rides in the
+# unit's next status frame, so one whose frame broke its CRC is lost: an
+# ack_timeout whose control frame was followed within ack_frame_ms by a CRC
+# mismatch belongs to that mismatch. What the window sent and the start of
+# its record are not link events.
+grep -v '"event":"\(status\|start\)"' "$work/record.jsonl" |
+    sed -n 's/^{"time":"\([^"]*\)","event":"\([a-z_]*\)".*/\2 \1/p' >"$work/event-times" || true
+paste -d ' ' <(cut -d ' ' -f 1 "$work/event-times") \
+    <(cut -d ' ' -f 2 "$work/event-times" | date -f - +%s%3N) |
+    awk -v from="$start_ms" -v to="$end_ms" '$2 >= from && $2 <= to' >"$work/events"
+check_events=$(awk -v s="$silence_ms" -v u="$unplug_ms" -v ack="$ack_wait_ms" -v frame="$ack_frame_ms" '
     FNR == NR { kind[++n] = $1; at[n] = $2; next }
+    $1 == "crc_mismatch" { mismatch[++c] = $2; next }
+    $1 == "sent" { sent[++w] = $2; next }
     { event[++m] = $1; time[m] = $2 }
     function find(name, from, to,   i) {
         for (i = 1; i <= m; ++i)
             if (!used[i] && event[i] == name && time[i] >= from && time[i] <= to) { used[i] = 1; return 1 }
+        return 0
+    }
+    function mismatch_within(from, to,   i) {
+        for (i = 1; i <= c; ++i)
+            if (mismatch[i] >= from && mismatch[i] <= to) return 1
+        return 0
+    }
+    # The frame the time-out at t waited for: sent about one wait before.
+    function ack_broken(t,   i) {
+        for (i = 1; i <= w; ++i)
+            if (sent[i] >= t - ack - 150 && sent[i] <= t - ack + 50)
+                return mismatch_within(sent[i], sent[i] + frame)
         return 0
     }
     END {
@@ -209,12 +227,18 @@ check_events=$(awk -v s="$silence_ms" -v u="$unplug_ms" '
             duration = kind[j] == "silence" ? s : u
             while (find("ack_timeout", t - 2000, t + duration + 3000)) {}
         }
+        lost_acks = 0
+        for (i = 1; i <= m; ++i)
+            if (!used[i] && event[i] == "ack_timeout" && ack_broken(time[i])) {
+                used[i] = 1
+                ++lost_acks
+            }
         unexpected = 0
         for (i = 1; i <= m; ++i)
             if (!used[i] && event[i] != "connected") { ++unexpected; printf "  unexpected: %s at %.0f\n", event[i], time[i] }
-        printf "RESULT %d %d\n", missing, unexpected
+        printf "RESULT %d %d %d\n", missing, unexpected, lost_acks
     }' "$work/injected" "$work/events")
-read -r _ missing unexpected <<<"$(grep '^RESULT' <<<"$check_events")"
+read -r _ missing unexpected lost_acks <<<"$(grep '^RESULT' <<<"$check_events")"
 
 growth=$((rss_end - rss_warm))
 # Frames the unit sent into its new line before the window reopened it, at
@@ -243,7 +267,7 @@ echo "command: bench/soak.sh --minutes $minutes --silence-every $silence_every -
 echo "resident memory: ${rss_warm} kB after ${warm_up} s, ${rss_end} kB at the end (growth ${growth} kB)"
 echo "status frames sent: $sent; decoded $decoded, CRC mismatches $mismatched (record: $recorded_mismatches)," \
     "short $short; neither $unaccounted, over $unplugs unplugs (at most $unopened sent before a reopen)"
-echo "faults injected: $silences silences, $unplugs unplugs; missing in the record: $missing; unexpected events: $unexpected"
+echo "faults injected: $silences silences, $unplugs unplugs; missing in the record: $missing; unexpected events: $unexpected; acknowledgements lost in a broken frame: $lost_acks"
 grep -v '^RESULT' <<<"$check_events" || true
 echo "at the end: $(sed 's/^soak pid=[0-9]* time=[^ ]* //' <<<"$shown_end"); refresh frames in the last ${end_window_s} s: $refreshes"
 judge "((growth < growth_limit_kb))" "memory growth under $growth_limit_kb kB"
