@@ -1,8 +1,8 @@
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
-#include "record/record_start.h"
 #include "simulator/healthy_unit.h"
 #include "support/child_process.h"
+#include "support/record_text.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -39,12 +39,7 @@ QDateTime at(int second)
 QByteArray record_of(const Night &night, int first_second = 0)
 {
     const Json_record_format format;
-    Record_start start;
-    start.program = QStringLiteral("velmar-ctl");
-    start.port = QStringLiteral("/dev/ttyUSB0");
-    start.baud_rate = 115200;
-    QStringList lines{
-        format.event_fields_line(at(first_second), Record_event::start, Event_fields::of(start))};
+    QStringList lines{start_line(at(first_second))};
     for (int second = 1; second <= 10; ++second) {
         S status = healthy_unit();
         const bool middle = second == 5;

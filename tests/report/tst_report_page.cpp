@@ -1,9 +1,9 @@
 #include "protocol/status_words.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
-#include "record/record_start.h"
 #include "simulator/healthy_unit.h"
 #include "support/child_process.h"
+#include "support/record_text.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -164,12 +164,7 @@ QByteArray a_record()
         return QDateTime::fromMSecsSinceEpoch(start_ms + second * 1000LL, Qt::UTC);
     };
     const Json_record_format format;
-    Record_start start;
-    start.program = QStringLiteral("velmar-ctl");
-    start.port = QStringLiteral("/dev/ttyUSB0");
-    start.baud_rate = 115200;
-    QStringList lines{
-        format.event_fields_line(at(0), Record_event::start, Event_fields::of(start))};
+    QStringList lines{start_line(at(0))};
     for (int second = 1; second < record_minutes * 60; ++second) {
         if (second >= 600 && second < 660)
             continue; // silent

@@ -1,9 +1,21 @@
 #include "support/record_text.h"
 
+#include "record/event_fields.h"
+#include "record/json_record_format.h"
 #include "record/record_reader.h"
+#include "record/record_start.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QJsonDocument>
+
+QString start_line(const QDateTime &at)
+{
+    Record_start start;
+    start.program = QStringLiteral("velmar-ctl");
+    start.port = QStringLiteral("/dev/ttyUSB0");
+    start.baud_rate = 115200;
+    return Json_record_format().event_fields_line(at, Record_event::start, Event_fields::of(start));
+}
 
 Read_back read_record(const QByteArray &text, const QString &name)
 {

@@ -5,6 +5,7 @@
 #include "record/record_problems.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QDateTime>
 #include <QtCore/QString>
 
 #include <vector>
@@ -17,6 +18,10 @@ struct Read_back
 };
 
 Read_back read_record(const QByteArray &text, const QString &name = QStringLiteral("night.jsonl"));
+
+// The start line of a JSON record that velmar-ctl wrote at `at` on
+// /dev/ttyUSB0 at 115200 baud.
+QString start_line(const QDateTime &at);
 
 // The first line of a JSON record that is not a whole JSON object, the last
 // one too, which must end with its newline; empty when every line is whole.
