@@ -1,6 +1,7 @@
 #include "app/sfp_panel.h"
 
 #include "app/widget_update.h"
+#include "protocol/status_judgement.h"
 #include "protocol/status_words.h"
 
 #include <QtWidgets/QLabel>
@@ -92,8 +93,7 @@ void Sfp_panel::draw_rx_power(int index, const Unit_status::Channel &channel, in
         return;
     }
     Widget_update::text(label, power_text(channel.power_tenths, rx_text[index]));
-    // Equal to the threshold is still fine; only below it is a fault.
-    const bool below = channel.power_tenths < threshold_dbm * Status_words::power_tenths_per_dbm;
+    const bool below = Status_judgement::below(channel.power_tenths, threshold_dbm);
     Widget_update::style(label, below ? style_sheet::red : style_sheet::black);
 }
 

@@ -1,6 +1,7 @@
 #include "exporter/metrics_text.h"
 
 #include "protocol/protocol_version.h"
+#include "protocol/status_judgement.h"
 #include "protocol/status_words.h"
 #include "record/status_fields.h"
 
@@ -39,6 +40,7 @@ enum Family
     silences,
     port_losses,
     last_status_timestamp,
+    rx_power_below_threshold,
     family_count
 };
 
@@ -79,6 +81,9 @@ constexpr std::array<Family_text, family_count> families{{
     {"velmar_port_losses_total", "counter", "Times the serial port was lost."},
     {"velmar_last_status_timestamp_seconds", "gauge",
      "When the last status message was decoded, in seconds since the epoch."},
+    {"velmar_rx_power_below_threshold", "gauge",
+     "1 while the channel's received power is below the unit's own threshold, as the window "
+     "and the report judge it."},
 }};
 
 constexpr double ms_per_second = 1000.0;
@@ -227,6 +232,26 @@ QByteArray with(const QByteArray &port_labels, const QByteArray &more)
     return more.isEmpty() ? port_labels : port_labels + ',' + more;
 }
 
+// The judgement itself, not a comparison left to the alert rule: the rule,
+// the window and the report then cannot disagree about a power equal to the
+// threshold. Only an Rx channel of a unit that reports its threshold has one.
+void add_below_threshold(Sample_lists &lists, const QByteArray &port_labels,
+                         const Unit_status &status)
+{
+    for (int cage = 0; cage < S::cage_count; ++cage) {
+        for (int channel = 0; channel < S::channel_count; ++channel) {
+            const Status_judgement::Finding below = Status_judgement::rx_below(status, cage, channel);
+            if (!Status_judgement::receives(status, cage, channel) ||
+                below == Status_judgement::Finding::not_judged)
+                continue;
+            const QByteArray labels = label("cage", QString(Status_words::cage_key(cage))) + ',' +
+                                      label("channel", Status_words::number(channel));
+            lists.add(rx_power_below_threshold, with(port_labels, labels),
+                      flag(below == Status_judgement::Finding::shown));
+        }
+    }
+}
+
 void add_status(Sample_lists &lists, const QByteArray &port_labels, const Unit_status &status)
 {
     lists.add(protocol_version_info,
@@ -241,6 +266,7 @@ void add_status(Sample_lists &lists, const QByteArray &port_labels, const Unit_s
         if (sample_value(field.value, &value))
             lists.add(place->family, with(port_labels, place->labels), value);
     }
+    add_below_threshold(lists, port_labels, status);
 }
 
 void add_reading(Sample_lists &lists, const Unit_reading &reading)

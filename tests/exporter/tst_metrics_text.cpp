@@ -87,8 +87,10 @@ void Tst_metrics_text::samples_follow_the_report_data()
                        R"(velmar_dante_present{port="/dev/u"} 1)",
                        R"(velmar_dante_ok{port="/dev/u",state="sync"} 1)",
                        R"(velmar_dante_gain_db{port="/dev/u",input="2"} 47.00)",
-                       R"(velmar_rx_power_threshold_dbm{port="/dev/u"} -28)"}
+                       R"(velmar_rx_power_threshold_dbm{port="/dev/u"} -28)",
+                       R"(velmar_rx_power_below_threshold{port="/dev/u",cage="sfp2",channel="2"} 0)"}
         << QStringList{
+               R"(velmar_rx_power_below_threshold{port="/dev/u",cage="sfp1",channel="2"})",
                R"(velmar_sfp_tx_power_dbm{port="/dev/u",cage="sfp1",channel="1"})",
                R"(velmar_sfp_rx_power_dbm{port="/dev/u",cage="sfp1",channel="2"})",
                R"(velmar_sfp_temperature_celsius{port="/dev/u",cage="sfp_eth"})",
@@ -101,7 +103,8 @@ void Tst_metrics_text::samples_follow_the_report_data()
         << QStringList{R"(velmar_protocol_version_info{port="/dev/u",version="1.1"} 1)",
                        R"(velmar_rx_fault{port="/dev/u"} 0)"}
         << QStringList{R"(velmar_dante_present{)", R"(velmar_dante_ok{)",
-                       R"(velmar_dante_gain_db{)", R"(velmar_rx_power_threshold_dbm{)"};
+                       R"(velmar_dante_gain_db{)", R"(velmar_rx_power_threshold_dbm{)",
+                       R"(velmar_rx_power_below_threshold{)"};
 
     Unit_status faulty = healthy;
     faulty.rx_fault = faulty.overheat = true;
