@@ -11,11 +11,9 @@ Exporter::Exporter(const std::vector<Port_pattern> &patterns, qint32 baud_rate,
 {
     qRegisterMetaType<Unit_reading>();
     scan_timer.setInterval(default_scan_ms);
-    judge_timer.setInterval(timing.watchdog_ms);
     publish_timer.setInterval(default_publish_ms);
     publish_timer.setSingleShot(true);
     connect(&scan_timer, &QTimer::timeout, this, &Exporter::scan);
-    connect(&judge_timer, &QTimer::timeout, this, &Exporter::judge);
     connect(&publish_timer, &QTimer::timeout, this, &Exporter::publish);
 }
 
@@ -26,7 +24,6 @@ void Exporter::start()
     scan();
     publish();
     scan_timer.start();
-    judge_timer.start();
 }
 
 void Exporter::scan()
@@ -50,12 +47,6 @@ void Exporter::scan()
     // here; a lost one is the session's to reopen.
     for (auto &watch : watches)
         watch.second->open_if_closed();
-}
-
-void Exporter::judge()
-{
-    for (auto &watch : watches)
-        watch.second->judge();
 }
 
 void Exporter::on_reading(const Unit_reading &reading)

@@ -16,7 +16,7 @@ class Metrics_snapshot;
 class Unit_watch;
 
 // Every watched port on the Qt thread: finds the ports the patterns match,
-// keeps a watch on each, judges them once a period, and publishes the
+// keeps a watch on each, and publishes the
 // metrics text of all of them to the snapshot the HTTP threads serve.
 //
 // Publishing waits publish_ms after a change, so a burst of statuses from
@@ -43,7 +43,6 @@ public:
 
 private:
     void scan();
-    void judge();
     void on_reading(const Unit_reading &reading);
     void publish();
 
@@ -55,7 +54,6 @@ private:
     std::map<QString, Unit_watch *> watches;
     std::map<QString, Unit_reading> readings;
     QTimer scan_timer;
-    QTimer judge_timer;
     QTimer publish_timer;
 };
 

@@ -14,6 +14,7 @@ Unit_watch::Unit_watch(const QString &path, const QString &unit, qint32 baud_rat
     current.unit = unit;
     session->set_listen_only(true);
     connect(session.get(), &Session::status_received, this, &Unit_watch::on_status);
+    connect(session.get(), &Session::values_known_changed, this, &Unit_watch::on_values);
     connect(session.get(), &Session::crc_mismatch, this, [this] {
         ++current.crc_mismatches;
         changed();
@@ -60,18 +61,18 @@ void Unit_watch::report_open_failure(const QString &reason)
         tr("velmar-exporter: cannot open %1: %2; trying again").arg(current.port, reason));
 }
 
-void Unit_watch::judge()
+void Unit_watch::on_values(Link_watchdog::Values values)
 {
-    if (!heard_since_judged && current.up()) {
-        ++current.silences;
-        fall_silent();
-    }
-    heard_since_judged = false;
+    // A lost port already took the values, and is not a silence as well.
+    if (values.known || !current.up())
+        return;
+    ++current.silences;
+    fall_silent();
 }
 
+// A decoded status is known at once; only its absence waits for a period.
 void Unit_watch::on_status(const Unit_status &status)
 {
-    heard_since_judged = true;
     ++current.status_messages;
     current.last_status_ms = clock();
     current.status = status;
@@ -84,8 +85,6 @@ void Unit_watch::on_port_lost(const QString &error)
     port_state = Port_state::lost;
     current.port_open = false;
     ++current.port_losses;
-    // A loss is not counted as a silence as well.
-    heard_since_judged = false;
     fall_silent();
 }
 

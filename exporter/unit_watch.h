@@ -2,6 +2,7 @@
 #define VELMAR_EXPORTER_UNIT_WATCH_H
 
 #include "exporter/unit_reading.h"
+#include "session/link_watchdog.h"
 #include "session/session_timing.h"
 
 #include <QtCore/QObject>
@@ -12,8 +13,9 @@
 class Session;
 
 // One port the exporter listens to, through a session that sends nothing of
-// its own. It counts what arrives and judges, once a period, whether the unit
-// still talks: a period without a decoded status is silence, and a silent
+// its own. It counts what arrives, and goes by the session's judgement of
+// whether the unit's values are known (a period without a decoded status is
+// silence, damaged frames or not), the same one the records carry: a silent
 // unit or a lost port shows no values, only that it is down.
 class Unit_watch : public QObject
 {
@@ -27,8 +29,6 @@ public:
     // Opens the port if it is neither open nor being reopened by the session
     // after a loss. A path that does not exist is left alone until it does.
     void open_if_closed();
-    // Called once a period.
-    void judge();
 
     Unit_reading reading() const { return current; }
 
@@ -44,6 +44,7 @@ private:
     };
 
     void on_status(const Unit_status &status);
+    void on_values(Link_watchdog::Values values);
     void on_port_lost(const QString &error);
     void on_port_reopened();
     void fall_silent();
@@ -55,7 +56,6 @@ private:
     const qint32 baud_rate;
     Unit_reading current;
     Port_state port_state = Port_state::closed;
-    bool heard_since_judged = false;
     QString last_open_failure;
 };
 

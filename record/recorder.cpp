@@ -18,7 +18,7 @@ Recorder::Recorder(Session &session, const Record_format &format, QIODevice &sin
     : QObject(parent), session(session), format(format), sink(sink), policy(policy)
 {
     connect(&session, &Session::status_received, this, &Recorder::on_status);
-    connect(&session, &Session::link_changed, this, &Recorder::on_link);
+    connect(&session, &Session::values_known_changed, this, &Recorder::on_values);
     connect(&session, &Session::crc_mismatch, this,
             [this] { write_event(Record_event::crc_mismatch); });
     connect(&session, &Session::short_message, this,
@@ -78,19 +78,20 @@ void Recorder::on_status(const Unit_status &status)
     Q_EMIT status_written(written_statuses);
 }
 
-void Recorder::on_link(Link_watchdog::Verdict verdict)
+// Silent and connected tell whether the unit's values are known, not
+// whether frames arrive: a stretch of damaged frames is a silence in the
+// record, as it is in the exporter, and a reader of the record holds no
+// status across it.
+void Recorder::on_values(Link_watchdog::Values values)
 {
-    const bool now_live = verdict.state == Link_watchdog::State::receiving ||
-                          verdict.state == Link_watchdog::State::connected;
     // Stamped when judged, up to two periods late; since says when it began.
-    if (now_live && !live)
-        write_event_fields(Record_event::connected, Event_fields::since(verdict.since_ms));
-    if (verdict.state == Link_watchdog::State::silent) {
-        write_event_fields(Record_event::silent, Event_fields::since(verdict.since_ms));
-        if (policy == Policy::changes_per_connection)
-            have_last = false;
+    if (values.known) {
+        write_event_fields(Record_event::connected, Event_fields::since(values.since_ms));
+        return;
     }
-    live = now_live;
+    write_event_fields(Record_event::silent, Event_fields::since(values.since_ms));
+    if (policy == Policy::changes_per_connection)
+        have_last = false;
 }
 
 void Recorder::on_port_lost(const QString &error)

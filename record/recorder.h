@@ -59,7 +59,7 @@ Q_SIGNALS:
 
 private:
     void on_status(const Unit_status &status);
-    void on_link(Link_watchdog::Verdict verdict);
+    void on_values(Link_watchdog::Values values);
     void on_port_lost(const QString &error);
     void connect_run_events(Session &session);
     void on_sent(const Control_payload &values);
@@ -76,7 +76,6 @@ private:
     const Policy policy;
     bool have_last = false;
     Unit_status last;
-    bool live = false; // frames arrived at the last judgement
     bool have_start = false;
     Record_start last_start;
     int written_statuses = 0;

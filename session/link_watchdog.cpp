@@ -9,6 +9,12 @@ void Link_watchdog::frame_completed(bool crc_ok, uint8_t version, bool decoded, 
     last_version = version;
     decoded_since_open = decoded_since_open || decoded;
     last_frame_ms = at_ms;
+    if (!decoded)
+        return;
+    if (!decoded_since_tick)
+        first_decoded_since_tick_ms = at_ms;
+    decoded_since_tick = true;
+    last_decoded_ms = at_ms;
 }
 
 void Link_watchdog::port_opened()
@@ -19,6 +25,7 @@ void Link_watchdog::port_opened()
 void Link_watchdog::port_lost()
 {
     frames_since_tick = false;
+    decoded_since_tick = false;
 }
 
 Link_watchdog::Tick Link_watchdog::tick()
@@ -39,5 +46,11 @@ Link_watchdog::Tick Link_watchdog::tick()
     tick.withdraw = was_connected && !connected;
     frames_since_tick = false;
     current = tick.verdict;
+    tick.values = {true, decoded_since_tick,
+                   !decoded_since_tick    ? last_decoded_ms
+                   : current_values.known ? current_values.since_ms
+                                          : first_decoded_since_tick_ms};
+    decoded_since_tick = false;
+    current_values = tick.values;
     return tick;
 }

@@ -23,6 +23,11 @@
 //
 // A connection is announced once, on the first tick that enters connected;
 // leaving connected withdraws it, so the next good tick announces it again.
+//
+// Apart from the link, each tick judges whether the unit's values are known:
+// a status was decoded during the period. Damaged frames keep the link
+// receiving (the window shows them arriving) but tell nothing of the unit,
+// so the records, the report and the exporter go by this judgement instead.
 class Link_watchdog
 {
 public:
@@ -55,9 +60,27 @@ public:
         bool operator!=(const Verdict &other) const { return !(*this == other); }
     };
 
+    // Whether the unit's values are known, as the records and the exporter
+    // tell it.
+    struct Values
+    {
+        bool judged = false; // false until the first tick
+        bool known = false;  // a status was decoded during the last period
+        // Known: the first status decoded after they were not; not known:
+        // the last status decoded before, no_time when none ever was.
+        qint64 since_ms = no_time;
+
+        bool operator==(const Values &other) const
+        {
+            return judged == other.judged && known == other.known && since_ms == other.since_ms;
+        }
+        bool operator!=(const Values &other) const { return !(*this == other); }
+    };
+
     struct Tick
     {
         Verdict verdict;
+        Values values;
         bool announce = false; // a connection begins: take the unit's settings, refresh
         bool withdraw = false; // the connection ended: stop refreshing
     };
@@ -75,6 +98,7 @@ public:
     Tick tick();
 
     Verdict verdict() const { return current; }
+    Values values() const { return current_values; }
 
 private:
     bool frames_since_tick = false;
@@ -83,9 +107,14 @@ private:
     bool decoded_since_open = false;
     qint64 first_frame_since_tick_ms = no_time;
     qint64 last_frame_ms = no_time;
+    bool decoded_since_tick = false;
+    qint64 first_decoded_since_tick_ms = no_time;
+    qint64 last_decoded_ms = no_time;
     Verdict current;
+    Values current_values;
 };
 
 Q_DECLARE_METATYPE(Link_watchdog::Verdict)
+Q_DECLARE_METATYPE(Link_watchdog::Values)
 
 #endif

@@ -15,6 +15,7 @@ Session::Session(const Session_timing &timing, QObject *parent)
 {
     qRegisterMetaType<Unit_status>();
     qRegisterMetaType<Link_watchdog::Verdict>();
+    qRegisterMetaType<Link_watchdog::Values>();
     connect(channel, &Serial_channel::bytes_read, this, &Session::receive);
     connect(channel, &Serial_channel::frame_written, this, &Session::on_frame_written);
     connect(channel, &Serial_channel::port_lost, this, [this](const QString &error) {
@@ -140,9 +141,12 @@ void Session::on_frame_written(const QByteArray &frame)
 void Session::check_link()
 {
     const Link_watchdog::Verdict before = watchdog.verdict();
+    const Link_watchdog::Values values_before = watchdog.values();
     const Link_watchdog::Tick tick = watchdog.tick();
     if (tick.verdict != before)
         Q_EMIT link_changed(tick.verdict);
+    if (tick.values != values_before)
+        Q_EMIT values_known_changed(tick.values);
     if (tick.announce)
         announce_connection();
     if (tick.withdraw)

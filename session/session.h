@@ -90,6 +90,10 @@ Q_SIGNALS:
     void control_sent(const Control_payload &values);
     void ack_timed_out();
     void link_changed(Link_watchdog::Verdict verdict);
+    // Whether the unit's values are known changed (and once at the first
+    // judgement): what the records and the exporter tell, where the window
+    // shows link_changed.
+    void values_known_changed(Link_watchdog::Values values);
     void connection_announced(const Unit_status &status);
     // A lost port is tried once a second until it opens again, another one
     // is opened, or the port is closed.

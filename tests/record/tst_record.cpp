@@ -298,6 +298,12 @@ private Q_SLOTS:
             "silent a connected silent");
         row("broken frames", P::every_status, "a bad short tick",
             "a crc_mismatch short_message connected");
+        // Frames that decode nothing leave the values unknown: a silence, and
+        // no connected line until a status decodes again.
+        row("only broken frames", P::every_status, "bad tick short tick",
+            "crc_mismatch silent short_message");
+        row("a stretch of broken frames", P::changes, "a tick bad tick bad tick a tick",
+            "a connected crc_mismatch silent crc_mismatch connected");
         row("lost port", P::every_status, "a unplug a", "a port_lost a");
         row("lost port, changes", P::changes, "a unplug a", "a port_lost");
         row("lost port, anew per connection", P::changes_per_connection, "a unplug a",

@@ -118,6 +118,51 @@ private Q_SLOTS:
         QCOMPARE(described(told, !announced.isEmpty(), tick.withdraw), judged);
     }
 
+    // Whether the unit's values are known goes by decoded statuses alone:
+    // damaged and short frames keep the link receiving but tell nothing. One
+    // period's frames a word, as judges_a_period reads them, "|" a lost port.
+    void knows_the_values_data()
+    {
+        QTest::addColumn<QStringList>("periods");
+        QTest::addColumn<QString>("told"); // each change, "known 100" or "unknown 100"
+        const auto row = [](const char *name, const QStringList &periods, const char *told) {
+            QTest::newRow(name) << periods << QString(told);
+        };
+        row("nothing ever", {"", ""}, "unknown -1");
+        row("decoded statuses", {"+20", "+11 +20"}, "known 0");
+        row("a damaged stretch is not known", {"+20", "-20 -20", "s11", "+20"},
+            "known 0, unknown 0, known 300");
+        row("frames that decode nothing from the start", {"-20", "s20 -11"}, "unknown -1");
+        row("one status among damaged frames is known", {"+20", "-20 +20 -20"}, "known 0");
+        row("frames before a lost port", {"+20", "+20|", "+20"}, "known 0, unknown 100, known 200");
+    }
+
+    void knows_the_values()
+    {
+        QFETCH(QStringList, periods);
+        QFETCH(QString, told);
+        Link_watchdog watchdog;
+        QStringList changes;
+        Link_watchdog::Values before;
+        qint64 at_ms = 0;
+        for (const QString &period : periods) {
+            for (const QString &token : tokens(QString(period).remove(QLatin1Char('|'))))
+                watchdog.frame_completed(token[0] != '-', version_of(token), token[0] == '+',
+                                         at_ms);
+            if (period.endsWith(QLatin1Char('|')))
+                watchdog.port_lost();
+            const Link_watchdog::Values values = watchdog.tick().values;
+            QVERIFY(values.judged);
+            if (values != before)
+                changes << QStringLiteral("%1 %2")
+                               .arg(values.known ? "known" : "unknown")
+                               .arg(values.since_ms);
+            before = values;
+            at_ms += 100;
+        }
+        QCOMPARE(changes.join(QStringLiteral(", ")), told);
+    }
+
     // Frames read before the port went away say nothing of the unit now: the
     // period they fall in is silent, and only a frame after the reopen
     // connects again.
@@ -143,6 +188,7 @@ private Q_SLOTS:
         timing.clock = [] { return now_ms; };
         Session session(timing);
         QSignalSpy links(&session, &Session::link_changed);
+        QSignalSpy values(&session, &Session::values_known_changed);
         const auto read_at = [&session](qint64 ms) {
             now_ms = ms;
             session.receive(unit_frame());
@@ -163,6 +209,15 @@ private Q_SLOTS:
         }
         QCOMPARE(told, (QStringList{"connected threshold since 1000", "silent since 2500",
                                     "connected threshold since 4000"}));
+        QStringList known;
+        for (const QVariantList &signal : values) {
+            const auto told_values = signal.first().value<Link_watchdog::Values>();
+            known << QStringLiteral("%1 since %2")
+                         .arg(told_values.known ? "known" : "unknown")
+                         .arg(told_values.since_ms);
+        }
+        QCOMPARE(known,
+                 (QStringList{"known since 1000", "unknown since 2500", "known since 4000"}));
     }
 };
 
