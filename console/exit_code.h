@@ -17,6 +17,7 @@ enum Exit_code
     exit_verdict_failed = 9,    // a record fails the checks it was asked to pass
     exit_input_unreadable = 10, // an input (a record file) cannot be read
     exit_listen_failed = 11,    // the address to serve on cannot be bound
+    exit_not_judged = 12,       // a check asked for could not be judged: no pass, no fail
     // Ended by a signal before it was done: 128 + the signal's number, as a
     // shell reports a command it killed.
     exit_interrupted = 130, // SIGINT

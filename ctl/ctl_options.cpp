@@ -207,6 +207,7 @@ QString Ctl_options::exit_codes_text()
               "  8  the unit acknowledged, but reports other values than those sent (set)\n"
               "  9  a record fails the --fail-on checks (report)\n"
               "  10  a record cannot be read (report)\n"
+              "  12  a check asked for could not be judged, and none failed (report)\n"
               "  130  stopped by SIGINT (Ctrl-C) before it was done (set)\n"
               "  143  stopped by SIGTERM before it was done (set)");
 }
@@ -348,20 +349,7 @@ bool Ctl_options::read_set(const QCommandLineParser &parser)
         }
         gains_db[static_cast<std::size_t>(input)] = db;
     }
-    if (parser.isSet(QStringLiteral("threshold"))) {
-        double dbm = 0;
-        if (!read_number(parser, QStringLiteral("threshold"), &dbm))
-            return false;
-        if (!is_whole(dbm) || !Control_payload::threshold_in_range(static_cast<int>(dbm))) {
-            fail(tr("--threshold: expected a whole number of dBm from %1 to %2, got '%3'")
-                     .arg(Control_payload::threshold_min_dbm)
-                     .arg(Control_payload::threshold_max_dbm)
-                     .arg(parser.value(QStringLiteral("threshold"))));
-            return false;
-        }
-        threshold_dbm = static_cast<int>(dbm);
-    }
-    if (!read_retries(parser))
+    if (!read_threshold(parser, &threshold_dbm) || !read_retries(parser))
         return false;
     defaults = parser.isSet(QStringLiteral("defaults"));
     const bool any_gain =
@@ -384,8 +372,11 @@ void Ctl_options::add_report_options(QCommandLineParser &parser)
            "CRC mismatches and lost ports. Times are UTC. Time without data (a silence, a lost "
            "port, a gap between records) is never counted or drawn as data. A line that cannot "
            "be used is named on standard error, once per kind and record, and left out.\n\n"
-           "With --fail-on the report is also a verdict: the exit code is 9 when any of the "
-           "named checks finds something (or the records hold no status at all).\n\n") +
+           "With --fail-on the report is also a verdict: the exit code is 9 when any status "
+           "shows what a named check looks for, however briefly (or the records hold no status "
+           "at all), and 12 when a check could not be judged and none failed: a unit below "
+           "protocol 2.0 reports no threshold (--threshold gives one), link states not valid, "
+           "no Dante submodule. --fail-on may be repeated.\n\n") +
         exit_codes_text());
     parser.addPositionalArgument(QStringLiteral("RECORD"),
                                  tr("a JSON record file, or - for standard input"),
@@ -401,6 +392,10 @@ void Ctl_options::add_report_options(QCommandLineParser &parser)
         {QStringLiteral("fail-on"),
          tr("fail (exit 9) on any of: %1").arg(Verdict::all_names().join(QLatin1Char(','))),
          QStringLiteral("LIST")});
+    parser.addOption({QStringLiteral("threshold"),
+                      tr("judge the Rx powers of statuses that report no threshold (protocol "
+                         "below 2.0) against DBM, a whole number from -35 to 0"),
+                      QStringLiteral("DBM")});
 }
 
 bool Ctl_options::read_report(const QCommandLineParser &parser)
@@ -427,15 +422,35 @@ bool Ctl_options::read_report(const QCommandLineParser &parser)
     }
     QString error;
     if (parser.isSet(QStringLiteral("fail-on")) &&
-        !Verdict::parse(parser.value(QStringLiteral("fail-on")), &checks, &error)) {
+        !Verdict::parse(parser.values(QStringLiteral("fail-on")), &checks, &error)) {
         fail(QStringLiteral("--fail-on: ") + error);
         return false;
     }
+    if (!read_threshold(parser, &judged_threshold_dbm))
+        return false;
     records = parser.positionalArguments();
     if (records.isEmpty()) {
         fail(tr("no record given: name one or more, or - for standard input"));
         return false;
     }
+    return true;
+}
+
+bool Ctl_options::read_threshold(const QCommandLineParser &parser, std::optional<int> *dbm)
+{
+    if (!parser.isSet(QStringLiteral("threshold")))
+        return true;
+    double number = 0;
+    if (!read_number(parser, QStringLiteral("threshold"), &number))
+        return false;
+    if (!is_whole(number) || !Control_payload::threshold_in_range(static_cast<int>(number))) {
+        fail(tr("--threshold: expected a whole number of dBm from %1 to %2, got '%3'")
+                 .arg(Control_payload::threshold_min_dbm)
+                 .arg(Control_payload::threshold_max_dbm)
+                 .arg(parser.value(QStringLiteral("threshold"))));
+        return false;
+    }
+    *dbm = static_cast<int>(number);
     return true;
 }
 

@@ -69,6 +69,8 @@ public:
     Report_format report_format = Report_format::text;
     QString output_path; // empty: standard output
     std::vector<Verdict::Check> checks;
+    // What Rx powers are judged against where a status reports no threshold.
+    std::optional<int> judged_threshold_dbm;
     QStringList records;
     // How often the frame is sent again when the unit shows no sign of taking it.
     int retries = default_retries;
@@ -89,6 +91,8 @@ private:
     static void add_report_options(QCommandLineParser &parser);
     bool read_report(const QCommandLineParser &parser);
     bool read_retries(const QCommandLineParser &parser);
+    // --threshold, a whole number of dBm a unit takes, into *dbm when given.
+    bool read_threshold(const QCommandLineParser &parser, std::optional<int> *dbm);
     // False, with the message, for a value that is no number at all; the
     // caller checks the range.
     bool read_number(const QCommandLineParser &parser, const QString &option, double *number);

@@ -35,7 +35,8 @@ int Report_command::run()
     Record_problems problems;
     Record_timeline timeline(problems);
     timeline.open(options.records);
-    const Report report = Report_maker::make(timeline, problems, options.records, options.checks);
+    const Report report = Report_maker::make(timeline, problems, options.records, options.checks,
+                                             options.judged_threshold_dbm);
     for (const QString &line : report.problems)
         Console_output::error(prefix + line);
     QByteArray text;
@@ -50,8 +51,16 @@ int Report_command::run()
     // A record that could not be read at all leaves the verdict open.
     if (problems.any(Record_problems::Kind::cannot_read))
         return exit_input_unreadable;
-    if (report.verdict.asked() && !report.verdict.passed())
+    if (!report.verdict.asked())
+        return exit_done;
+    switch (report.verdict.result()) {
+    case Verdict::Result::failed:
         return exit_verdict_failed;
+    case Verdict::Result::not_judged:
+        return exit_not_judged;
+    case Verdict::Result::passed:
+        break;
+    }
     return exit_done;
 }
 

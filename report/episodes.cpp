@@ -2,41 +2,33 @@
 
 #include <algorithm>
 
-void Episodes::span(qint64 from_ms, qint64 to_ms, bool holds, int value)
+void Episodes::show(qint64 at_ms, int value)
 {
-    if (!holds) {
-        close();
+    if (!is_open) {
+        is_open = true;
+        current = {at_ms, 0, value, 1};
         return;
     }
-    if (is_open && current_end_ms == from_ms) {
-        current_end_ms = to_ms;
-        current.lowest = std::min(current.lowest, value);
-        return;
-    }
-    close();
-    is_open = true;
-    current = {from_ms, 0, value};
-    current_end_ms = to_ms;
+    current.lowest = std::min(current.lowest, value);
+    ++current.statuses;
 }
 
 void Episodes::add(qint64 start_ms, qint64 duration_ms)
 {
-    close();
+    end(start_ms);
     is_open = true;
-    current = {start_ms, 0, INT_MAX};
-    current_end_ms = start_ms + duration_ms;
-    close();
+    current = {start_ms, 0, INT_MAX, 0};
+    close(start_ms + duration_ms);
 }
 
-void Episodes::close()
+void Episodes::close(qint64 end_ms)
 {
-    if (!is_open)
-        return;
     is_open = false;
-    current.duration_ms = current_end_ms - current.start_ms;
+    current.duration_ms = std::max<qint64>(0, end_ms - current.start_ms);
     ++episode_count;
     total += current.duration_ms;
     longest = std::max(longest, current.duration_ms);
+    zero_time += current.duration_ms == 0 ? 1 : 0;
     if (static_cast<int>(first.size()) < listed_max)
         first.push_back(current);
 }

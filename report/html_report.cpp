@@ -26,8 +26,9 @@ th, td { border: 1px solid #ccc; padding: 0.15em 0.5em; text-align: left; vertic
 th { background: #f2f2f2; }
 td { font-variant-numeric: tabular-nums; }
 p.note { font-size: 0.85em; color: #555; margin: 0; }
-.verdict-PASS h2 { color: #1a7f37; }
-.verdict-FAIL h2 { color: #c62828; }
+.verdict-passed h2 { color: #1a7f37; }
+.verdict-failed h2 { color: #c62828; }
+.verdict-not_judged h2 { color: #b26a00; }
 .chart { width: 100%; height: 260px; }
 .legend { font-size: 0.85em; min-height: 1.3em; }
 .key span { display: inline-block; width: 1.2em; height: 0.8em; margin: 0 0.3em 0 1em; vertical-align: middle; }
@@ -118,7 +119,7 @@ void write_table(const Report_tables::Table &table, QString &out)
 
 void write_sections(const Report &report, QString &out)
 {
-    const QString verdict = Report_tables::verdict_word(report);
+    const QString verdict = Verdict::result_key(report.verdict.result());
     for (const Report_tables::Section &section : Report_tables::of(report)) {
         const QString extra = section.id == QLatin1String("verdict")
                                   ? QStringLiteral(" class=\"verdict-%1\"").arg(verdict)

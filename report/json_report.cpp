@@ -58,18 +58,27 @@ QJsonValue plain_stats(const Value_stats &stats)
 
 QJsonObject episodes(const Episodes &episodes_of, bool with_lowest = false)
 {
-    QJsonObject object{{QStringLiteral("count"), episodes_of.count()}};
+    QJsonObject object{{QStringLiteral("count"), episodes_of.count()},
+                       {QStringLiteral("zero_time"), episodes_of.zero_time_count()}};
     put_duration(object, QStringLiteral("total"), episodes_of.total_ms());
     put_duration(object, QStringLiteral("longest"), episodes_of.longest_ms());
     QJsonArray listed;
     for (const Episodes::Episode &episode : episodes_of.listed()) {
-        QJsonObject item{{QStringLiteral("start"), time_value(episode.start_ms)}};
+        QJsonObject item{{QStringLiteral("start"), time_value(episode.start_ms)},
+                         {QStringLiteral("statuses"), episode.statuses}};
         put_duration(item, QStringLiteral("duration"), episode.duration_ms);
         if (with_lowest)
             item.insert(QStringLiteral("lowest_dbm"), dbm(episode.lowest));
         listed.append(item);
     }
     object.insert(QStringLiteral("episodes"), listed);
+    return object;
+}
+
+QJsonObject unjudged(const Report_summary::Unjudged &unjudged_of)
+{
+    QJsonObject object{{QStringLiteral("statuses"), unjudged_of.statuses}};
+    put_duration(object, QStringLiteral("duration"), unjudged_of.time_ms);
     return object;
 }
 
@@ -90,15 +99,16 @@ QJsonArray channels(const Report_summary &summary)
         QJsonArray directions;
         for (const S::Direction direction : channel.directions)
             directions.append(QString(Status_words::word(direction)));
-        out.append(
-            QJsonObject{{QStringLiteral("cage"), QString(Status_words::cage_key(channel.cage))},
-                        {QStringLiteral("channel"), Status_words::number(channel.channel)},
-                        {QStringLiteral("directions"), directions},
-                        {QStringLiteral("rx_power_dbm"), power_stats(channel.rx_power)},
-                        {QStringLiteral("tx_power_dbm"), power_stats(channel.tx_power)},
-                        {QStringLiteral("below_threshold"),
-                         channel.judged ? QJsonValue(episodes(channel.below_threshold, true))
-                                        : QJsonValue(QJsonValue::Null)}});
+        out.append(QJsonObject{
+            {QStringLiteral("cage"), QString(Status_words::cage_key(channel.cage))},
+            {QStringLiteral("channel"), Status_words::number(channel.channel)},
+            {QStringLiteral("directions"), directions},
+            {QStringLiteral("rx_power_dbm"), power_stats(channel.rx_power)},
+            {QStringLiteral("tx_power_dbm"), power_stats(channel.tx_power)},
+            {QStringLiteral("below_threshold"),
+             channel.judged ? QJsonValue(episodes(channel.below_threshold, true))
+                            : QJsonValue(QJsonValue::Null)},
+            {QStringLiteral("below_threshold_not_judged"), unjudged(channel.not_judged)}});
     }
     return out;
 }
@@ -111,24 +121,32 @@ QJsonObject indicators(const Report_summary &summary)
     QJsonObject links;
     for (int link = 0; link < S::link_count; ++link)
         links.insert(Status_words::link_key(link), episodes(summary.links_down[link]));
+    QJsonObject dante;
+    for (int state = 0; state < S::dante_state_count; ++state)
+        dante.insert(Status_words::dante_state_key(state), episodes(summary.dante_not_ok[state]));
     return QJsonObject{
         {QStringLiteral("rx_fault"), episodes(summary.faults[Report_summary::rx_fault])},
         {QStringLiteral("tx_fault"), episodes(summary.faults[Report_summary::tx_fault])},
         {QStringLiteral("overheat"), episodes(summary.faults[Report_summary::overheat])},
         {QStringLiteral("locks_lost"), locks},
-        {QStringLiteral("links_down"), links}};
+        {QStringLiteral("links_down"), links},
+        {QStringLiteral("links_not_judged"), unjudged(summary.links_not_judged)},
+        {QStringLiteral("dante_not_ok"), dante},
+        {QStringLiteral("dante_not_judged"), unjudged(summary.dante_not_judged)}};
 }
 
 QJsonObject events(const Report_summary::Events &events_of)
 {
-    QJsonObject object{{QStringLiteral("silences"), episodes(events_of.silences)},
-                       {QStringLiteral("crc_mismatches"), events_of.crc_mismatches},
-                       {QStringLiteral("short_messages"), events_of.short_messages},
-                       {QStringLiteral("port_lost"), events_of.port_losses},
-                       {QStringLiteral("port_unavailable"), events_of.port_unavailable},
-                       {QStringLiteral("reopened"), events_of.reopens},
-                       {QStringLiteral("sent"), events_of.sent},
-                       {QStringLiteral("ack_timeouts"), events_of.ack_timeouts}};
+    QJsonObject object{
+        {QStringLiteral("silences"), episodes(events_of.silences)},
+        {QStringLiteral("silences_with_damaged_frames"), events_of.silences_with_damaged_frames},
+        {QStringLiteral("crc_mismatches"), events_of.crc_mismatches},
+        {QStringLiteral("short_messages"), events_of.short_messages},
+        {QStringLiteral("port_lost"), events_of.port_losses},
+        {QStringLiteral("port_unavailable"), events_of.port_unavailable},
+        {QStringLiteral("reopened"), events_of.reopens},
+        {QStringLiteral("sent"), events_of.sent},
+        {QStringLiteral("ack_timeouts"), events_of.ack_timeouts}};
     put_duration(object, QStringLiteral("without_port"), events_of.without_port_ms);
     return object;
 }
@@ -139,10 +157,13 @@ QJsonValue verdict(const Verdict &verdict_of)
         return QJsonValue::Null;
     QJsonArray checks;
     for (const Verdict::Finding &finding : verdict_of.findings)
-        checks.append(QJsonObject{{QStringLiteral("check"), Verdict::name(finding.check)},
-                                  {QStringLiteral("failed"), finding.failed},
-                                  {QStringLiteral("found"), finding.what}});
+        checks.append(
+            QJsonObject{{QStringLiteral("check"), Verdict::name(finding.check)},
+                        {QStringLiteral("result"), Verdict::result_key(finding.result)},
+                        {QStringLiteral("failed"), finding.result == Verdict::Result::failed},
+                        {QStringLiteral("found"), finding.what}});
     return QJsonObject{{QStringLiteral("passed"), verdict_of.passed()},
+                       {QStringLiteral("result"), Verdict::result_key(verdict_of.result())},
                        {QStringLiteral("no_data"), verdict_of.no_data},
                        {QStringLiteral("checks"), checks}};
 }
@@ -190,6 +211,10 @@ QByteArray Json_report::write(const Report &report)
         {QStringLiteral("span"), span},
         {QStringLiteral("versions"), QJsonArray::fromStringList(summary.versions)},
         {QStringLiteral("statuses"), summary.statuses},
+        {QStringLiteral("below_threshold_not_judged"), unjudged(summary.below_not_judged)},
+        {QStringLiteral("threshold_given_dbm"), summary.given_threshold_dbm
+                                                    ? QJsonValue(*summary.given_threshold_dbm)
+                                                    : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("runs"), runs(summary)},
         {QStringLiteral("verdict"), verdict(report.verdict)},
         {QStringLiteral("channels"), channels(summary)},

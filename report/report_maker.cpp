@@ -5,9 +5,10 @@
 #include "report/summary_builder.h"
 
 Report Report_maker::make(Record_timeline &timeline, const Record_problems &problems,
-                          const QStringList &inputs, const std::vector<Verdict::Check> &checks)
+                          const QStringList &inputs, const std::vector<Verdict::Check> &checks,
+                          std::optional<int> given_threshold_dbm)
 {
-    Summary_builder builder;
+    Summary_builder builder(given_threshold_dbm);
     timeline.read([&builder](const QString &source) { builder.begin_input(source); },
                   [&builder](const Record_entry &entry) { builder.add(entry); });
     builder.finish();

@@ -6,6 +6,7 @@
 
 #include <QtCore/QStringList>
 
+#include <optional>
 #include <vector>
 
 class Record_problems;
@@ -16,8 +17,11 @@ class Record_timeline;
 class Report_maker
 {
 public:
+    // given_threshold_dbm: judges the Rx powers of statuses that report no
+    // threshold (Summary_builder).
     static Report make(Record_timeline &timeline, const Record_problems &problems,
-                       const QStringList &inputs, const std::vector<Verdict::Check> &checks);
+                       const QStringList &inputs, const std::vector<Verdict::Check> &checks,
+                       std::optional<int> given_threshold_dbm = std::nullopt);
 };
 
 #endif

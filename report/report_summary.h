@@ -12,6 +12,7 @@
 #include <QtCore/QtGlobal>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 // What a record says, as numbers: the plain value every report format is
@@ -33,6 +34,16 @@ struct Report_summary
         std::vector<Change> listed; // the first listed_max
     };
 
+    // Statuses that did not say enough for a check to judge them, and the
+    // time they held: what a verdict cannot call a pass.
+    struct Unjudged
+    {
+        qint64 statuses = 0;
+        qint64 time_ms = 0;
+
+        bool any() const { return statuses > 0; }
+    };
+
     struct Channel
     {
         int cage = 0;
@@ -41,9 +52,11 @@ struct Report_summary
         std::vector<Unit_status::Direction> directions;
         Value_stats rx_power;
         Value_stats tx_power;
-        // An Rx channel of a unit that reports its threshold (2.0 on) is judged.
-        bool judged = false;
+        // An Rx channel is judged against the threshold its status reports
+        // (2.0 on), or else against the one given on the command line.
+        bool judged = false;      // at least one status was
         Episodes below_threshold; // lowest: tenths of a dBm
+        Unjudged not_judged;      // Rx statuses with no threshold to judge by
     };
 
     struct Cage
@@ -63,6 +76,8 @@ struct Report_summary
     struct Events
     {
         Episodes silences;
+        // Silences during which frames still came, none of them decoded.
+        qint64 silences_with_damaged_frames = 0;
         qint64 crc_mismatches = 0;
         qint64 short_messages = 0;
         qint64 port_losses = 0;
@@ -93,6 +108,12 @@ struct Report_summary
     std::array<Episodes, fault_count> faults{};
     std::array<Episodes, Unit_status::lock_count> lock_losses{};
     std::array<Episodes, Unit_status::link_count> links_down{};
+    Unjudged below_not_judged; // statuses with an Rx channel and no threshold to judge it by
+    Unjudged links_not_judged; // statuses whose link states are not valid
+    std::array<Episodes, Unit_status::dante_state_count> dante_not_ok{};
+    Unjudged dante_not_judged; // statuses without the Dante submodule's states
+    // The threshold given on the command line for statuses that report none.
+    std::optional<int> given_threshold_dbm;
     Changes dante_states;
     Changes gains;
     Changes thresholds;

@@ -35,9 +35,30 @@ QString episodes_line(const Episodes &episodes)
 {
     if (episodes.count() == 0)
         return Report_tables::tr("none");
-    return Report_tables::tr("%1, %2 in all, longest %3")
-        .arg(Report_words::episodes(episodes.count()), Report_words::duration(episodes.total_ms()),
+    return Report_tables::tr("%1, longest %2")
+        .arg(Report_words::episodes_found(episodes.count(), episodes.total_ms(),
+                                          episodes.zero_time_count()),
              Report_words::duration(episodes.longest_ms()));
+}
+
+// "2", or "2 (1 held for no time)"
+QString episode_count(const Episodes &episodes)
+{
+    const QString count = QString::number(episodes.count());
+    if (episodes.zero_time_count() == 0)
+        return count;
+    return Report_tables::tr("%1 (%2 held for no time)").arg(count).arg(episodes.zero_time_count());
+}
+
+// "1 h 02 min 00.000 s (3,600 statuses)", or "-"
+QString unjudged_cell(const Report_summary::Unjudged &unjudged)
+{
+    if (!unjudged.any())
+        return QStringLiteral("-");
+    return Report_tables::tr("%1 (%2)").arg(Report_words::duration(unjudged.time_ms),
+                                            Report_words::count(unjudged.statuses,
+                                                                Report_tables::tr("status"),
+                                                                Report_tables::tr("statuses")));
 }
 
 QString not_listed(qint64 count, std::size_t listed)
@@ -52,7 +73,7 @@ QStringList episodes_row(const QString &name, const Episodes &episodes)
 {
     if (episodes.count() == 0)
         return {name, QStringLiteral("0"), QStringLiteral("-"), QStringLiteral("-")};
-    return {name, QString::number(episodes.count()), Report_words::duration(episodes.total_ms()),
+    return {name, episode_count(episodes), Report_words::duration(episodes.total_ms()),
             Report_words::duration(episodes.longest_ms())};
 }
 
@@ -72,7 +93,7 @@ Table episode_table(const QString &title, const Episodes &episodes, bool with_lo
         table.header << Report_tables::tr("Lowest");
     for (const Episodes::Episode &episode : episodes.listed()) {
         QStringList row{Report_words::time(episode.start_ms),
-                        Report_words::duration(episode.duration_ms)};
+                        Report_words::episode_duration(episode)};
         if (with_lowest)
             row << dbm(episode.lowest);
         table.rows.push_back(row);
@@ -149,13 +170,14 @@ Section verdict(const Report &report)
     section.title = Report_tables::tr("Verdict: %1").arg(Report_tables::verdict_word(report));
     if (report.verdict.no_data)
         section.lines << Report_tables::tr("No status in the record: nothing to pass.");
+    else if (report.verdict.result() == Verdict::Result::not_judged)
+        section.lines << Report_tables::tr("What could not be judged did not pass either.");
     Table checks;
     checks.header << Report_tables::tr("Check") << Report_tables::tr("Result")
                   << Report_tables::tr("Found");
     for (const Verdict::Finding &finding : report.verdict.findings)
-        checks.rows.push_back({Verdict::name(finding.check),
-                               finding.failed ? QStringLiteral("FAIL") : QStringLiteral("pass"),
-                               finding.what});
+        checks.rows.push_back(
+            {Verdict::name(finding.check), Verdict::result_word(finding.result), finding.what});
     section.tables.push_back(checks);
     return section;
 }
@@ -187,21 +209,32 @@ Section channels(const Report &report)
     section.tables.push_back(powers);
     Table below;
     below.title = Report_tables::tr("Below the unit's Rx-power threshold");
-    below.header = episodes_header(Report_tables::tr("Channel"));
+    below.header = episodes_header(Report_tables::tr("Channel")) << Report_tables::tr("Not judged");
     std::vector<Table> episodes;
+    bool any_unjudged = false;
     for (const Report_summary::Channel &channel : report.summary.channels) {
-        if (!channel.judged)
+        if (!channel.rx_power.seen())
             continue;
         const QString name = channel_name(channel.cage, channel.channel);
-        below.rows.push_back(episodes_row(name, channel.below_threshold));
+        QStringList row = channel.judged ? episodes_row(name, channel.below_threshold)
+                                         : QStringList{name, Report_tables::tr("not judged"),
+                                                       QStringLiteral("-"), QStringLiteral("-")};
+        below.rows.push_back(row << unjudged_cell(channel.not_judged));
+        any_unjudged = any_unjudged || channel.not_judged.any();
         if (channel.below_threshold.count() > 0)
             episodes.push_back(episode_table(Report_tables::tr("%1 below the threshold").arg(name),
                                              channel.below_threshold, true));
     }
-    if (below.rows.empty())
-        section.lines << Report_tables::tr("No Rx channel of a unit that reports its threshold "
-                                           "(2.0 or later): nothing judged against it.");
-    else
+    const std::optional<int> given = report.summary.given_threshold_dbm;
+    if (given)
+        section.lines << Report_tables::tr("Where a status reports no threshold (below protocol "
+                                           "2.0), Rx powers are judged against %1 dBm, as given.")
+                             .arg(*given);
+    else if (any_unjudged)
+        section.lines << Report_tables::tr(
+            "A unit below protocol 2.0 reports no threshold: its "
+            "Rx powers are not judged unless --threshold gives one.");
+    if (!below.rows.empty())
         section.tables.push_back(below);
     section.tables.insert(section.tables.end(), episodes.begin(), episodes.end());
     return section;
@@ -245,6 +278,16 @@ Section indicators(const Report &report)
     for (int link = 0; link < S::link_count; ++link)
         all.emplace_back(Report_tables::tr("%1 down").arg(Report_words::link_name(link)),
                          &summary.links_down[link]);
+    for (int state = 0; state < S::dante_state_count; ++state)
+        all.emplace_back(
+            Report_tables::tr("Dante %1 not ok").arg(QString(Status_words::dante_state_key(state))),
+            &summary.dante_not_ok[state]);
+    if (summary.links_not_judged.any())
+        section.lines << Report_tables::tr("Links not judged (link states not valid): %1")
+                             .arg(unjudged_cell(summary.links_not_judged));
+    if (summary.dante_not_judged.any())
+        section.lines << Report_tables::tr("Dante states not judged (no submodule reported): %1")
+                             .arg(unjudged_cell(summary.dante_not_judged));
     Table overview;
     overview.header = episodes_header(Report_tables::tr("Indicator"));
     for (const auto &indicator : all)
@@ -291,8 +334,12 @@ Section events(const Report &report)
     Section section;
     section.id = QStringLiteral("events");
     section.title = Report_tables::tr("Link events");
+    QString silences = episodes_line(events.silences);
+    if (events.silences_with_damaged_frames > 0)
+        silences += Report_tables::tr("; %1 with damaged frames only, none decoded")
+                        .arg(events.silences_with_damaged_frames);
     section.lines
-        << Report_tables::tr("Silences: %1").arg(episodes_line(events.silences))
+        << Report_tables::tr("Silences: %1").arg(silences)
         << Report_tables::tr("CRC mismatches: %1; short messages: %2")
                .arg(events.crc_mismatches)
                .arg(events.short_messages)
@@ -318,7 +365,15 @@ QString Report_tables::verdict_word(const Report &report)
 {
     if (!report.verdict.asked())
         return QString();
-    return report.verdict.passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+    switch (report.verdict.result()) {
+    case Verdict::Result::passed:
+        return QStringLiteral("PASS");
+    case Verdict::Result::not_judged:
+        return QStringLiteral("NOT JUDGED");
+    case Verdict::Result::failed:
+        break;
+    }
+    return QStringLiteral("FAIL");
 }
 
 std::vector<Report_tables::Section> Report_tables::of(const Report &report)

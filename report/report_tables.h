@@ -33,7 +33,7 @@ public:
     };
 
     static std::vector<Section> of(const Report &report);
-    // "PASS", "FAIL", or empty when no check was asked for.
+    // "PASS", "FAIL", "NOT JUDGED", or empty when no check was asked for.
     static QString verdict_word(const Report &report);
 };
 

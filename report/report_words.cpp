@@ -126,3 +126,22 @@ QString Report_words::link_name(int link)
 {
     return tr("Link %1").arg(QString(Status_words::link_key(link)).toUpper());
 }
+
+QString Report_words::episodes_found(qint64 count, qint64 total_ms, qint64 zero_time)
+{
+    QString text = tr("%1, %2 in all").arg(episodes(count), duration(total_ms));
+    if (zero_time > 0 && zero_time == count)
+        text += count == 1 ? tr(", held for no time") : tr(", each held for no time");
+    else if (zero_time > 0)
+        text += tr(", %1 of them held for no time").arg(zero_time);
+    return text;
+}
+
+QString Report_words::episode_duration(const Episodes::Episode &episode)
+{
+    if (episode.duration_ms > 0 || episode.statuses == 0)
+        return duration(episode.duration_ms);
+    return tr("%1 (%2)").arg(duration(0), episode.statuses == 1
+                                              ? tr("one status")
+                                              : tr("%1 statuses").arg(episode.statuses));
+}

@@ -2,6 +2,7 @@
 #define VELMAR_REPORT_REPORT_WORDS_H
 
 #include "protocol/unit_status.h"
+#include "report/episodes.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QString>
@@ -36,6 +37,12 @@ public:
     // "1 episode", "3 episodes"
     static QString count(qint64 count, const QString &one, const QString &many);
     static QString episodes(qint64 count);
+    // "3 episodes, 4.200 s in all", with ", 2 of them held for no time" when
+    // statuses showed something they held for no time at all.
+    static QString episodes_found(qint64 count, qint64 total_ms, qint64 zero_time);
+    // "4.200 s"; for an episode that held no time, the statuses that showed
+    // it: "0.000 s (one status)", "0.000 s (3 statuses)".
+    static QString episode_duration(const Episodes::Episode &episode);
 };
 
 #endif

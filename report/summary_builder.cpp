@@ -2,6 +2,7 @@
 
 #include "protocol/gain_law.h"
 #include "protocol/protocol_version.h"
+#include "protocol/status_judgement.h"
 #include "protocol/status_words.h"
 #include "report/report_words.h"
 
@@ -10,8 +11,8 @@
 namespace {
 
 using S = Unit_status;
+using Finding = Status_judgement::Finding;
 
-constexpr int tenths_per_dbm = 10;
 // Events lanes, top to bottom: each lane sits on its own level and rises
 // while its indicator is on.
 constexpr double lane_rise = 0.7;
@@ -19,11 +20,6 @@ constexpr double lane_rise = 0.7;
 // closer than a widening distance are shaded as one.
 constexpr int shades_max = 2000;
 constexpr qint64 first_shade_merge_ms = 1000;
-
-bool below_threshold(const S &status, const S::Channel &channel)
-{
-    return channel.power_tenths < status.threshold_dbm * tenths_per_dbm;
-}
 
 // An empty cage reports no channel, whatever its channels held before.
 S::Direction direction_of(const S &status, int cage, int channel)
@@ -39,8 +35,9 @@ bool same_dante_states(const S::Dante &a, const S::Dante &b)
 
 } // namespace
 
-Summary_builder::Summary_builder()
+Summary_builder::Summary_builder(std::optional<int> given_threshold_dbm)
 {
+    result.given_threshold_dbm = given_threshold_dbm;
     for (int cage = 0; cage < S::cage_count; ++cage) {
         result.cages[cage].cage = cage;
         for (int channel = 0; channel < S::channel_count; ++channel) {
@@ -126,9 +123,11 @@ void Summary_builder::add(const Record_entry &entry)
         break;
     case Record_event::crc_mismatch:
         ++events.crc_mismatches;
+        on_damaged_frame(at);
         break;
     case Record_event::short_message:
         ++events.short_messages;
+        on_damaged_frame(at);
         break;
     case Record_event::port_lost:
         ++events.port_losses;
@@ -203,7 +202,18 @@ void Summary_builder::on_status(const S &status, qint64 at)
     note_changes(status, at);
     current = status;
     have_status = true;
+    observe(status, at);
+    count_unjudged();
     draw(status, at);
+}
+
+// A frame came that told nothing; a silence with such frames in it was a
+// stretch of damaged frames, not a quiet line. Its line is written before
+// the silent line that begins at the last status.
+void Summary_builder::on_damaged_frame(qint64 at)
+{
+    last_damaged_ms = at;
+    silence_damaged = silence_damaged || silence_open;
 }
 
 void Summary_builder::on_silent(qint64 at, qint64 since)
@@ -216,6 +226,7 @@ void Summary_builder::on_silent(qint64 at, qint64 since)
     stop_data(from);
     silence_open = true;
     silence_from_ms = from;
+    silence_damaged = last_damaged_ms >= from;
 }
 
 void Summary_builder::on_connected(qint64 at, qint64 since)
@@ -228,6 +239,7 @@ void Summary_builder::on_connected(qint64 at, qint64 since)
     // it says what it said before the silence.
     if (have_status) {
         resume_data(from);
+        observe(current, from);
         draw(current, from);
     }
 }
@@ -262,8 +274,10 @@ void Summary_builder::end_silence(qint64 at)
         return;
     const qint64 to = std::max(at, silence_from_ms);
     result.events.silences.add(silence_from_ms, to - silence_from_ms);
+    result.events.silences_with_damaged_frames += silence_damaged ? 1 : 0;
     shade(silence_from_ms, to, Report_charts::Shade_kind::silence);
     silence_open = false;
+    silence_damaged = false;
 }
 
 void Summary_builder::stop_data(qint64 at)
@@ -273,15 +287,22 @@ void Summary_builder::stop_data(qint64 at)
     hold_until(at);
     live = false;
     gap_from_ms = std::max(at, held_from_ms);
-    for (Report_summary::Channel &channel : result.channels)
-        channel.below_threshold.gap();
-    for (Episodes &episodes : result.faults)
-        episodes.gap();
-    for (Episodes &episodes : result.lock_losses)
-        episodes.gap();
-    for (Episodes &episodes : result.links_down)
-        episodes.gap();
+    end_episodes(gap_from_ms);
     end_lines(gap_from_ms);
+}
+
+void Summary_builder::end_episodes(qint64 at)
+{
+    for (Report_summary::Channel &channel : result.channels)
+        channel.below_threshold.end(at);
+    for (Episodes &episodes : result.faults)
+        episodes.end(at);
+    for (Episodes &episodes : result.lock_losses)
+        episodes.end(at);
+    for (Episodes &episodes : result.links_down)
+        episodes.end(at);
+    for (Episodes &episodes : result.dante_not_ok)
+        episodes.end(at);
 }
 
 void Summary_builder::resume_data(qint64 at)
@@ -296,29 +317,65 @@ void Summary_builder::hold_until(qint64 to)
         held_from_ms = std::max(held_from_ms, to);
         return;
     }
-    const qint64 from = held_from_ms;
-    const qint64 duration = to - from;
+    const qint64 duration = to - held_from_ms;
     result.with_data_ms += duration;
-    const bool judged = Protocol_version::takes_threshold(current.version);
-    for (Report_summary::Channel &slot : result.channels) {
+    for (std::size_t index = 0; index < result.channels.size(); ++index) {
+        Report_summary::Channel &slot = result.channels[index];
         const S::Channel &channel = current.cages[slot.cage].channels[slot.channel];
         const S::Direction direction = direction_of(current, slot.cage, slot.channel);
-        const bool rx = direction == S::Direction::rx;
-        if (rx)
+        if (direction == S::Direction::rx)
             slot.rx_power.held(channel.power_tenths, duration);
         else if (direction == S::Direction::tx)
             slot.tx_power.held(channel.power_tenths, duration);
-        slot.below_threshold.span(from, to, rx && judged && below_threshold(current, channel),
-                                  channel.power_tenths);
+        slot.not_judged.time_ms += below_unjudged[index] ? duration : 0;
     }
-    const bool faults[] = {current.rx_fault, current.tx_fault, current.overheat};
-    for (int fault = 0; fault < Report_summary::fault_count; ++fault)
-        result.faults[fault].span(from, to, faults[fault]);
-    for (int row = 0; row < S::lock_count; ++row)
-        result.lock_losses[row].span(from, to, !current.locks[row]);
-    for (int link = 0; link < S::link_count; ++link)
-        result.links_down[link].span(from, to, current.links_valid && !current.link_up(link));
+    result.below_not_judged.time_ms += any_below_unjudged ? duration : 0;
+    result.links_not_judged.time_ms += links_unjudged ? duration : 0;
+    result.dante_not_judged.time_ms += dante_unjudged ? duration : 0;
     held_from_ms = to;
+}
+
+void Summary_builder::observe(const S &status, qint64 at)
+{
+    any_below_unjudged = false;
+    for (std::size_t index = 0; index < result.channels.size(); ++index) {
+        Report_summary::Channel &slot = result.channels[index];
+        const Finding below =
+            Status_judgement::rx_below(status, slot.cage, slot.channel, result.given_threshold_dbm);
+        any_below_unjudged = any_below_unjudged || below == Finding::not_judged;
+        slot.judged = slot.judged || (Status_judgement::receives(status, slot.cage, slot.channel) &&
+                                      below != Finding::not_judged);
+        below_unjudged[index] = below == Finding::not_judged;
+        slot.below_threshold.observe(at, below == Finding::shown,
+                                     status.cages[slot.cage].channels[slot.channel].power_tenths);
+    }
+    const bool faults[] = {status.rx_fault, status.tx_fault, status.overheat};
+    for (int fault = 0; fault < Report_summary::fault_count; ++fault)
+        result.faults[fault].observe(at, faults[fault]);
+    for (int row = 0; row < S::lock_count; ++row)
+        result.lock_losses[row].observe(at, !status.locks[row]);
+    // Whether they can be judged at all is the same for every link, and for
+    // every Dante state.
+    for (int link = 0; link < S::link_count; ++link) {
+        const Finding down = Status_judgement::link_down(status, link);
+        links_unjudged = down == Finding::not_judged;
+        result.links_down[link].observe(at, down == Finding::shown);
+    }
+    for (int state = 0; state < S::dante_state_count; ++state) {
+        const Finding not_ok = Status_judgement::dante_not_ok(status, state);
+        dante_unjudged = not_ok == Finding::not_judged;
+        result.dante_not_ok[state].observe(at, not_ok == Finding::shown);
+    }
+}
+
+// Once per status line: a held status shown again after a gap is not another.
+void Summary_builder::count_unjudged()
+{
+    for (std::size_t index = 0; index < result.channels.size(); ++index)
+        result.channels[index].not_judged.statuses += below_unjudged[index] ? 1 : 0;
+    result.below_not_judged.statuses += any_below_unjudged ? 1 : 0;
+    result.links_not_judged.statuses += links_unjudged ? 1 : 0;
+    result.dante_not_judged.statuses += dante_unjudged ? 1 : 0;
 }
 
 void Summary_builder::take_values(const S &status, qint64 at)
@@ -336,7 +393,6 @@ void Summary_builder::take_values(const S &status, qint64 at)
             slot.directions.push_back(direction);
         if (direction == S::Direction::rx) {
             slot.rx_power.sample(channel.power_tenths, at);
-            slot.judged = slot.judged || Protocol_version::takes_threshold(status.version);
         } else if (direction == S::Direction::tx) {
             slot.tx_power.sample(channel.power_tenths, at);
         }

@@ -7,6 +7,9 @@
 
 #include <QtCore/QString>
 
+#include <array>
+#include <climits>
+#include <optional>
 #include <vector>
 
 // Reads a timeline of record entries, in time order, into the summary and
@@ -18,10 +21,16 @@
 // which goes on with the status held before. Time without data is a gap:
 // nothing is held across it, nothing drawn across it, and no time in it
 // counts below the threshold or towards a mean.
+//
+// Each status is judged when it comes (Status_judgement): what it shows
+// begins an episode even if the status holds for no time at all, while
+// durations and means count only the time it held.
 class Summary_builder
 {
 public:
-    Summary_builder();
+    // given_threshold_dbm: what an Rx power is judged against where the
+    // status reports no threshold (below 2.0); none leaves it not judged.
+    explicit Summary_builder(std::optional<int> given_threshold_dbm = std::nullopt);
 
     // A new input: whatever the last one held ends with its last line.
     void begin_input(const QString &source);
@@ -51,6 +60,7 @@ private:
     static constexpr int threshold_series = Unit_status::channel_count * 2;
 
     void on_status(const Unit_status &status, qint64 at_ms);
+    void on_damaged_frame(qint64 at_ms);
     void on_silent(qint64 at_ms, qint64 since_ms);
     void on_connected(qint64 at_ms, qint64 since_ms);
     void on_port_gone(qint64 at_ms);
@@ -66,6 +76,10 @@ private:
     void end_port_gap(qint64 at_ms);
     void shade(qint64 from_ms, qint64 to_ms, Report_charts::Shade_kind kind);
 
+    // What the status shows from at_ms on: episodes begin, go on or end.
+    void observe(const Unit_status &status, qint64 at_ms);
+    void count_unjudged();
+    void end_episodes(qint64 at_ms);
     void take_values(const Unit_status &status, qint64 at_ms);
     void note_changes(const Unit_status &status, qint64 at_ms);
     void draw(const Unit_status &status, qint64 at_ms);
@@ -85,6 +99,13 @@ private:
     qint64 gap_from_ms = 0;
     bool silence_open = false;
     qint64 silence_from_ms = 0;
+    bool silence_damaged = false;
+    qint64 last_damaged_ms = LLONG_MIN;
+    // What the status held now could not be judged by, for the time it holds.
+    std::array<bool, Unit_status::cage_count * Unit_status::channel_count> below_unjudged{};
+    bool any_below_unjudged = false;
+    bool links_unjudged = false;
+    bool dante_unjudged = false;
     bool port_gone = false;
     qint64 port_gone_from_ms = 0;
     bool run_open = false;

@@ -96,7 +96,7 @@ private Q_SLOTS:
                 {exit_code, refused ? QStringLiteral("^$") : said, refused ? said : QString()});
         };
         QString codes = QStringLiteral("[\\s\\S]*"); // then every exit code explained, in order
-        for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 130, 143})
+        for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 130, 143})
             codes += QStringLiteral("\\n  %1  \\S.*").arg(code);
         const QString version = QStringLiteral("^velmar-ctl \\d+\\.\\d+\\.\\d+$");
         line("--help", exit_done, "^Usage: velmar-ctl COMMAND " + codes);
