@@ -12,6 +12,7 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   the Qt runtime plugins and fonts the window needs;
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark;
+  rapidcheck, for the tests that state properties over generated inputs;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
   civetweb and Prometheus, for velmar-exporter and its tests.
 
@@ -29,6 +30,8 @@ runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core)
 # (x11-utils too) finds the window a packaged copy opens.
 headless_packages=(xvfb xauth x11-utils)
 bench_packages=(libbenchmark-dev)
+# The report's tests state properties over generated records with rapidcheck.
+test_packages=(librapidcheck-dev)
 # velmar-ctl report inlines dygraphs into its pages; a test opens one in a
 # headless Chromium, with no network.
 report_packages=(libjs-dygraphs chromium)
@@ -66,8 +69,8 @@ for arg in "$@"; do
 done
 
 wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
-    "${headless_packages[@]}" "${bench_packages[@]}" "${report_packages[@]}"
-    "${exporter_packages[@]}")
+    "${headless_packages[@]}" "${bench_packages[@]}" "${test_packages[@]}"
+    "${report_packages[@]}" "${exporter_packages[@]}")
 if $with_qt6; then
     wanted+=("${qt6_packages[@]}")
 fi
