@@ -103,8 +103,9 @@ private Q_SLOTS:
             {"--fail-on", "below-threshold"}, 9, no_time);
         row("a link down in a shared millisecond", "100 status p1_down; 100 status; 300 status",
             {"--fail-on", "link"}, 9, no_time);
+        // The damaged frame comes before the silent line that begins at the status before it.
         row("the Dante sync before damaged frames",
-            "100 status sync_fault; 900 crc_mismatch; 1100 silent 100; 5000 crc_mismatch",
+            "100 status sync_fault; 900 crc_mismatch; 1100 silent 100; 5000 status",
             {"--fail-on", "dante,silence"}, 9, "1 with damaged frames only");
         row("one that held and one that did not",
             "100 status tx_fault; 1100 status; 1200 status tx_fault; 1200 status",
