@@ -1,0 +1,226 @@
+#include "session/reconnect_backoff.h"
+#include "session/telnet.h"
+#include "session/telnet_codec.h"
+#include "session/telnet_options.h"
+#include "support/property.h"
+
+#include <QtTest/QtTest>
+
+#include <deque>
+
+namespace {
+
+using Commands = std::vector<Telnet_codec::Command>;
+
+// The bytes cut into pieces at the given points, as reads may cut them.
+std::vector<QByteArray> cut(const QByteArray &bytes, std::vector<int> points)
+{
+    std::sort(points.begin(), points.end());
+    std::vector<QByteArray> pieces;
+    int from = 0;
+    for (const int point : points) {
+        const int at = std::min<int>(bytes.size(), std::max(from, point));
+        pieces.push_back(bytes.mid(from, at - from));
+        from = at;
+    }
+    pieces.push_back(bytes.mid(from));
+    return pieces;
+}
+
+QByteArray bytes_of(const std::vector<uint8_t> &values)
+{
+    return QByteArray(reinterpret_cast<const char *>(values.data()), int(values.size()));
+}
+
+// A negotiation as the options table answers it, for the table below.
+QByteArray said(uint8_t verb, uint8_t option)
+{
+    return Telnet_codec::negotiation(verb, option);
+}
+
+Telnet_options client()
+{
+    return Telnet_options(
+        {telnet::option::binary, telnet::option::suppress_go_ahead, telnet::option::com_port},
+        {telnet::option::binary, telnet::option::suppress_go_ahead});
+}
+
+} // namespace
+
+class Tst_telnet : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void data_and_commands_survive_any_cuts()
+    {
+        QVERIFY(holds("escaped data with commands among it decodes back, however cut", [] {
+            // Runs of data, each followed by a negotiation or a subnegotiation.
+            const auto runs = *rc::gen::container<std::vector<std::vector<uint8_t>>>(
+                rc::gen::container<std::vector<uint8_t>>(rc::gen::weightedOneOf<uint8_t>(
+                    {{1, rc::gen::just(telnet::iac)}, {3, rc::gen::arbitrary<uint8_t>()}})));
+            QByteArray wire;
+            QByteArray data;
+            Commands sent;
+            for (const std::vector<uint8_t> &run : runs) {
+                data += bytes_of(run);
+                wire += Telnet_codec::escaped(bytes_of(run));
+                const uint8_t option = *rc::gen::arbitrary<uint8_t>();
+                if (*rc::gen::arbitrary<bool>()) {
+                    const uint8_t verb =
+                        *rc::gen::element(telnet::will, telnet::wont, telnet::do_, telnet::dont);
+                    sent.push_back({verb, option, QByteArray()});
+                    wire += Telnet_codec::negotiation(verb, option);
+                } else {
+                    const QByteArray parameters =
+                        bytes_of(*rc::gen::container<std::vector<uint8_t>>(
+                                     rc::gen::arbitrary<uint8_t>()))
+                            .left(Telnet_codec::max_parameters);
+                    sent.push_back({telnet::sb, option, parameters});
+                    wire += Telnet_codec::subnegotiation(option, parameters);
+                }
+            }
+            Telnet_codec codec;
+            QByteArray got;
+            Commands commands;
+            for (QByteArray piece : cut(wire, *rc::gen::container<std::vector<int>>(
+                                                  rc::gen::inRange(0, wire.size() + 1)))) {
+                codec.decode(piece, &commands);
+                got += piece;
+            }
+            RC_ASSERT(got == data);
+            RC_ASSERT(commands.size() == sent.size());
+            for (std::size_t i = 0; i < sent.size(); ++i) {
+                RC_ASSERT(commands[i].verb == sent[i].verb);
+                RC_ASSERT(commands[i].option == sent[i].option);
+                RC_ASSERT(commands[i].parameters == sent[i].parameters);
+            }
+        }));
+    }
+
+    void other_commands_are_not_data()
+    {
+        // NOP, data mark, break, go ahead: none of them reaches the unit's frames.
+        QByteArray wire = QByteArray::fromHex("01fff102fff203fff304fff905fffaff2c6bfff006");
+        Telnet_codec codec;
+        Commands commands;
+        codec.decode(wire, &commands);
+        QCOMPARE(wire, QByteArray::fromHex("010203040506"));
+        QCOMPARE(int(commands.size()), 1); // the modem state notification
+    }
+
+    void two_sides_agree_and_fall_quiet()
+    {
+        QVERIFY(holds("any two sides end their negotiation agreed, with nothing pending", [] {
+            const std::vector<uint8_t> known{telnet::option::binary,
+                                             telnet::option::echo,
+                                             telnet::option::suppress_go_ahead,
+                                             telnet::option::com_port,
+                                             24,
+                                             31};
+            const auto some = rc::gen::container<std::vector<uint8_t>>(rc::gen::elementOf(known));
+            Telnet_options near = client();
+            Telnet_options far(*some, *some);
+            // Both sides ask at once; the words cross on the way.
+            std::deque<QByteArray> to_far;
+            std::deque<QByteArray> to_near;
+            const auto post = [](std::deque<QByteArray> &queue, const QByteArray &words) {
+                for (int at = 0; at < words.size(); at += 3)
+                    queue.push_back(words.mid(at, 3));
+            };
+            for (const uint8_t option : *some)
+                post(to_far,
+                     *rc::gen::arbitrary<bool>() ? near.offer(option) : near.request(option));
+            for (const uint8_t option : *some)
+                post(to_near,
+                     *rc::gen::arbitrary<bool>() ? far.offer(option) : far.request(option));
+            for (int step = 0; step < 1000 && !(to_far.empty() && to_near.empty()); ++step) {
+                const bool far_next =
+                    to_near.empty() || (!to_far.empty() && *rc::gen::arbitrary<bool>());
+                std::deque<QByteArray> &from = far_next ? to_far : to_near;
+                const QByteArray words = from.front();
+                from.pop_front();
+                Telnet_options &hearer = far_next ? far : near;
+                post(far_next ? to_near : to_far,
+                     hearer.answer(uint8_t(words[1]), uint8_t(words[2])));
+            }
+            RC_ASSERT(to_far.empty() && to_near.empty());
+            RC_ASSERT(!near.waiting() && !far.waiting());
+            for (const uint8_t option : known) {
+                RC_ASSERT(near.performs(option) == far.other_performs(option));
+                RC_ASSERT(near.other_performs(option) == far.performs(option));
+            }
+        }));
+    }
+
+    void server_negotiations_are_each_answered_once_data()
+    {
+        QTest::addColumn<QByteArray>("server");
+        QTest::addColumn<QByteArray>("replies");
+        using namespace telnet;
+        QTest::newRow("ser2net's greeting")
+            << said(will, option::suppress_go_ahead) + said(do_, option::suppress_go_ahead) +
+                   said(will, option::echo) + said(dont, option::echo) + said(do_, option::binary) +
+                   said(will, option::binary) + said(do_, option::com_port)
+            << said(do_, option::suppress_go_ahead) + said(will, option::suppress_go_ahead) +
+                   said(dont, option::echo) + said(will, option::binary) +
+                   said(do_, option::binary) + said(will, option::com_port);
+        QTest::newRow("terminal type, window size, an unknown option")
+            << said(do_, 24) + said(do_, 31) + said(will, 99)
+            << said(wont, 24) + said(wont, 31) + said(dont, 99);
+        QTest::newRow("asked twice: answered once")
+            << said(do_, option::binary) + said(do_, option::binary) + said(do_, 24) + said(do_, 24)
+            << said(will, option::binary) + said(wont, 24) + said(wont, 24);
+        QTest::newRow("turned off after agreeing")
+            << said(will, option::binary) + said(wont, option::binary) + said(wont, option::binary)
+            << said(do_, option::binary) + said(dont, option::binary);
+        QTest::newRow("a refusal of what was never on")
+            << said(dont, 24) + said(wont, 24) << QByteArray();
+    }
+
+    void server_negotiations_are_each_answered_once()
+    {
+        QFETCH(QByteArray, server);
+        QFETCH(QByteArray, replies);
+        Telnet_options options = client();
+        Telnet_codec codec;
+        Commands commands;
+        codec.decode(server, &commands);
+        QByteArray answered;
+        for (const Telnet_codec::Command &command : commands)
+            answered += options.answer(command.verb, command.option);
+        QCOMPARE(answered.toHex(' '), replies.toHex(' '));
+    }
+
+    void refusal_of_an_offer_is_known()
+    {
+        Telnet_options options = client();
+        QCOMPARE(options.offer(telnet::option::com_port), said(telnet::will, 44));
+        QCOMPARE(options.offer(telnet::option::com_port), QByteArray()); // asked already
+        QVERIFY(options.waiting());
+        QCOMPARE(options.answer(telnet::dont, 44), QByteArray());
+        QVERIFY(options.refused(44) && !options.performs(44) && !options.waiting());
+    }
+
+    void backoff_doubles_within_its_bounds()
+    {
+        QVERIFY(holds("each wait is within the doubled bound, never past the longest", [] {
+            const int first = *rc::gen::inRange(1, 5000);
+            const int longest = first * *rc::gen::inRange(1, 64);
+            Reconnect_backoff backoff(first, longest, *rc::gen::arbitrary<uint32_t>());
+            const int failures = *rc::gen::inRange(1, 40);
+            qint64 bound = first;
+            for (int i = 0; i < failures; ++i) {
+                const int wait = backoff.next_ms();
+                RC_ASSERT(wait <= bound);
+                RC_ASSERT(wait >= bound - bound / 4);
+                bound = std::min<qint64>(bound * 2, longest);
+            }
+            backoff.reset();
+            RC_ASSERT(backoff.next_ms() <= first);
+        }));
+    }
+};
+
+QTEST_GUILESS_MAIN(Tst_telnet)
+#include "tst_telnet.moc"
