@@ -47,6 +47,7 @@ int Watch_command::run()
     connect(recorder.get(), &Recorder::write_failed, this, &Watch_command::on_write_failed);
     connect(recorder.get(), &Recorder::status_written, this, &Watch_command::on_status_written);
     connect(session.get(), &Session::status_received, this, &Watch_command::on_status_heard);
+    connect(session.get(), &Session::port_unavailable, this, &Watch_command::on_port_unavailable);
     if (options.duration_ms > 0)
         QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
     if (options.count > 0) {
@@ -54,6 +55,11 @@ int Watch_command::run()
         status_due.setSingleShot(true);
         connect(&status_due, &QTimer::timeout, this, &Watch_command::on_status_overdue);
         status_due.start(Set_command::first_status_timeout_ms);
+        // The wait for the first status starts when the port has opened.
+        connect(session.get(), &Session::port_opened, this, [this] {
+            if (status_due.isActive())
+                status_due.start();
+        });
     }
     return QCoreApplication::exec();
 }
@@ -97,6 +103,13 @@ void Watch_command::on_status_overdue()
     Console_output::error(tr("velmar-ctl watch: no status from the unit within %1 s")
                               .arg(Set_command::first_status_timeout_s));
     finish(exit_no_status);
+}
+
+void Watch_command::on_port_unavailable(const QString &error)
+{
+    Console_output::error(tr("velmar-ctl watch: cannot open %1: %2")
+                              .arg(Port_device::path(options.port.name), error));
+    finish(exit_port_unavailable);
 }
 
 void Watch_command::finish(int exit_code)

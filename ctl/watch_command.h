@@ -36,6 +36,9 @@ private:
     // The end by the duration or a signal: done, unless the unit said nothing.
     void end_listening();
     void on_status_overdue();
+    // A terminal server's port could not be reached: as a device that does
+    // not open, though it is known only after the open returned.
+    void on_port_unavailable(const QString &error);
     void finish(int exit_code);
 
     const Ctl_options &options;
