@@ -34,20 +34,17 @@ int Watch_command::run()
                 .arg(Port_device::path(options.port.name), session->port_error()));
         return exit_port_unavailable;
     }
-    // Unbuffered: a line the output refuses halfway is known at once, and
-    // taken back from a file.
-    output.open(standard_output, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    format = Record_format::make(options.format);
-    recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
-    recorder->begin_run(options.port);
-    if (!recorder->failure().isEmpty()) {
-        on_write_failed(recorder->failure());
-        return exit_output_failed;
+    if (session->port_is_open()) {
+        if (!begin_record())
+            return exit_output_failed;
+    } else {
+        // A terminal server's port opens after open_port() returned: its
+        // record begins then, or nothing is written, as for a device that
+        // does not open.
+        connect(session.get(), &Session::port_opened, this, [this] { begin_record(); });
+        connect(session.get(), &Session::port_unavailable, this,
+                &Watch_command::on_port_unavailable);
     }
-    connect(recorder.get(), &Recorder::write_failed, this, &Watch_command::on_write_failed);
-    connect(recorder.get(), &Recorder::status_written, this, &Watch_command::on_status_written);
-    connect(session.get(), &Session::status_received, this, &Watch_command::on_status_heard);
-    connect(session.get(), &Session::port_unavailable, this, &Watch_command::on_port_unavailable);
     if (options.duration_ms > 0)
         QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
     if (options.count > 0) {
@@ -62,6 +59,24 @@ int Watch_command::run()
         });
     }
     return QCoreApplication::exec();
+}
+
+bool Watch_command::begin_record()
+{
+    // Unbuffered: a line the output refuses halfway is known at once, and
+    // taken back from a file.
+    output.open(standard_output, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    format = Record_format::make(options.format);
+    recorder = std::make_unique<Recorder>(*session, *format, output, options.policy);
+    recorder->begin_run(options.port);
+    if (!recorder->failure().isEmpty()) {
+        on_write_failed(recorder->failure());
+        return false;
+    }
+    connect(recorder.get(), &Recorder::write_failed, this, &Watch_command::on_write_failed);
+    connect(recorder.get(), &Recorder::status_written, this, &Watch_command::on_status_written);
+    connect(session.get(), &Session::status_received, this, &Watch_command::on_status_heard);
+    return true;
 }
 
 void Watch_command::stop(int)
@@ -122,8 +137,10 @@ void Watch_command::finish(int exit_code)
         return;
     ended = true;
     status_due.stop();
-    session->disconnect(recorder.get());
     session->disconnect(this);
-    recorder->disconnect(this);
+    if (recorder) {
+        session->disconnect(recorder.get());
+        recorder->disconnect(this);
+    }
     QCoreApplication::exit(exit_code);
 }

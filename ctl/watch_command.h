@@ -30,6 +30,9 @@ public:
     void stop(int signal_number);
 
 private:
+    // The record to standard output, from its start line on; false when
+    // the output refused it.
+    bool begin_record();
     void on_status_heard();
     void on_status_written(int written);
     void on_write_failed(const QString &reason);

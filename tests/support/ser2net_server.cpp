@@ -81,7 +81,9 @@ bool Ser2net_server::start_on(quint16 port)
                           QStringLiteral("-Y"), QStringLiteral("  options:"), QStringLiteral("-Y"),
                           QStringLiteral("    kickolduser: true")});
     process.start();
-    return QTest::qWaitFor([this] { return listening() || !is_running(); }, start_timeout_ms) &&
+    return QTest::qWaitFor(
+               [this] { return listening() || process.state() == QProcess::NotRunning; },
+               start_timeout_ms) &&
            is_running();
 }
 
