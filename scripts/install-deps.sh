@@ -13,7 +13,8 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
-  civetweb and Prometheus, for velmar-exporter and its tests.
+  civetweb and Prometheus, for velmar-exporter and its tests;
+  rapidcheck and ser2net, for the tests.
 
   --with-qt6   also the Qt 6 development packages
   --with-fuzz  also clang and its fuzzing runtime
@@ -35,6 +36,9 @@ report_packages=(libjs-dygraphs chromium)
 # velmar-exporter serves HTTP through civetweb; its tests scrape it with a
 # real Prometheus server and check its metrics and alert rules with promtool.
 exporter_packages=(libcivetweb-dev prometheus)
+# Tests state properties over generated inputs with rapidcheck, and reach
+# simulated units through a real terminal server, Debian's ser2net.
+test_packages=(librapidcheck-dev ser2net)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps works out the package's Depends, lintian judges the package,
@@ -67,7 +71,7 @@ done
 
 wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
     "${headless_packages[@]}" "${bench_packages[@]}" "${report_packages[@]}"
-    "${exporter_packages[@]}")
+    "${exporter_packages[@]}" "${test_packages[@]}")
 if $with_qt6; then
     wanted+=("${qt6_packages[@]}")
 fi

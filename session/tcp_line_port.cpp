@@ -40,8 +40,17 @@ bool Tcp_line_port::open(qint32 baud_rate)
     error_text.clear();
     phase = Phase::connecting;
     connect_timer.start(connect_timeout_ms);
-    // A name is looked up on Qt's own thread: nothing here waits for it.
-    socket.connectToHost(url.host, url.port);
+    // From the event loop: whatever the outcome, it comes after open()
+    // returned, to whoever listens by then. A name is looked up on Qt's own
+    // thread: nothing here waits for it.
+    const int attempt = ++attempts;
+    QMetaObject::invokeMethod(
+        this,
+        [this, attempt] {
+            if (phase == Phase::connecting && attempt == attempts)
+                socket.connectToHost(url.host, url.port);
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

@@ -76,6 +76,7 @@ private:
     QTimer connect_timer;
     Phase phase = Phase::closed;
     qint32 rate = 0;
+    int attempts = 0; // the latest open() is the one that connects
     QString error_text;
 };
 
