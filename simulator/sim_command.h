@@ -37,10 +37,10 @@ public:
         silence,
         unplug,
         show,
-        line,
         reset,
         help,
-        quit
+        quit,
+        line,
     };
 
     static constexpr int max_silence_ms = 3600 * 1000;
