@@ -6,51 +6,41 @@
 
 namespace {
 
-// A host as a person writes it in a URL, and as it is meant.
+// A host as a person writes it in a URL, and as it is meant: a name of
+// dotted labels, an IPv4 address, or an IPv6 address in brackets.
 struct Host
 {
-    std::string written;
-    std::string meant;
+    QString written;
+    QString meant;
 };
 
-rc::Gen<std::string> label()
+QString joined(const std::vector<int> &parts, const char *separator, int base)
 {
-    const std::string letters = "abcdefghijklmnopqrstuvwxyz0123456789";
-    return rc::gen::map(rc::gen::container<std::vector<std::size_t>>(
-                            rc::gen::inRange<std::size_t>(0, letters.size())),
-                        [letters](const std::vector<std::size_t> &at) {
-                            std::string text = "h"; // not all digits
-                            for (const std::size_t i : at)
-                                text += letters[i];
-                            return text.substr(0, 40);
-                        });
+    QStringList texts;
+    for (const int part : parts)
+        texts.append(QString::number(part, base));
+    return texts.join(QLatin1String(separator));
+}
+
+rc::Gen<std::vector<int>> numbers(std::size_t count, int below)
+{
+    return rc::gen::container<std::vector<int>>(count, rc::gen::inRange(0, below));
 }
 
 rc::Gen<Host> host()
 {
-    const auto name = rc::gen::map(rc::gen::container<std::vector<std::string>>(label()),
-                                   [](const std::vector<std::string> &labels) {
-                                       std::string text = "unit";
-                                       for (const std::string &part : labels)
-                                           text += "." + part;
-                                       return Host{text.substr(0, 200), text.substr(0, 200)};
-                                   });
-    const auto ipv4 =
-        rc::gen::map(rc::gen::container<std::vector<int>>(4, rc::gen::inRange(0, 256)),
-                     [](const std::vector<int> &bytes) {
-                         const std::string text =
-                             std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
-                             std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
-                         return Host{text, text};
-                     });
-    const auto ipv6 = rc::gen::map(
-        rc::gen::container<std::vector<int>>(8, rc::gen::inRange(0, 65536)),
-        [](const std::vector<int> &groups) {
-            std::string text;
-            for (const int group : groups)
-                text += (text.empty() ? "" : ":") + QString::number(group, 16).toStdString();
-            return Host{"[" + text + "]", text};
-        });
+    const auto name = rc::gen::map(numbers(4, 1 << 30), [](const std::vector<int> &labels) {
+        const QString text = QStringLiteral("ts") + joined(labels, ".n", 36);
+        return Host{text, text};
+    });
+    const auto ipv4 = rc::gen::map(numbers(4, 256), [](const std::vector<int> &bytes) {
+        const QString text = joined(bytes, ".", 10);
+        return Host{text, text};
+    });
+    const auto ipv6 = rc::gen::map(numbers(8, 65536), [](const std::vector<int> &groups) {
+        const QString text = joined(groups, ":", 16);
+        return Host{QLatin1Char('[') + text + QLatin1Char(']'), text};
+    });
     return rc::gen::oneOf(name, ipv4, ipv6);
 }
 
@@ -69,13 +59,13 @@ private Q_SLOTS:
             const bool rfc2217 = *rc::gen::arbitrary<bool>();
             const QString text = QStringLiteral("%1://%2:%3")
                                      .arg(rfc2217 ? "rfc2217" : "socket")
-                                     .arg(QString::fromStdString(written.written))
+                                     .arg(written.written)
                                      .arg(port);
             Port_url url;
             QString error;
             RC_ASSERT(Port_url::is_url(text));
             RC_ASSERT(Port_url::parse(text, &url, &error));
-            RC_ASSERT(url.host.toStdString() == written.meant);
+            RC_ASSERT(url.host == written.meant);
             RC_ASSERT(int(url.port) == port);
             RC_ASSERT(url.kind == (rfc2217 ? Port_url::Kind::rfc2217 : Port_url::Kind::socket));
             // The name a person gave stays the name everywhere.

@@ -32,12 +32,6 @@ QByteArray bytes_of(const std::vector<uint8_t> &values)
     return QByteArray(reinterpret_cast<const char *>(values.data()), int(values.size()));
 }
 
-// A negotiation as the options table answers it, for the table below.
-QByteArray said(uint8_t verb, uint8_t option)
-{
-    return Telnet_codec::negotiation(verb, option);
-}
-
 Telnet_options client()
 {
     return Telnet_options(
@@ -98,17 +92,6 @@ private Q_SLOTS:
         }));
     }
 
-    void other_commands_are_not_data()
-    {
-        // NOP, data mark, break, go ahead: none of them reaches the unit's frames.
-        QByteArray wire = QByteArray::fromHex("01fff102fff203fff304fff905fffaff2c6bfff006");
-        Telnet_codec codec;
-        Commands commands;
-        codec.decode(wire, &commands);
-        QCOMPARE(wire, QByteArray::fromHex("010203040506"));
-        QCOMPARE(int(commands.size()), 1); // the modem state notification
-    }
-
     void two_sides_agree_and_fall_quiet()
     {
         QVERIFY(holds("any two sides end their negotiation agreed, with nothing pending", [] {
@@ -151,55 +134,6 @@ private Q_SLOTS:
                 RC_ASSERT(near.other_performs(option) == far.performs(option));
             }
         }));
-    }
-
-    void server_negotiations_are_each_answered_once_data()
-    {
-        QTest::addColumn<QByteArray>("server");
-        QTest::addColumn<QByteArray>("replies");
-        using namespace telnet;
-        QTest::newRow("ser2net's greeting")
-            << said(will, option::suppress_go_ahead) + said(do_, option::suppress_go_ahead) +
-                   said(will, option::echo) + said(dont, option::echo) + said(do_, option::binary) +
-                   said(will, option::binary) + said(do_, option::com_port)
-            << said(do_, option::suppress_go_ahead) + said(will, option::suppress_go_ahead) +
-                   said(dont, option::echo) + said(will, option::binary) +
-                   said(do_, option::binary) + said(will, option::com_port);
-        QTest::newRow("terminal type, window size, an unknown option")
-            << said(do_, 24) + said(do_, 31) + said(will, 99)
-            << said(wont, 24) + said(wont, 31) + said(dont, 99);
-        QTest::newRow("asked twice: answered once")
-            << said(do_, option::binary) + said(do_, option::binary) + said(do_, 24) + said(do_, 24)
-            << said(will, option::binary) + said(wont, 24) + said(wont, 24);
-        QTest::newRow("turned off after agreeing")
-            << said(will, option::binary) + said(wont, option::binary) + said(wont, option::binary)
-            << said(do_, option::binary) + said(dont, option::binary);
-        QTest::newRow("a refusal of what was never on")
-            << said(dont, 24) + said(wont, 24) << QByteArray();
-    }
-
-    void server_negotiations_are_each_answered_once()
-    {
-        QFETCH(QByteArray, server);
-        QFETCH(QByteArray, replies);
-        Telnet_options options = client();
-        Telnet_codec codec;
-        Commands commands;
-        codec.decode(server, &commands);
-        QByteArray answered;
-        for (const Telnet_codec::Command &command : commands)
-            answered += options.answer(command.verb, command.option);
-        QCOMPARE(answered.toHex(' '), replies.toHex(' '));
-    }
-
-    void refusal_of_an_offer_is_known()
-    {
-        Telnet_options options = client();
-        QCOMPARE(options.offer(telnet::option::com_port), said(telnet::will, 44));
-        QCOMPARE(options.offer(telnet::option::com_port), QByteArray()); // asked already
-        QVERIFY(options.waiting());
-        QCOMPARE(options.answer(telnet::dont, 44), QByteArray());
-        QVERIFY(options.refused(44) && !options.performs(44) && !options.waiting());
     }
 
     void backoff_doubles_within_its_bounds()
