@@ -147,7 +147,7 @@ private Q_SLOTS:
                                     "fffd2c");
         // What it held before the purge is not the unit's now.
         Fake_terminal_server server(
-            hex("5052ff"), with(agreeing(), hex("fffa2c0c"), hex("fffa2c7003fff0") + line));
+            hex("5052ffff"), with(agreeing(), hex("fffa2c0c"), hex("fffa2c7003fff0") + line));
         QVERIFY(server.listen());
         Serial_channel channel(timing());
         QByteArray received;
