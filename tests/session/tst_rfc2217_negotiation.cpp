@@ -167,8 +167,8 @@ private Q_SLOTS:
         // never later than the longest wait, and never in a spin; and sets
         // the line up afresh once let in.
         Session_timing quick = timing();
-        quick.reopen_ms = 100;
-        quick.reconnect_max_ms = 400;
+        quick.reopen_ms = 50;
+        quick.reconnect_max_ms = 200;
         Fake_terminal_server server({}, agreeing());
         QVERIFY(server.listen());
         Serial_channel channel(quick);
@@ -185,8 +185,10 @@ private Q_SLOTS:
         qint64 longest_gap = 0;
         for (int i = 2; i < at.size(); ++i)
             longest_gap = std::max(longest_gap, at[i] - at[i - 1]);
-        QVERIFY2(at.size() >= 8 && at.size() <= 20, qPrintable(QString::number(at.size())));
-        QVERIFY2(longest_gap <= quick.reconnect_max_ms + 250,
+        // A gap of three longest waits is a wait that grew past the longest:
+        // no busy machine's timer is that late.
+        QVERIFY2(at.size() >= 8 && at.size() <= 100, qPrintable(QString::number(at.size())));
+        QVERIFY2(longest_gap < 3 * quick.reconnect_max_ms,
                  qPrintable(QString::number(longest_gap)));
         server.drop_clients(false);
         QTRY_COMPARE_WITH_TIMEOUT(reopened.count(), 1, wait_ms);
