@@ -78,7 +78,7 @@ private Q_SLOTS:
             QByteArray got;
             Commands commands;
             for (QByteArray piece : cut(wire, *rc::gen::container<std::vector<int>>(
-                                                  rc::gen::inRange(0, wire.size() + 1)))) {
+                                                  rc::gen::inRange(0, int(wire.size()) + 1)))) {
                 codec.decode(piece, &commands);
                 got += piece;
             }
