@@ -12,7 +12,7 @@
 // counterexample, shrunk, goes to standard error.
 template <typename Testable>
 bool holds(const std::string &description, Testable &&property, uint64_t seed = 20261207,
-           int cases = 300)
+           int cases = 100)
 {
     rc::detail::TestMetadata metadata;
     metadata.id = description;
