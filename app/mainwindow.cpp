@@ -158,6 +158,9 @@ void MainWindow::connect_session()
     connect(&session, &Session::threshold_changed, this, &MainWindow::show_threshold);
     connect(&session, &Session::port_lost, this, &MainWindow::on_port_lost);
     connect(&session, &Session::port_reopened, this, [this] { show_port_state(true); });
+    // A terminal server's port opens, or fails to, after open_port() returned.
+    connect(&session, &Session::port_opened, this, [this] { show_port_state(true); });
+    connect(&session, &Session::port_unavailable, this, [this] { show_port_state(false); });
 }
 
 void MainWindow::connect_widgets()
@@ -212,7 +215,7 @@ void MainWindow::open_start_port(const Start_port &start_port)
         return;
     }
     session.close_port();
-    show_port_state(
+    show_opening(
         session.open_port_or_keep_trying({name, ui->comboBox_BaudRate->currentData().toInt()}));
 }
 
@@ -235,7 +238,16 @@ void MainWindow::open_chosen_port()
         Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
         return;
     }
-    show_port_state(session.open_port({name, rate}));
+    show_opening(session.open_port({name, rate}));
+}
+
+void MainWindow::show_opening(bool started)
+{
+    // Still connecting to a terminal server: neither Ok nor a fault yet.
+    if (started && !session.port_is_open())
+        Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
+    else
+        show_port_state(started);
 }
 
 void MainWindow::show_port_state(bool open)

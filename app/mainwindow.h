@@ -58,6 +58,8 @@ private:
     void on_port_chosen();
     void on_baud_rate_chosen();
     void rescan_ports();
+    // After open_port(): whether it opened, failed, or is still opening.
+    void show_opening(bool started);
     void show_port_state(bool open);
     void on_port_lost();
     void save_settings();

@@ -1,5 +1,7 @@
 #include "app/window_command_line.h"
 
+#include "session/port_url.h"
+
 #include <QtCore/QCommandLineParser>
 
 namespace {
@@ -22,7 +24,9 @@ void add_options(QCommandLineParser &parser)
         {port_option,
          QCoreApplication::translate("Window_command_line",
                                      "open this device at start, listed or not (a pseudo-terminal, "
-                                     "/dev/serial/by-id/...); the saved choice stays as it was"),
+                                     "/dev/serial/by-id/...), or a terminal server's port "
+                                     "(rfc2217://HOST:PORT, socket://HOST:PORT); the saved choice "
+                                     "stays as it was"),
          QStringLiteral("PATH")});
     parser.addOption({baud_option,
                       QCoreApplication::translate("Window_command_line",
@@ -74,6 +78,12 @@ Window_command_line Window_command_line::parse(const QStringList &arguments)
     }
     line.start_port.path = parser.value(port_option);
     line.record_path = parser.value(record_option);
+    const QString url_error = Port_url::error_in(line.start_port.path);
+    if (!url_error.isEmpty()) {
+        line.outcome = Outcome::error;
+        line.text = QStringLiteral("--port: ") + url_error;
+        return line;
+    }
     if (parser.isSet(baud_option)) {
         bool ok = false;
         line.start_port.baud_rate = parser.value(baud_option).toInt(&ok);

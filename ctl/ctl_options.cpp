@@ -3,6 +3,7 @@
 #include "protocol/control_payload.h"
 #include "protocol/status_words.h"
 #include "session/operator_settings.h"
+#include "session/port_url.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QRegularExpression>
@@ -186,7 +187,8 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
         return;
     }
     parser.addOption({QStringLiteral("port"),
-                      tr("the serial device: a name as `ports` lists it, or any path"),
+                      tr("the serial device: a name as `ports` lists it, or any path; or a "
+                         "terminal server's port: rfc2217://HOST:PORT, socket://HOST:PORT"),
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("baud"),
                       tr("line rate (default %1)").arg(Port_settings::default_baud_rate),
@@ -278,6 +280,11 @@ bool Ctl_options::read_port(const QCommandLineParser &parser)
     port.name = parser.value(QStringLiteral("port"));
     if (port.name.isEmpty()) {
         fail(tr("--port is needed"));
+        return false;
+    }
+    const QString url_error = Port_url::error_in(port.name);
+    if (!url_error.isEmpty()) {
+        fail(QStringLiteral("--port: ") + url_error);
         return false;
     }
     if (!parser.isSet(QStringLiteral("baud")))

@@ -68,6 +68,15 @@ void Set_command::connect_session()
         fail(exit_port_lost,
              tr("velmar-ctl set: lost %1: %2").arg(Port_device::path(options.port.name), error));
     });
+    // A terminal server's port opens, or fails to, after open_port() returned.
+    connect(session.get(), &Session::port_unavailable, this, [this](const QString &error) {
+        fail(exit_port_unavailable, tr("velmar-ctl set: cannot open %1: %2")
+                                        .arg(Port_device::path(options.port.name), error));
+    });
+    connect(session.get(), &Session::port_opened, this, [this] {
+        if (first_status_due.isActive())
+            first_status_due.start();
+    });
 }
 
 void Set_command::stop(int signal_number)

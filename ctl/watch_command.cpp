@@ -34,6 +34,35 @@ int Watch_command::run()
                 .arg(Port_device::path(options.port.name), session->port_error()));
         return exit_port_unavailable;
     }
+    if (session->port_is_open()) {
+        if (!begin_record())
+            return exit_output_failed;
+    } else {
+        // A terminal server's port opens after open_port() returned: its
+        // record begins then, or nothing is written, as for a device that
+        // does not open.
+        connect(session.get(), &Session::port_opened, this, [this] { begin_record(); });
+        connect(session.get(), &Session::port_unavailable, this,
+                &Watch_command::on_port_unavailable);
+    }
+    if (options.duration_ms > 0)
+        QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
+    if (options.count > 0) {
+        // Counted statuses are awaited: a unit that falls silent ends the watch.
+        status_due.setSingleShot(true);
+        connect(&status_due, &QTimer::timeout, this, &Watch_command::on_status_overdue);
+        status_due.start(Set_command::first_status_timeout_ms);
+        // The wait for the first status starts when the port has opened.
+        connect(session.get(), &Session::port_opened, this, [this] {
+            if (status_due.isActive())
+                status_due.start();
+        });
+    }
+    return QCoreApplication::exec();
+}
+
+bool Watch_command::begin_record()
+{
     // Unbuffered: a line the output refuses halfway is known at once, and
     // taken back from a file.
     output.open(standard_output, QIODevice::WriteOnly | QIODevice::Unbuffered);
@@ -42,20 +71,12 @@ int Watch_command::run()
     recorder->begin_run(options.port);
     if (!recorder->failure().isEmpty()) {
         on_write_failed(recorder->failure());
-        return exit_output_failed;
+        return false;
     }
     connect(recorder.get(), &Recorder::write_failed, this, &Watch_command::on_write_failed);
     connect(recorder.get(), &Recorder::status_written, this, &Watch_command::on_status_written);
     connect(session.get(), &Session::status_received, this, &Watch_command::on_status_heard);
-    if (options.duration_ms > 0)
-        QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
-    if (options.count > 0) {
-        // Counted statuses are awaited: a unit that falls silent ends the watch.
-        status_due.setSingleShot(true);
-        connect(&status_due, &QTimer::timeout, this, &Watch_command::on_status_overdue);
-        status_due.start(Set_command::first_status_timeout_ms);
-    }
-    return QCoreApplication::exec();
+    return true;
 }
 
 void Watch_command::stop(int)
@@ -99,6 +120,13 @@ void Watch_command::on_status_overdue()
     finish(exit_no_status);
 }
 
+void Watch_command::on_port_unavailable(const QString &error)
+{
+    Console_output::error(tr("velmar-ctl watch: cannot open %1: %2")
+                              .arg(Port_device::path(options.port.name), error));
+    finish(exit_port_unavailable);
+}
+
 void Watch_command::finish(int exit_code)
 {
     // Leaving the loop takes effect after this read: nothing more is written
@@ -109,8 +137,10 @@ void Watch_command::finish(int exit_code)
         return;
     ended = true;
     status_due.stop();
-    session->disconnect(recorder.get());
     session->disconnect(this);
-    recorder->disconnect(this);
+    if (recorder) {
+        session->disconnect(recorder.get());
+        recorder->disconnect(this);
+    }
     QCoreApplication::exit(exit_code);
 }

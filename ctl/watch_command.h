@@ -30,12 +30,18 @@ public:
     void stop(int signal_number);
 
 private:
+    // The record to standard output, from its start line on; false when
+    // the output refused it.
+    bool begin_record();
     void on_status_heard();
     void on_status_written(int written);
     void on_write_failed(const QString &reason);
     // The end by the duration or a signal: done, unless the unit said nothing.
     void end_listening();
     void on_status_overdue();
+    // A terminal server's port could not be reached: as a device that does
+    // not open, though it is known only after the open returned.
+    void on_port_unavailable(const QString &error);
     void finish(int exit_code);
 
     const Ctl_options &options;

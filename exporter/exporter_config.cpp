@@ -1,5 +1,7 @@
 #include "exporter/exporter_config.h"
 
+#include "session/port_url.h"
+
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
@@ -58,11 +60,16 @@ bool Exporter_config::read_line(const QString &key, const QString &value, QStrin
         baud_rate = rate;
         return true;
     }
+    const QRegularExpressionMatch unit = unit_key().match(key);
+    if (key == QLatin1String("port") || unit.hasMatch()) {
+        *error = Port_url::error_in(value);
+        if (!error->isEmpty())
+            return false;
+    }
     if (key == QLatin1String("port")) {
         ports.emplace_back(value);
         return true;
     }
-    const QRegularExpressionMatch unit = unit_key().match(key);
     if (unit.hasMatch()) {
         ports.emplace_back(value, unit.captured(1));
         return true;

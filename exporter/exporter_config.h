@@ -17,6 +17,7 @@
 //     baud = 115200
 //     port = /dev/serial/by-id/usb-*
 //     unit rack-7 = /dev/serial/by-id/usb-FTDI_FT232R_A12345-if00-port0
+//     unit rack-3 = rfc2217://ts1.example:4001
 //
 // `port` and `unit NAME` may repeat; a unit's name becomes the `unit` label
 // of its metrics.

@@ -2,6 +2,7 @@
 
 #include "console/exit_code.h"
 #include "exporter/exporter_config.h"
+#include "session/port_url.h"
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QFile>
@@ -27,7 +28,8 @@ void Exporter_options::add_options(QCommandLineParser &parser)
     parser.addVersionOption();
     parser.addOption({QStringLiteral("port"),
                       tr("a serial device to watch, or a pattern such as "
-                         "'/dev/serial/by-id/usb-*' that adapters plugged in later match too; "
+                         "'/dev/serial/by-id/usb-*' that adapters plugged in later match too, or "
+                         "a terminal server's port: rfc2217://HOST:PORT, socket://HOST:PORT; "
                          "repeat it for more"),
                       QStringLiteral("PATH")});
     parser.addOption({QStringLiteral("listen"),
@@ -131,6 +133,11 @@ bool Exporter_options::read_command_line(const QCommandLineParser &parser)
     for (const QString &port : given) {
         if (port.isEmpty()) {
             fail(exit_bad_arguments, tr("--port: expected a path or a pattern"));
+            return false;
+        }
+        const QString url_error = Port_url::error_in(port);
+        if (!url_error.isEmpty()) {
+            fail(exit_bad_arguments, QStringLiteral("--port: ") + url_error);
             return false;
         }
         ports.emplace_back(port);

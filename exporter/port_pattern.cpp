@@ -1,5 +1,7 @@
 #include "exporter/port_pattern.h"
 
+#include "session/port_url.h"
+
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 
@@ -13,6 +15,10 @@ bool has_wildcard(const QString &part)
 
 QString absolute_path(const QString &text)
 {
+    // A terminal server's port is named as given, and its wildcards are
+    // no wildcards: a URL names one port.
+    if (Port_url::is_url(text))
+        return text;
     if (text.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(text);
     if (!text.contains(QLatin1Char('/')))
@@ -39,7 +45,8 @@ QStringList expand(const QStringList &folders, const QString &part)
 } // namespace
 
 Port_pattern::Port_pattern(const QString &text, const QString &unit)
-    : absolute(absolute_path(text)), unit_name(unit), glob(has_wildcard(absolute))
+    : absolute(absolute_path(text)), unit_name(unit),
+      glob(!Port_url::is_url(text) && has_wildcard(absolute))
 {
 }
 

@@ -7,7 +7,9 @@
 // A port as the operator names it: a path, or a glob pattern such as
 // /dev/serial/by-id/usb-* that adapters plugged in later also match. The
 // wildcards are *, ? and [...], in any part of the path, and as in the shell
-// they do not match a leading dot.
+// they do not match a leading dot. A terminal server's port
+// (rfc2217://HOST:PORT, socket://HOST:PORT) is a port of its own, never a
+// pattern.
 class Port_pattern
 {
 public:

@@ -1,6 +1,7 @@
 #include "exporter/unit_watch.h"
 
 #include "console/console_output.h"
+#include "session/port_url.h"
 #include "session/session.h"
 
 #include <QtCore/QFileInfo>
@@ -25,6 +26,13 @@ Unit_watch::Unit_watch(const QString &path, const QString &unit, qint32 baud_rat
     });
     connect(session.get(), &Session::port_lost, this, &Unit_watch::on_port_lost);
     connect(session.get(), &Session::port_reopened, this, &Unit_watch::on_port_reopened);
+    // A terminal server's port: the session connects, and tries again on
+    // its own back-off, after open_port() returned.
+    connect(session.get(), &Session::port_opened, this, [this] {
+        if (port_state == Port_state::opening)
+            on_opened();
+    });
+    connect(session.get(), &Session::port_unavailable, this, &Unit_watch::report_open_failure);
 }
 
 Unit_watch::~Unit_watch() = default;
@@ -33,6 +41,11 @@ void Unit_watch::open_if_closed()
 {
     if (port_state != Port_state::closed)
         return;
+    if (Port_url::is_url(current.port)) {
+        port_state = Port_state::opening;
+        session->open_port({current.port, baud_rate});
+        return;
+    }
     // Qt writes a lock file before it looks for the device: not for a path
     // that is plainly absent.
     if (!QFileInfo::exists(current.port)) {
@@ -43,6 +56,11 @@ void Unit_watch::open_if_closed()
         report_open_failure(session->port_error());
         return;
     }
+    on_opened();
+}
+
+void Unit_watch::on_opened()
+{
     if (!last_open_failure.isEmpty())
         Console_output::error(tr("velmar-exporter: %1: opened").arg(current.port));
     last_open_failure.clear();

@@ -28,6 +28,7 @@ public:
 
     // Opens the port if it is neither open nor being reopened by the session
     // after a loss. A path that does not exist is left alone until it does.
+    // A terminal server's port is the session's to open, and to try again.
     void open_if_closed();
 
     Unit_reading reading() const { return current; }
@@ -38,11 +39,13 @@ Q_SIGNALS:
 private:
     enum class Port_state
     {
-        closed, // never opened, or it failed to open
+        closed,  // never opened, or it failed to open
+        opening, // across the network: the session connects until it opens
         open,
         lost, // the session tries it again once a second
     };
 
+    void on_opened();
     void on_status(const Unit_status &status);
     void on_values(Link_watchdog::Values values);
     void on_port_lost(const QString &error);

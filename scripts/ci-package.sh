@@ -34,11 +34,11 @@ done
 if $qt6; then
     qt_major=6
     build_dir=${VELMAR_PKG_BUILD_DIR:-$root/build-pkg-qt6}
-    qt_runtime=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6)
+    qt_runtime=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6)
 else
     qt_major=5
     build_dir=${VELMAR_PKG_BUILD_DIR:-$root/build-pkg}
-    qt_runtime=(libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5)
+    qt_runtime=(libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5network5)
 fi
 
 banner() {

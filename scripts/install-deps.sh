@@ -12,9 +12,9 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   the Qt runtime plugins and fonts the window needs;
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark;
-  rapidcheck, for the tests that state properties over generated inputs;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
-  civetweb and Prometheus, for velmar-exporter and its tests.
+  civetweb and Prometheus, for velmar-exporter and its tests;
+  rapidcheck and ser2net, for the tests.
 
   --with-qt6   also the Qt 6 development packages
   --with-fuzz  also clang and its fuzzing runtime
@@ -30,14 +30,15 @@ runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core)
 # (x11-utils too) finds the window a packaged copy opens.
 headless_packages=(xvfb xauth x11-utils)
 bench_packages=(libbenchmark-dev)
-# The report's tests state properties over generated records with rapidcheck.
-test_packages=(librapidcheck-dev)
 # velmar-ctl report inlines dygraphs into its pages; a test opens one in a
 # headless Chromium, with no network.
 report_packages=(libjs-dygraphs chromium)
 # velmar-exporter serves HTTP through civetweb; its tests scrape it with a
 # real Prometheus server and check its metrics and alert rules with promtool.
 exporter_packages=(libcivetweb-dev prometheus)
+# Tests state properties over generated inputs with rapidcheck, and reach
+# simulated units through a real terminal server, Debian's ser2net.
+test_packages=(librapidcheck-dev ser2net)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps works out the package's Depends, lintian judges the package,
@@ -69,8 +70,8 @@ for arg in "$@"; do
 done
 
 wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
-    "${headless_packages[@]}" "${bench_packages[@]}" "${test_packages[@]}"
-    "${report_packages[@]}" "${exporter_packages[@]}")
+    "${headless_packages[@]}" "${bench_packages[@]}" "${report_packages[@]}"
+    "${exporter_packages[@]}" "${test_packages[@]}")
 if $with_qt6; then
     wanted+=("${qt6_packages[@]}")
 fi

@@ -1,5 +1,7 @@
 #include "session/port_device.h"
 
+#include "session/port_url.h"
+
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 
@@ -17,6 +19,8 @@ bool Port_device::is_bare_name(const QString &port_name)
 
 QString Port_device::path(const QString &port_name)
 {
+    if (Port_url::is_url(port_name))
+        return port_name;
 #ifdef Q_OS_UNIX
     return is_bare_name(port_name) ? QStringLiteral("/dev/") + port_name : port_name;
 #else

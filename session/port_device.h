@@ -17,8 +17,8 @@ public:
     static const QString &by_id_directory();
 
     // The file Qt opens for a port name: on Unix a name as Qt lists ports
-    // ("ttyUSB0") is under /dev, and anything that looks like a path is taken
-    // as it is.
+    // ("ttyUSB0") is under /dev, and anything that looks like a path, or a
+    // URL of a port across the network, is taken as it is.
     static QString path(const QString &port_name);
 
     // Why a port that failed to open did so, in words an operator acts on:

@@ -1,17 +1,36 @@
 #include "session/serial_channel.h"
 
-#include "session/port_device.h"
+#include "session/line_port.h"
+#include "session/local_line_port.h"
+#include "session/port_url.h"
+#include "session/rfc2217_line_port.h"
+#include "session/tcp_line_port.h"
 
 #include <QtCore/QDebug>
-#include <QtCore/QFileInfo>
+#include <QtCore/QRandomGenerator>
+
+namespace {
+
+Session_timing with_intervals(int ack_timeout_ms, int reopen_ms)
+{
+    Session_timing timing;
+    timing.ack_timeout_ms = ack_timeout_ms;
+    timing.reopen_ms = reopen_ms;
+    return timing;
+}
+
+} // namespace
 
 Serial_channel::Serial_channel(int ack_timeout_ms, int reopen_ms, QObject *parent)
-    : QObject(parent), port(new QSerialPort(this)), ack_timer(new QTimer(this)),
-      reopen_timer(new QTimer(this)), ack_timeout_ms(ack_timeout_ms)
+    : Serial_channel(with_intervals(ack_timeout_ms, reopen_ms), parent)
 {
-    reopen_timer->setInterval(reopen_ms);
-    connect(port, &QSerialPort::readyRead, this, &Serial_channel::read_available);
-    connect(port, &QSerialPort::errorOccurred, this, &Serial_channel::on_port_error);
+}
+
+Serial_channel::Serial_channel(const Session_timing &timing, QObject *parent)
+    : QObject(parent), ack_timer(new QTimer(this)), reopen_timer(new QTimer(this)), timing(timing),
+      backoff(timing.reopen_ms, timing.reconnect_max_ms, QRandomGenerator::global()->generate())
+{
+    reopen_timer->setSingleShot(true);
     ack_timer->setSingleShot(true);
     connect(ack_timer, &QTimer::timeout, this, &Serial_channel::on_ack_timeout);
     connect(reopen_timer, &QTimer::timeout, this, &Serial_channel::try_reopen);
@@ -20,58 +39,93 @@ Serial_channel::Serial_channel(int ack_timeout_ms, int reopen_ms, QObject *paren
 Serial_channel::~Serial_channel()
 {
     // Frames still queued go with the channel, unsent.
-    port->close();
+    if (port)
+        port->close();
+}
+
+bool Serial_channel::use_port(const QString &name)
+{
+    if (port && port_name == name)
+        return true;
+    port.reset();
+    port_name = name;
+    Port_url url;
+    if (Port_url::is_url(name) && !Port_url::parse(name, &url, &url_error))
+        return false;
+    if (!Port_url::is_url(name))
+        port = std::make_unique<Local_line_port>(name);
+    else if (url.kind == Port_url::Kind::rfc2217)
+        port = std::make_unique<Rfc2217_line_port>(url, timing.connect_timeout_ms,
+                                                   timing.answer_timeout_ms);
+    else
+        port = std::make_unique<Tcp_line_port>(url, timing.connect_timeout_ms);
+    connect(port.get(), &Line_port::received, this, &Serial_channel::bytes_read);
+    connect(port.get(), &Line_port::opened, this, &Serial_channel::on_opened);
+    connect(port.get(), &Line_port::open_failed, this, &Serial_channel::on_open_failed);
+    connect(port.get(), &Line_port::lost, this, &Serial_channel::on_lost);
+    return true;
 }
 
 bool Serial_channel::open(const Port_settings &settings)
 {
     reopen_timer->stop();
-    port->setPortName(settings.name);
-    port->setBaudRate(settings.baud_rate, QSerialPort::AllDirections);
+    baud_rate = settings.baud_rate;
+    if (!use_port(settings.name)) {
+        qDebug() << settings.name << "Failed to open port:" << url_error;
+        return false;
+    }
     port->close();
-    if (open_port())
-        return true;
-    qDebug() << settings.name << "Failed to open port:" << port->errorString();
-    return false;
+    backoff.reset();
+    first_attempt = true;
+    if (!open_port()) {
+        first_attempt = false;
+        qDebug() << settings.name << "Failed to open port:" << port->error_string();
+        return false;
+    }
+    if (port->is_open()) {
+        first_attempt = false;
+        Q_EMIT port_opened();
+    }
+    return true;
 }
 
 bool Serial_channel::open_or_keep_trying(const Port_settings &settings)
 {
     if (open(settings))
         return true;
-    reopen_timer->start();
+    if (port)
+        schedule_reopen();
     return false;
 }
 
 bool Serial_channel::open_port()
 {
-    if (!port->open(QIODevice::ReadWrite))
-        return false;
-    // A pseudo-terminal or a bridge keeps what the unit said while nobody
-    // listened; taken now, it would pass for what the unit says now.
-    port->clear(QSerialPort::Input);
-    return true;
+    return port->open(baud_rate);
 }
 
 void Serial_channel::close()
 {
     reopen_timer->stop();
-    port->close();
+    first_attempt = false;
+    if (port)
+        port->close();
 }
 
 bool Serial_channel::is_open() const
 {
-    return port->isOpen();
+    return port && port->is_open();
 }
 
 QString Serial_channel::error_string() const
 {
-    return Port_device::why_not_opened(port->portName(), port->error(), port->errorString());
+    return port ? port->reason() : url_error;
 }
 
-void Serial_channel::set_baud_rate(qint32 baud_rate)
+void Serial_channel::set_baud_rate(qint32 rate)
 {
-    port->setBaudRate(baud_rate, QSerialPort::AllDirections);
+    baud_rate = rate;
+    if (port)
+        port->set_baud_rate(rate);
 }
 
 void Serial_channel::send(const QByteArray &frame)
@@ -106,14 +160,9 @@ void Serial_channel::send_next()
     // A frame for a closed port goes nowhere and ends by its time-out, like
     // any unanswered one.
     const QByteArray frame = queue.takeFirst();
-    if (port->isOpen() && port->write(frame) == frame.size())
+    if (is_open() && port->write(frame) == frame.size())
         Q_EMIT frame_written(frame);
-    ack_timer->start(ack_timeout_ms);
-}
-
-void Serial_channel::read_available()
-{
-    Q_EMIT bytes_read(port->readAll());
+    ack_timer->start(timing.ack_timeout_ms);
 }
 
 void Serial_channel::on_ack_timeout()
@@ -125,35 +174,52 @@ void Serial_channel::on_ack_timeout()
     send_next();
 }
 
-void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
+void Serial_channel::on_lost(const QString &error)
 {
-    // Either error on an open port means the device is gone. A hung-up tty
-    // (adapter pulled, pty master closed) reads as end of file, which Qt
-    // reports as a read error with a stale errno and keeps re-reporting on
-    // every pass of the event loop until the port is closed.
-    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    if (!gone || !port->isOpen())
+    qDebug() << port->name() << "Serial port lost:" << error;
+    first_attempt = false;
+    schedule_reopen();
+    Q_EMIT port_lost(error);
+}
+
+void Serial_channel::on_opened()
+{
+    backoff.reset();
+    if (first_attempt) {
+        first_attempt = false;
+        Q_EMIT port_opened();
         return;
-    const QString reason = port->errorString();
-    qDebug() << port->portName() << "Serial port lost:" << reason;
-    port->close();
-    reopen_timer->start();
-    Q_EMIT port_lost(reason);
+    }
+    qDebug() << port->name() << "Serial port reopened";
+    Q_EMIT port_reopened();
+}
+
+void Serial_channel::on_open_failed(const QString &error)
+{
+    schedule_reopen();
+    if (!first_attempt)
+        return;
+    first_attempt = false;
+    qDebug() << port->name() << "Failed to open port:" << error;
+    Q_EMIT open_failed(error);
+}
+
+void Serial_channel::schedule_reopen()
+{
+    reopen_timer->start(port->backs_off() ? backoff.next_ms() : timing.reopen_ms);
 }
 
 // Neither the receiver nor the frame in flight is touched: a frame cut by
 // the loss fails its CRC, and an unanswered control frame times out as usual.
 void Serial_channel::try_reopen()
 {
-#ifdef Q_OS_UNIX
-    // Qt writes a lock file through to the disk before it even looks for
-    // the device: not once a second while the device is plainly absent.
-    if (!QFileInfo::exists(Port_device::path(port->portName())))
+    if (!port->worth_trying() || !open_port()) {
+        schedule_reopen();
         return;
-#endif
-    if (!open_port())
+    }
+    // Across the network the outcome comes later: on_opened or on_open_failed.
+    if (!port->is_open())
         return;
-    reopen_timer->stop();
-    qDebug() << port->portName() << "Serial port reopened";
+    qDebug() << port->name() << "Serial port reopened";
     Q_EMIT port_reopened();
 }

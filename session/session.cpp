@@ -9,9 +9,9 @@
 #include <QtCore/QTimer>
 
 Session::Session(const Session_timing &timing, QObject *parent)
-    : QObject(parent), channel(new Serial_channel(timing.ack_timeout_ms, timing.reopen_ms, this)),
-      watchdog_timer(new QTimer(this)), refresh_timer(new QTimer(this)),
-      operator_settings(new Operator_settings(this)), clock(timing.clock)
+    : QObject(parent), channel(new Serial_channel(timing, this)), watchdog_timer(new QTimer(this)),
+      refresh_timer(new QTimer(this)), operator_settings(new Operator_settings(this)),
+      clock(timing.clock)
 {
     qRegisterMetaType<Unit_status>();
     qRegisterMetaType<Link_watchdog::Verdict>();
@@ -22,6 +22,8 @@ Session::Session(const Session_timing &timing, QObject *parent)
         watchdog.port_lost();
         Q_EMIT port_lost(error);
     });
+    connect(channel, &Serial_channel::port_opened, this, &Session::port_opened);
+    connect(channel, &Serial_channel::open_failed, this, &Session::port_unavailable);
     connect(channel, &Serial_channel::port_reopened, this, [this] {
         watchdog.port_opened();
         Q_EMIT port_reopened();
@@ -55,6 +57,11 @@ bool Session::open_port_or_keep_trying(const Port_settings &settings)
         return true;
     Q_EMIT port_unavailable(channel->error_string());
     return false;
+}
+
+bool Session::port_is_open() const
+{
+    return channel->is_open();
 }
 
 QString Session::port_error() const

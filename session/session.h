@@ -32,12 +32,17 @@ public:
     ~Session() override;
 
     // Closes whatever was open first; on failure writes one debug line and
-    // port_error() says why.
+    // port_error() says why. A port across the network (rfc2217://HOST:PORT,
+    // socket://HOST:PORT) is still connecting when this returns true:
+    // port_opened follows, or port_unavailable and attempts until it opens
+    // (port_reopened).
     bool open_port(const Port_settings &settings);
     // The same, but a port that cannot be opened now is tried once a second
     // until it opens (port_reopened), another one is opened, or the port is
     // closed; port_unavailable says why it failed.
     bool open_port_or_keep_trying(const Port_settings &settings);
+    // Open now, not only being opened.
+    bool port_is_open() const;
     QString port_error() const;
     void close_port();
     // Takes effect at once on an open port, and when a lost one is reopened;
@@ -98,7 +103,11 @@ Q_SIGNALS:
     // A lost port is tried once a second until it opens again, another one
     // is opened, or the port is closed.
     void port_lost(const QString &error);
-    // A port to be kept trying could not be opened.
+    // The port opened: at once for a device, once connected and set up
+    // across the network.
+    void port_opened();
+    // A port to be kept trying could not be opened, or a port across the
+    // network could not be reached.
     void port_unavailable(const QString &error);
     void port_reopened();
     // What the operator's editors should show.

@@ -18,8 +18,14 @@ struct Session_timing
     int refresh_ms = 2000;
     // How long a control frame waits for its acknowledgement.
     int ack_timeout_ms = 1000;
-    // How often a lost port is tried again.
+    // How often a lost port is tried again; a port across the network waits
+    // twice as long after each failed attempt, up to reconnect_max_ms.
     int reopen_ms = 1000;
+    int reconnect_max_ms = 8000;
+    // How long a connection to a terminal server may take to be made, and
+    // the server to answer what the line is set to.
+    int connect_timeout_ms = 5000;
+    int answer_timeout_ms = 2000;
     Clock clock = &QDateTime::currentMSecsSinceEpoch;
 
     // Every interval divided by the same factor, for tests that only need
@@ -31,6 +37,9 @@ struct Session_timing
         timing.refresh_ms /= divisor;
         timing.ack_timeout_ms /= divisor;
         timing.reopen_ms /= divisor;
+        timing.reconnect_max_ms /= divisor;
+        timing.connect_timeout_ms /= divisor;
+        timing.answer_timeout_ms /= divisor;
         return timing;
     }
 };

@@ -86,6 +86,68 @@ qint64 Pty_device::write_some(const char *data, qint64 size)
     }
 }
 
+namespace {
+
+struct Named_speed
+{
+    speed_t speed;
+    qint32 baud_rate;
+};
+
+constexpr Named_speed named_speeds[] = {
+    {B50, 50},           {B75, 75},           {B110, 110},         {B134, 134},
+    {B150, 150},         {B200, 200},         {B300, 300},         {B600, 600},
+    {B1200, 1200},       {B1800, 1800},       {B2400, 2400},       {B4800, 4800},
+    {B9600, 9600},       {B19200, 19200},     {B38400, 38400},     {B57600, 57600},
+    {B115200, 115200},   {B230400, 230400},   {B460800, 460800},   {B500000, 500000},
+    {B576000, 576000},   {B921600, 921600},   {B1000000, 1000000}, {B1152000, 1152000},
+    {B1500000, 1500000}, {B2000000, 2000000}, {B2500000, 2500000}, {B3000000, 3000000},
+    {B3500000, 3500000}, {B4000000, 4000000},
+};
+
+qint32 baud_rate_of(speed_t speed)
+{
+    for (const Named_speed &named : named_speeds) {
+        if (named.speed == speed)
+            return named.baud_rate;
+    }
+    return 0;
+}
+
+int data_bits_of(tcflag_t flags)
+{
+    switch (flags & CSIZE) {
+    case CS5:
+        return 5;
+    case CS6:
+        return 6;
+    case CS7:
+        return 7;
+    default:
+        return 8;
+    }
+}
+
+} // namespace
+
+Line_settings Pty_device::line_settings() const
+{
+    Line_settings line;
+    termios settings{};
+    // On Linux the master reads the settings of the slave side.
+    if (master_fd < 0 || ::tcgetattr(master_fd, &settings) != 0)
+        return line;
+    line.baud_rate = baud_rate_of(::cfgetospeed(&settings));
+    line.data_bits = data_bits_of(settings.c_cflag);
+    line.parity = (settings.c_cflag & PARENB) == 0 ? 'N' : (settings.c_cflag & PARODD) ? 'O' : 'E';
+    line.stop_bits = (settings.c_cflag & CSTOPB) != 0 ? 2 : 1;
+    if ((settings.c_cflag & CRTSCTS) != 0)
+        line.flow = Line_settings::Flow::hardware;
+    else if ((settings.c_iflag & (IXON | IXOFF)) != 0)
+        line.flow = Line_settings::Flow::software;
+    return line;
+}
+
 int Pty_device::unread_by_slave() const
 {
     int count = 0;

@@ -1,6 +1,8 @@
 #ifndef VELMAR_SIMULATOR_PTY_DEVICE_H
 #define VELMAR_SIMULATOR_PTY_DEVICE_H
 
+#include "simulator/line_settings.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -30,6 +32,10 @@ public:
     qint64 write_some(const char *data, qint64 size);
     // Reads what is there within timeout_ms (0: only what is already there).
     QByteArray read_available(int timeout_ms);
+
+    // The line as the slave side's last opener set it: a pseudo-terminal
+    // carries no rate, but keeps the one it was given.
+    Line_settings line_settings() const;
 
     // Bytes written here that nobody has read from the slave side yet.
     int unread_by_slave() const;

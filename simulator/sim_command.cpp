@@ -33,6 +33,8 @@ Sim_command Sim_command::parse(const QString &line)
         return parse_duration(Action::unplug, words);
     if (verb == QLatin1String("show"))
         return parse_bare(Action::show, words);
+    if (verb == QLatin1String("line"))
+        return parse_bare(Action::line, words);
     if (verb == QLatin1String("reset"))
         return parse_bare(Action::reset, words);
     if (verb == QLatin1String("help"))
@@ -125,6 +127,8 @@ QString Sim_command::help_text()
     rows.append({QStringLiteral("unplug MS"),
                  tr("take the line away for MS milliseconds, then offer a new one")});
     rows.append({QStringLiteral("show"), tr("print the current state as commands")});
+    rows.append(
+        {QStringLiteral("line"), tr("print the line's rate and format as the other end set them")});
     rows.append({QStringLiteral("reset"), tr("back to the healthy 2.0 unit")});
     rows.append({QStringLiteral("help"), tr("this list")});
     rows.append({QStringLiteral("quit"), tr("stop the simulator")});

@@ -17,6 +17,7 @@ class Unit_status;
 //   unplug MS          take the line away for MS milliseconds, then offer a
 //                      new one (a pseudo-terminal: a new path, and --link moves)
 //   show               print the state and behaviour as commands
+//   line               print how the other end set the line (rate, 8N1, flow)
 //   reset              back to the healthy 2.0 unit (behaviour unchanged)
 //   help               list the commands
 //   quit               stop the simulator
@@ -38,7 +39,8 @@ public:
         show,
         reset,
         help,
-        quit
+        quit,
+        line,
     };
 
     static constexpr int max_silence_ms = 3600 * 1000;

@@ -174,6 +174,9 @@ bool Unit_simulator::execute(const QString &command, QString *reply)
     case Sim_command::Action::show:
         text = Sim_command::describe(engine.state(), engine.settings()).join(QLatin1Char('\n'));
         break;
+    case Sim_command::Action::line:
+        text = line_settings().text();
+        break;
     case Sim_command::Action::reset:
         engine.state() = healthy_unit();
         break;
@@ -187,6 +190,16 @@ bool Unit_simulator::execute(const QString &command, QString *reply)
     if (reply != nullptr)
         *reply = text;
     return done;
+}
+
+Line_settings Unit_simulator::line_settings() const
+{
+    if (serial == nullptr)
+        return pty.line_settings();
+    // A device is set by this side: 8N1 without flow control, at its rate.
+    Line_settings line;
+    line.baud_rate = serial->baudRate();
+    return line;
 }
 
 void Unit_simulator::silence(int ms)

@@ -51,6 +51,9 @@ public:
     QString slave_path() const { return port_path; }
     QString error_string() const { return error_text; }
 
+    // The line as the other end set it (a real device: as this side did).
+    Line_settings line_settings() const;
+
     Unit_status &state() { return engine.state(); }
     Sim_settings &settings() { return engine.settings(); }
     void seed(uint32_t value) { engine.seed(value); }

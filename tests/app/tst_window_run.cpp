@@ -67,6 +67,8 @@ private Q_SLOTS:
         row("--record /nonexistent/dir/x", 1, "/nonexistent/dir/x");
         row("--baud x", 2, "--baud");
         row("--baud 0", 2, "--baud");
+        row("--port rfc2217://[::1]", 2,
+            "^velmar-serial-port: --port: rfc2217://\\[::1\\]: no port: expected");
         row("stray", 2, "stray");
         row("--colour", 2, "colour");
     }

@@ -124,6 +124,14 @@ private Q_SLOTS:
              "/nonexistent/velmar-line");
         line("watch --port /dev/null", exit_port_unavailable,
              "open /dev/null: not a serial device$");
+        line("watch --port rfc2217://ts1", exit_bad_arguments,
+             "^velmar-ctl watch: --port: rfc2217://ts1: no port");
+        line("set --defaults --port tcp://ts1:4001", exit_bad_arguments, "unknown scheme 'tcp'");
+        // Known only after the open returned: a terminal server nobody runs.
+        line("watch --port socket://127.0.0.1:1", exit_port_unavailable,
+             "^velmar-ctl watch: cannot open socket://127.0.0.1:1: Connection refused$");
+        line("set --defaults --port rfc2217://127.0.0.1:1", exit_port_unavailable,
+             "^velmar-ctl set: cannot open rfc2217://127.0.0.1:1: Connection refused$");
         row("a port in use", "watch --port PORT", {{}, {}, 0, {}, true},
             {exit_port_unavailable, "^$", "in use by another program$"});
 

@@ -43,13 +43,16 @@ quint16 Exporter_rig::free_port()
     return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
-bool Exporter_rig::start_exporter()
+bool Exporter_rig::start_exporter(const QStringList &watched)
 {
     port = free_port();
     exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
     exporter->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    exporter->start({QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port),
-                     QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")});
+    exporter->start(
+        QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)} +
+        (watched.isEmpty()
+             ? QStringList{QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")}
+             : watched));
     return QTest::qWaitFor(
                [this] {
                    int status = 0;

@@ -29,8 +29,9 @@ public:
     int unit_count() const { return static_cast<int>(units.size()); }
     QString link(int index) const;
 
-    // Started on a free loopback port; true once /metrics answers.
-    bool start_exporter();
+    // Started on a free loopback port, watching the units' links or what
+    // the arguments name; true once /metrics answers.
+    bool start_exporter(const QStringList &watched = {});
     quint16 exporter_port() const { return port; }
 
     // One GET with the loop running; status 0 when no answer came.

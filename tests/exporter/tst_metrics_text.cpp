@@ -213,6 +213,10 @@ void Tst_metrics_text::patterns_match_like_the_shell()
     // A plain path is watched before it exists; a bare name is a device.
     QCOMPARE(Port_pattern(root + QStringLiteral("/later")).matches(), QStringList{root + "/later"});
     QCOMPARE(Port_pattern(QStringLiteral("ttyUSB0")).text(), QStringLiteral("/dev/ttyUSB0"));
+    // A terminal server's port is no path and no pattern.
+    const Port_pattern url(QStringLiteral("socket://ts1:4001"));
+    QVERIFY(!url.is_glob());
+    QCOMPARE(url.matches(), QStringList{QStringLiteral("socket://ts1:4001")});
 }
 
 void Tst_metrics_text::configuration_lines_data()
@@ -237,6 +241,13 @@ void Tst_metrics_text::configuration_lines_data()
                               << "line 2: baud:" << QStringList() << "";
     QTest::newRow("empty port") << "port =\n"
                                 << "line 1: 'port' has no value" << QStringList() << "";
+    QTest::newRow("terminal servers, as given")
+        << "listen = [::1]:9367\nbaud = 57600\nport = socket://[::1]:4002\n"
+           "unit rack-3 = RFC2217://ts1.example:4001\n"
+        << QString() << QStringList{"=socket://[::1]:4002", "rack-3=RFC2217://ts1.example:4001"}
+        << "[::1]:9367";
+    QTest::newRow("a bad URL") << "unit rack-3 = rfc2217://ts1.example\n"
+                               << "line 1: rfc2217://ts1.example: no port" << QStringList() << "";
 }
 
 void Tst_metrics_text::configuration_lines()
