@@ -212,8 +212,8 @@ void MainWindow::open_start_port(const Start_port &start_port)
         return;
     }
     session.close_port();
-    show_port_state(
-        session.open_port_or_keep_trying({name, ui->comboBox_BaudRate->currentData().toInt()}));
+    show_open_attempt(name, session.open_port_or_keep_trying(
+                                {name, ui->comboBox_BaudRate->currentData().toInt()}));
 }
 
 int MainWindow::select_baud_rate(qint32 baud_rate)
@@ -235,7 +235,14 @@ void MainWindow::open_chosen_port()
         Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
         return;
     }
-    show_port_state(session.open_port({name, rate}));
+    show_open_attempt(name, session.open_port({name, rate}));
+}
+
+void MainWindow::show_open_attempt(const QString &name, bool open)
+{
+    show_port_state(open);
+    if (!open)
+        ui->statusBar->showMessage(tr("Cannot open %1: %2").arg(name, session.port_error()));
 }
 
 void MainWindow::show_port_state(bool open)

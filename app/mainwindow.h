@@ -59,6 +59,8 @@ private:
     void on_baud_rate_chosen();
     void rescan_ports();
     void show_port_state(bool open);
+    // The "Fault" beside the port says that it failed; the status bar says why.
+    void show_open_attempt(const QString &name, bool open);
     void on_port_lost();
     void save_settings();
 

@@ -31,7 +31,8 @@ bool Serial_channel::open(const Port_settings &settings)
     port->close();
     if (open_port())
         return true;
-    qDebug() << settings.name << "Failed to open port:" << port->errorString();
+    qDebug() << settings.name << "Failed to open port:"
+             << (claim.refusal().isEmpty() ? port->errorString() : claim.refusal());
     return false;
 }
 
@@ -45,8 +46,14 @@ bool Serial_channel::open_or_keep_trying(const Port_settings &settings)
 
 bool Serial_channel::open_port()
 {
-    if (!port->open(QIODevice::ReadWrite))
+    // Qt's lock file is kept by name: another of this project's programs may
+    // hold the device under another one.
+    if (!claim.take(Port_device::path(port->portName())))
         return false;
+    if (!port->open(QIODevice::ReadWrite)) {
+        claim.release();
+        return false;
+    }
     // A pseudo-terminal or a bridge keeps what the unit said while nobody
     // listened; taken now, it would pass for what the unit says now.
     port->clear(QSerialPort::Input);
@@ -57,6 +64,7 @@ void Serial_channel::close()
 {
     reopen_timer->stop();
     port->close();
+    claim.release();
 }
 
 bool Serial_channel::is_open() const
@@ -66,6 +74,8 @@ bool Serial_channel::is_open() const
 
 QString Serial_channel::error_string() const
 {
+    if (!claim.refusal().isEmpty())
+        return claim.refusal();
     return Port_device::why_not_opened(port->portName(), port->error(), port->errorString());
 }
 
@@ -137,6 +147,7 @@ void Serial_channel::on_port_error(QSerialPort::SerialPortError error)
     const QString reason = port->errorString();
     qDebug() << port->portName() << "Serial port lost:" << reason;
     port->close();
+    claim.release();
     reopen_timer->start();
     Q_EMIT port_lost(reason);
 }

@@ -1,6 +1,7 @@
 #ifndef VELMAR_SESSION_SERIAL_CHANNEL_H
 #define VELMAR_SESSION_SERIAL_CHANNEL_H
 
+#include "session/device_claim.h"
 #include "session/port_settings.h"
 
 #include <QtCore/QByteArray>
@@ -34,7 +35,8 @@ public:
     void close();
     bool is_open() const;
     // Why the last open failed, or the port was lost, in words an operator
-    // acts on ("not a serial device", "in use by another program", ...).
+    // acts on ("not a serial device", "in use by another program", "held by
+    // velmar-exporter (pid 4242)", ...).
     QString error_string() const;
     // Takes effect at once on an open port, and when a lost one is reopened;
     // open() takes the rate it is given.
@@ -71,6 +73,7 @@ private:
     void send_next();
 
     QSerialPort *port;
+    Device_claim claim;
     QTimer *ack_timer;
     QTimer *reopen_timer;
     QList<QByteArray> queue;
