@@ -69,6 +69,14 @@ void Unit_watch::judge()
     heard_since_judged = false;
 }
 
+void Unit_watch::set_unit(const QString &unit)
+{
+    if (unit == current.unit)
+        return;
+    current.unit = unit;
+    changed();
+}
+
 void Unit_watch::on_status(const Unit_status &status)
 {
     heard_since_judged = true;

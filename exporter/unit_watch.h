@@ -29,6 +29,8 @@ public:
     void open_if_closed();
     // Called once a period.
     void judge();
+    // The name the configuration gives the unit now.
+    void set_unit(const QString &unit);
 
     Unit_reading reading() const { return current; }
 

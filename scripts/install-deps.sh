@@ -13,7 +13,9 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
-  civetweb and Prometheus, for velmar-exporter and its tests.
+  civetweb, OpenSSL, yaml-cpp, libcrypt and Prometheus, for velmar-exporter
+  and its tests, with openssl and systemd's systemd-analyze;
+  rapidcheck, for the properties the tests check over generated inputs.
 
   --with-qt6   also the Qt 6 development packages
   --with-fuzz  also clang and its fuzzing runtime
@@ -32,9 +34,15 @@ bench_packages=(libbenchmark-dev)
 # velmar-ctl report inlines dygraphs into its pages; a test opens one in a
 # headless Chromium, with no network.
 report_packages=(libjs-dygraphs chromium)
-# velmar-exporter serves HTTP through civetweb; its tests scrape it with a
-# real Prometheus server and check its metrics and alert rules with promtool.
-exporter_packages=(libcivetweb-dev prometheus)
+# velmar-exporter serves HTTP through civetweb and TLS through OpenSSL, reads
+# its web configuration with yaml-cpp and checks passwords with libcrypt; its
+# tests scrape it with a real Prometheus server, check its metrics and alert
+# rules with promtool, make certificates with openssl and check its systemd
+# unit with systemd-analyze.
+exporter_packages=(libcivetweb-dev libssl-dev libyaml-cpp-dev libcrypt-dev prometheus openssl
+    systemd)
+# Properties over generated inputs.
+test_packages=(librapidcheck-dev)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-qpa-plugins libgl-dev)
 fuzz_packages=(clang libclang-rt-14-dev)
 # dpkg-shlibdeps works out the package's Depends, lintian judges the package,
@@ -67,7 +75,7 @@ done
 
 wanted=("${build_packages[@]}" "${qt5_packages[@]}" "${runtime_packages[@]}"
     "${headless_packages[@]}" "${bench_packages[@]}" "${report_packages[@]}"
-    "${exporter_packages[@]}")
+    "${exporter_packages[@]}" "${test_packages[@]}")
 if $with_qt6; then
     wanted+=("${qt6_packages[@]}")
 fi
