@@ -65,6 +65,7 @@ private Q_SLOTS:
     void patterns_match_like_the_shell();
     void each_device_is_one_port_under_its_steadiest_name();
     void a_unit_name_follows_its_device_whatever_the_order();
+    void the_shipped_configuration_means_what_it_says();
     void configuration_lines_data();
     void configuration_lines();
     void listen_addresses_data();
@@ -344,6 +345,24 @@ void Tst_metrics_text::a_unit_name_follows_its_device_whatever_the_order()
             RC_ASSERT(ports[at].other_units.isEmpty());
         }
     }));
+}
+
+// Its commented settings taken in, as a site would.
+void Tst_metrics_text::the_shipped_configuration_means_what_it_says()
+{
+    QFile file(QStringLiteral(VELMAR_SHIPPED_CONFIG));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QRegularExpression(QStringLiteral("^#(\\w+( [\\w.-]+)? =)"),
+                                    QRegularExpression::MultilineOption),
+                 QStringLiteral("\\1"));
+    Exporter_config config;
+    QString error;
+    QVERIFY2(Exporter_config::parse(text, &config, &error), qPrintable(error));
+    QCOMPARE(config.warnings, QStringList());
+    QCOMPARE(config.ports.size(), std::size_t(2));
+    QCOMPARE(config.ports[1].unit(), QStringLiteral("line-3"));
+    QCOMPARE(config.web_config, QStringLiteral("/etc/velmar-exporter-web.yml"));
 }
 
 void Tst_metrics_text::configuration_lines_data()
