@@ -53,6 +53,7 @@ private:
     // instance.
     QList<QPair<QString, QString>> dashboard_queries();
     QString alias() const { return rig.folder() + QStringLiteral("/via/unit-0"); }
+    QString nothing() const { return rig.folder() + QStringLiteral("/none-*"); }
     QString series(const char *name, int unit, const QString &more = QString()) const;
 
     Exporter_rig rig;
@@ -75,7 +76,8 @@ void Tst_exporter_prometheus::initTestCase()
     // counters would miss what the other took.
     QVERIFY(QDir(rig.folder()).mkdir(QStringLiteral("via")));
     QVERIFY(QFile::link(rig.link(aliased_unit), alias()));
-    QVERIFY(rig.start_exporter({alias()}));
+    // And a pattern that matches nothing.
+    QVERIFY(rig.start_exporter({alias(), nothing()}));
 
     rig.start_prometheus(QStringLiteral("  - job_name: velmar\n    static_configs:\n"
                                         "      - targets: ['127.0.0.1:%1']\n")
@@ -125,7 +127,10 @@ void Tst_exporter_prometheus::counters_are_what_each_unit_sent()
 {
     // One series for the unit given twice, under the name the pattern found.
     QCOMPARE(query(QStringLiteral("count(velmar_up)")), double(unit_count));
-    QCOMPARE(query(QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}").arg(alias())), 1.0);
+    const QString matches = QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}");
+    QCOMPARE(query(matches.arg(alias())), 1.0);
+    QCOMPARE(query(matches.arg(rig.folder() + "/by-id/usb-*")), double(unit_count));
+    QCOMPARE(query(matches.arg(nothing())), 0.0);
     std::vector<qint64> sent_before, counted_before, sent_after, counted_after;
     QVERIFY(rig.quiesce(&sent_before, &counted_before));
     rig.resume();
