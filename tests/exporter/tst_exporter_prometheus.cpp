@@ -54,6 +54,7 @@ private:
     QList<QPair<QString, QString>> dashboard_queries();
     QString alias() const { return rig.folder() + QStringLiteral("/via/unit-0"); }
     QString nothing() const { return rig.folder() + QStringLiteral("/none-*"); }
+    const QString matches = QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}");
     QString series(const char *name, int unit, const QString &more = QString()) const;
 
     Exporter_rig rig;
@@ -127,7 +128,6 @@ void Tst_exporter_prometheus::counters_are_what_each_unit_sent()
 {
     // One series for the unit given twice, under the name the pattern found.
     QCOMPARE(query(QStringLiteral("count(velmar_up)")), double(unit_count));
-    const QString matches = QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}");
     QCOMPARE(query(matches.arg(alias())), 1.0);
     QCOMPARE(query(matches.arg(rig.folder() + "/by-id/usb-*")), double(unit_count));
     QCOMPARE(query(matches.arg(nothing())), 0.0);
@@ -165,6 +165,11 @@ void Tst_exporter_prometheus::an_unplugged_unit_is_down_while_the_others_go_on()
     QTRY_COMPARE_WITH_TIMEOUT(query(series("velmar_up", 0)), 0.0, up_within_ms);
     qInfo() << "velmar_up 0 in Prometheus" << clock.elapsed() << "ms after the unplug";
     QCOMPARE(query(series("velmar_port_open", 0)), 0.0);
+    // Its link gone, the pattern matches one port less, and the second
+    // name, which leads nowhere now, none.
+    QTRY_COMPARE_WITH_TIMEOUT(query(matches.arg(rig.folder() + "/by-id/usb-*")),
+                              double(unit_count - 1), up_within_ms);
+    QCOMPARE(query(matches.arg(alias())), 0.0);
     // Nothing stale stays behind.
     QVERIFY(std::isnan(query(series("velmar_sfp_rx_power_dbm", 0, R"(cage="sfp1",channel="1")"))));
     QTRY_VERIFY2_WITH_TIMEOUT(
