@@ -19,6 +19,19 @@ namespace {
 constexpr mode_t anyone_may_claim = 0666;
 constexpr int holder_bytes = 256;
 
+// The kernel files most devices under a class: a serial line under tty,
+// /dev/null under mem. One of another class is no serial line (Qt refuses
+// it), and nobody's to claim; pseudo-terminals are filed under none.
+bool may_be_serial_line(quint64 device)
+{
+    const auto number = static_cast<dev_t>(device);
+    const QString subsystem =
+        QFileInfo(
+            QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major(number)).arg(minor(number)))
+            .symLinkTarget();
+    return subsystem.isEmpty() || subsystem.endsWith(QLatin1String("/tty"));
+}
+
 QString claim_file(quint64 device)
 {
     const auto number = static_cast<dev_t>(device);
@@ -108,7 +121,7 @@ bool Device_claim::take(const QString &path)
     refusal_text.clear();
 #ifdef Q_OS_UNIX
     const std::optional<quint64> device = device_number(path);
-    if (!device)
+    if (!device || !may_be_serial_line(*device))
         return true;
     const int claim_fd = open_claim_file(QFile::encodeName(claim_file(*device)));
     // Nowhere to keep claims: the device is opened unclaimed, as before.

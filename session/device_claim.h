@@ -16,8 +16,8 @@
 // directory(): taken with flock(), it is the kernel's to release when the
 // holder ends, however it ends, so no claim outlives its program. The file
 // says who holds it ("velmar-exporter 4242") for the refusal of the next one.
-// Devices that are not local character devices (a missing path, a regular
-// file, a network port) are nobody's to claim.
+// What is no serial line (a missing path, a regular file, /dev/null, a
+// network port) is nobody's to claim.
 class Device_claim
 {
     Q_DECLARE_TR_FUNCTIONS(Device_claim)

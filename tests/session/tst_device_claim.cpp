@@ -21,7 +21,7 @@
 
 namespace {
 
-// Names of two devices, and of a file that is no device.
+// Names of two devices, and of a file and a device that are no serial line.
 enum Name
 {
     node_a,
@@ -30,12 +30,13 @@ enum Name
     node_b,
     link_b,
     plain_file,
+    null_device,
     name_count
 };
 
 int device_of(int name)
 {
-    return name == plain_file ? -1 : name >= node_b ? 1 : 0;
+    return name >= plain_file ? -1 : name >= node_b ? 1 : 0;
 }
 
 QString held_by_this_test()
@@ -70,8 +71,9 @@ void Tst_device_claim::initTestCase()
 {
     QVERIFY(device_a.open() && device_b.open());
     const QString folder = dir.path() + QLatin1Char('/');
-    names = {device_a.slave_path(), folder + "a", folder + "a-again",
-             device_b.slave_path(), folder + "b", folder + "plain"};
+    names = {device_a.slave_path(),      folder + "a", folder + "a-again",
+             device_b.slave_path(),      folder + "b", folder + "plain",
+             QStringLiteral("/dev/null")};
     QVERIFY(QFile::link(path(node_a), path(link_a)));
     QVERIFY(QFile::link(path(link_a), path(link_to_link_a)));
     QVERIFY(QFile::link(path(node_b), path(link_b)));
@@ -81,7 +83,7 @@ void Tst_device_claim::initTestCase()
 
 // Whatever claims take and release which names, in whatever order, a take
 // succeeds exactly when no other claim holds the device, and a refusal
-// names this test as the holder. A file that is no device is never held.
+// names this test as the holder. What is no serial line is never held.
 void Tst_device_claim::every_name_of_a_device_is_one_claim()
 {
     QVERIFY(holds("a take succeeds iff no other claim holds the device", [this] {
