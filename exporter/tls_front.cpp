@@ -24,6 +24,8 @@ constexpr int relay_buffer_bytes = 16384;
 constexpr int listen_backlog = 128;
 // After accept() fails for want of descriptors: wait rather than spin.
 constexpr int accept_pause_ms = 100;
+// How long a refused client's last bytes are read and dropped.
+constexpr int drain_ms = 250;
 
 QString openssl_reason()
 {
@@ -64,6 +66,22 @@ bool send_all(int socket, const char *bytes, int size)
         size -= static_cast<int>(sent);
     }
     return true;
+}
+
+// Closed with bytes of the client's still unread, the connection would be
+// reset, and the reset may overtake the alert that tells the client why it
+// was refused ("certificate required"): they are read and dropped first,
+// for a moment at most.
+void close_after_alert(int client)
+{
+    ::shutdown(client, SHUT_WR);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(drain_ms);
+    const timeval moment{0, drain_ms * 1000};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &moment, sizeof moment);
+    char dropped[512];
+    while (std::chrono::steady_clock::now() < deadline &&
+           ::recv(client, dropped, sizeof dropped, 0) > 0) {
+    }
 }
 
 // Asked for but taken as it comes: RequestClientCert, RequireAnyClientCert.
@@ -229,6 +247,7 @@ void Tls_front::handle(int client, const QString &source)
                 Console_output::error(line);
         }
         SSL_free(ssl);
+        close_after_alert(client);
         return;
     }
     quint16 local_port = 0;
