@@ -160,7 +160,7 @@ void MainWindow::connect_session()
     connect(&session, &Session::port_reopened, this, [this] { show_port_state(true); });
     // A terminal server's port opens, or fails to, after open_port() returned.
     connect(&session, &Session::port_opened, this, [this] { show_port_state(true); });
-    connect(&session, &Session::port_unavailable, this, [this] { show_port_state(false); });
+    connect(&session, &Session::port_unavailable, this, &MainWindow::show_open_failure);
 }
 
 void MainWindow::connect_widgets()
@@ -215,8 +215,8 @@ void MainWindow::open_start_port(const Start_port &start_port)
         return;
     }
     session.close_port();
-    show_opening(
-        session.open_port_or_keep_trying({name, ui->comboBox_BaudRate->currentData().toInt()}));
+    show_opening(name, session.open_port_or_keep_trying(
+                           {name, ui->comboBox_BaudRate->currentData().toInt()}));
 }
 
 int MainWindow::select_baud_rate(qint32 baud_rate)
@@ -238,16 +238,27 @@ void MainWindow::open_chosen_port()
         Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
         return;
     }
-    show_opening(session.open_port({name, rate}));
+    show_opening(name, session.open_port({name, rate}));
 }
 
-void MainWindow::show_opening(bool started)
+void MainWindow::show_opening(const QString &name, bool started)
 {
+    opening_name = name;
+    if (!started) {
+        show_open_failure(session.port_error());
+        return;
+    }
     // Still connecting to a terminal server: neither Ok nor a fault yet.
-    if (started && !session.port_is_open())
+    if (!session.port_is_open())
         Widget_update::paint(ui->label_SerialPort_Ok, text_none, style_sheet::port_grey);
     else
-        show_port_state(started);
+        show_port_state(true);
+}
+
+void MainWindow::show_open_failure(const QString &why)
+{
+    show_port_state(false);
+    ui->statusBar->showMessage(tr("Cannot open %1: %2").arg(opening_name, why));
 }
 
 void MainWindow::show_port_state(bool open)

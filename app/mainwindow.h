@@ -59,8 +59,10 @@ private:
     void on_baud_rate_chosen();
     void rescan_ports();
     // After open_port(): whether it opened, failed, or is still opening.
-    void show_opening(bool started);
+    void show_opening(const QString &name, bool started);
     void show_port_state(bool open);
+    // The "Fault" beside the port says that it failed; the status bar says why.
+    void show_open_failure(const QString &why);
     void on_port_lost();
     void save_settings();
 
@@ -91,6 +93,8 @@ private:
     Saved_settings loaded;
     bool keep_saved_port = false;
     bool keep_saved_baud = false;
+    // The port last asked for, as named: a terminal server's may fail later.
+    QString opening_name;
 
     // A read of the port may bring many messages; the window draws the last
     // of them once, after the read, which leaves exactly what drawing each

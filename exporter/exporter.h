@@ -1,11 +1,14 @@
 #ifndef VELMAR_EXPORTER_EXPORTER_H
 #define VELMAR_EXPORTER_EXPORTER_H
 
+#include "exporter/metrics_text.h"
 #include "exporter/port_pattern.h"
+#include "exporter/port_plan.h"
 #include "exporter/unit_reading.h"
 #include "session/session_timing.h"
 
 #include <QtCore/QObject>
+#include <QtCore/QSet>
 #include <QtCore/QString>
 #include <QtCore/QTimer>
 
@@ -16,8 +19,9 @@ class Metrics_snapshot;
 class Unit_watch;
 
 // Every watched port on the Qt thread: finds the ports the patterns match,
-// keeps a watch on each, and publishes the
-// metrics text of all of them to the snapshot the HTTP threads serve.
+// keeps a watch on each device (one, whatever names lead to it), and
+// publishes the metrics text of all of them to the snapshot the HTTP threads
+// serve.
 //
 // Publishing waits publish_ms after a change, so a burst of statuses from
 // many units costs one rendering, not one each: a scrape sees values at most
@@ -38,11 +42,15 @@ public:
     ~Exporter() override;
 
     // Looks for ports at once and then every scan period; publishes at once.
+    // A pattern that matches nothing at start is said on standard error.
     void start();
     int watched_count() const { return static_cast<int>(watches.size()); }
 
 private:
     void scan();
+    std::vector<Port_plan::Name> names_now();
+    void follow(const Port_plan::Port &port);
+    void drop(const QString &path);
     void on_reading(const Unit_reading &reading);
     void publish();
 
@@ -53,6 +61,11 @@ private:
     // By path: the metrics list the ports in this order.
     std::map<QString, Unit_watch *> watches;
     std::map<QString, Unit_reading> readings;
+    std::vector<Pattern_count> pattern_counts;
+    // The glob that found each path in the last scan, for the log.
+    std::map<QString, QString> found_by;
+    // Said once each: a name merged into another, a unit name that lost.
+    QSet<QString> said;
     QTimer scan_timer;
     QTimer publish_timer;
 };

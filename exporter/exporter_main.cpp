@@ -50,19 +50,25 @@ int main(int argc, char *argv[])
         break;
     }
 
+    for (const QString &warning : options.warnings)
+        Console_output::error(QStringLiteral("velmar-exporter: ") + warning);
     Metrics_snapshot snapshot;
     Exporter exporter(options.ports, options.baud_rate, snapshot);
     exporter.start();
-    Metrics_server server(snapshot, index_page());
+    Metrics_server server(snapshot, index_page(), options.web);
     if (!server.start(options.listen)) {
         Console_output::error(
             QCoreApplication::translate("main", "velmar-exporter: cannot listen on %1: %2")
                 .arg(options.listen.text(), server.error()));
-        return exit_listen_failed;
+        return server.tls_failed() ? exit_bad_arguments : exit_listen_failed;
     }
     Console_output::error(
-        QCoreApplication::translate("main", "velmar-exporter: serving http://%1/metrics")
-            .arg(options.listen.text()));
+        QCoreApplication::translate("main", "velmar-exporter: serving %1://%2/metrics%3")
+            .arg(options.web.tls ? QStringLiteral("https") : QStringLiteral("http"),
+                 options.listen.text(),
+                 options.web.users.empty()
+                     ? QString()
+                     : QCoreApplication::translate("main", ", with a password")));
 #ifdef Q_OS_UNIX
     // Stopping the service is its normal end.
     Signal_watcher signals_in;

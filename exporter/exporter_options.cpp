@@ -5,7 +5,9 @@
 #include "session/port_url.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 
 namespace {
 
@@ -37,7 +39,12 @@ void Exporter_options::add_options(QCommandLineParser &parser)
                           .arg(Listen_address::default_port),
                       QStringLiteral("ADDR:PORT")});
     parser.addOption({QStringLiteral("config"),
-                      tr("a configuration file with listen, baud, port and unit NAME lines"),
+                      tr("a configuration file with listen, baud, web_config, port and unit NAME "
+                         "lines"),
+                      QStringLiteral("FILE")});
+    parser.addOption({QStringLiteral("web.config.file"),
+                      tr("a web configuration in the format Prometheus's exporters share: "
+                         "tls_server_config for HTTPS and basic_auth_users with bcrypt hashes"),
                       QStringLiteral("FILE")});
     parser.addOption(
         {QStringLiteral("baud"),
@@ -50,8 +57,10 @@ QString Exporter_options::exit_codes_text()
     return tr("Exit codes:\n"
               "   0  stopped by SIGTERM or Ctrl-C\n"
               "   1  the output (--help, --version) could not be written\n"
-              "   2  bad arguments, or a bad line in the configuration file\n"
-              "  10  the configuration file cannot be read\n"
+              "   2  bad arguments, a bad line in the configuration file, or a web "
+              "configuration that cannot be used\n"
+              "  10  the configuration file, the web configuration or a file it names cannot be "
+              "read\n"
               "  11  the address to serve on cannot be bound");
 }
 
@@ -87,9 +96,18 @@ Exporter_options Exporter_options::parse(const QStringList &arguments)
         return options;
     if (!options.read_command_line(parser))
         return options;
-    if (options.ports.empty())
+    if (options.ports.empty()) {
         options.fail(exit_bad_arguments,
                      tr("no port to watch: give --port, or port lines in the --config file"));
+        return options;
+    }
+    if (!options.read_web_config())
+        return options;
+    if (options.web_config_file.isEmpty() && !options.listen.is_loopback())
+        options.warnings.append(
+            tr("warning: %1 lets any machine that reaches it read the metrics, unencrypted and "
+               "without a password; --web.config.file sets TLS and passwords")
+                .arg(options.listen.text()));
     return options;
 }
 
@@ -110,7 +128,11 @@ bool Exporter_options::read_config(const QString &path)
         listen = *config.listen;
     if (config.baud_rate)
         baud_rate = *config.baud_rate;
+    if (!config.web_config.isEmpty())
+        web_config_file = QFileInfo(path).dir().absoluteFilePath(config.web_config);
     ports = config.ports;
+    for (const QString &warning : config.warnings)
+        warnings.append(path + QStringLiteral(", ") + warning);
     return true;
 }
 
@@ -129,6 +151,8 @@ bool Exporter_options::read_command_line(const QCommandLineParser &parser)
              tr("--baud: expected a positive number, got '%1'").arg(option_value(parser, "baud")));
         return false;
     }
+    if (parser.isSet(QStringLiteral("web.config.file")))
+        web_config_file = option_value(parser, "web.config.file");
     const QStringList given = parser.values(QStringLiteral("port"));
     for (const QString &port : given) {
         if (port.isEmpty()) {
@@ -143,6 +167,24 @@ bool Exporter_options::read_command_line(const QCommandLineParser &parser)
         ports.emplace_back(port);
     }
     return true;
+}
+
+bool Exporter_options::read_web_config()
+{
+    if (web_config_file.isEmpty())
+        return true;
+    QString error;
+    switch (Web_config::load(web_config_file, &web, &error)) {
+    case Web_config::Outcome::loaded:
+        return true;
+    case Web_config::Outcome::unreadable:
+        fail(exit_input_unreadable, error);
+        break;
+    case Web_config::Outcome::invalid:
+        fail(exit_bad_arguments, error);
+        break;
+    }
+    return false;
 }
 
 void Exporter_options::fail(int code, const QString &error)

@@ -3,6 +3,7 @@
 
 #include "exporter/listen_address.h"
 #include "exporter/port_pattern.h"
+#include "exporter/web_config.h"
 #include "session/port_settings.h"
 
 #include <QtCore/QCoreApplication>
@@ -36,6 +37,10 @@ public:
     Listen_address listen;
     qint32 baud_rate = Port_settings::default_baud_rate;
     std::vector<Port_pattern> ports;
+    QString web_config_file; // empty: plain HTTP, no password
+    Web_config web;
+    // What is allowed but likely a mistake, one line each, for standard error.
+    QStringList warnings;
 
     // arguments[0] is the program's name, as in QCoreApplication::arguments().
     static Exporter_options parse(const QStringList &arguments);
@@ -45,6 +50,7 @@ private:
     static void add_options(QCommandLineParser &parser);
     bool read_config(const QString &path);
     bool read_command_line(const QCommandLineParser &parser);
+    bool read_web_config();
     void fail(int code, const QString &error);
 };
 

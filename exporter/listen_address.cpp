@@ -51,3 +51,8 @@ QString Listen_address::text() const
     const QString shown_host = ipv6 ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     return shown_host + QLatin1Char(':') + QString::number(port);
 }
+
+bool Listen_address::is_loopback() const
+{
+    return ipv6 ? host == QLatin1String("::1") : host.startsWith(QLatin1String("127."));
+}

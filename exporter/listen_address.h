@@ -24,6 +24,8 @@ public:
     static bool parse(const QString &text, Listen_address *address, QString *error);
     // As it was given: 127.0.0.1:9367, [::1]:9367.
     QString text() const;
+    // 127.0.0.0/8 or ::1: only this machine reaches it.
+    bool is_loopback() const;
 };
 
 #endif

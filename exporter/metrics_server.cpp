@@ -1,7 +1,9 @@
 #include "exporter/metrics_server.h"
 
+#include "console/console_output.h"
 #include "exporter/metrics_snapshot.h"
 #include "exporter/metrics_text.h"
+#include "exporter/tls_front.h"
 
 #include <civetweb.h>
 
@@ -10,12 +12,15 @@
 namespace {
 
 constexpr int http_ok = 200;
+constexpr int http_unauthorized = 401;
+constexpr int http_forbidden = 403;
 constexpr int http_not_found = 404;
 constexpr int http_method_not_allowed = 405;
 constexpr std::size_t error_text_size = 256;
 // mg_check_feature()'s bit for IPv6; Debian 12's civetweb is built without it.
 constexpr unsigned civetweb_ipv6 = 8;
 const char *const allowed_methods = "GET, HEAD";
+constexpr int shown_name_chars = 64;
 
 bool is_read(const QByteArray &method)
 {
@@ -30,21 +35,52 @@ void respond(mg_connection *connection, int status, const char *content_type,
     mg_response_header_add(connection, "Content-Length", QByteArray::number(body.size()), -1);
     if (status == http_method_not_allowed)
         mg_response_header_add(connection, "Allow", allowed_methods, -1);
+    if (status == http_unauthorized)
+        mg_response_header_add(connection, "WWW-Authenticate",
+                               "Basic realm=\"velmar-exporter\", charset=\"UTF-8\"", -1);
     mg_response_header_send(connection);
     if (with_body)
         mg_write(connection, body.constData(), static_cast<std::size_t>(body.size()));
 }
 
+// A name a client sent, fit for one line of the log.
+QString shown_name(const QByteArray &name)
+{
+    QString shown = QString::fromUtf8(name.left(shown_name_chars));
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    }
+    return shown;
+}
+
+QString refusal_reason(Basic_auth::Verdict verdict, const QByteArray &user)
+{
+    switch (verdict) {
+    case Basic_auth::Verdict::unknown_user:
+        return Metrics_server::tr("unknown user '%1'").arg(shown_name(user));
+    case Basic_auth::Verdict::wrong_password:
+        return Metrics_server::tr("wrong password for user '%1'").arg(shown_name(user));
+    case Basic_auth::Verdict::no_credentials:
+    case Basic_auth::Verdict::granted:
+        break;
+    }
+    return Metrics_server::tr("no user and password given");
+}
+
 } // namespace
 
-Metrics_server::Metrics_server(const Metrics_snapshot &snapshot, const QByteArray &index_page)
-    : snapshot(snapshot), index_page(index_page)
+Metrics_server::Metrics_server(const Metrics_snapshot &snapshot, const QByteArray &index_page,
+                               const Web_config &web)
+    : snapshot(snapshot), index_page(index_page), web(web), auth(web.users)
 {
     mg_init_library(0);
 }
 
 Metrics_server::~Metrics_server()
 {
+    // What the front hands on goes to civetweb: the front stops first.
+    front.reset();
     // Waits for the threads still answering; none takes longer than the
     // request time-out.
     if (context)
@@ -53,6 +89,26 @@ Metrics_server::~Metrics_server()
 }
 
 bool Metrics_server::start(const Listen_address &address)
+{
+    if (!web.tls)
+        return start_civetweb(address);
+    // Behind the front, on a port the system picks.
+    Listen_address behind;
+    behind.port = 0;
+    if (!start_civetweb(behind))
+        return false;
+    mg_server_port bound = {};
+    mg_get_server_ports(context, 1, &bound);
+    front = std::make_unique<Tls_front>(*web.tls, refusals);
+    if (!front->start(address, static_cast<quint16>(bound.port))) {
+        error_text = front->error();
+        tls_setup_failed = !front->binding_failed();
+        return false;
+    }
+    return true;
+}
+
+bool Metrics_server::start_civetweb(const Listen_address &address)
 {
     if (address.ipv6 && mg_check_feature(civetweb_ipv6) == 0) {
         error_text = tr("this build of civetweb has no IPv6; give an IPv4 address "
@@ -111,10 +167,39 @@ Metrics_server::Route Metrics_server::route(const QByteArray &method, const QByt
     return route;
 }
 
+int Metrics_server::refuse(mg_connection *connection, const mg_request_info &request)
+{
+    QString source = QString::fromLatin1(request.remote_addr);
+    if (front) {
+        source = front->source_of(static_cast<quint16>(request.remote_port));
+        // Straight to the loopback port, around TLS and its client certificates.
+        if (source.isEmpty()) {
+            respond(connection, http_forbidden, "text/plain; charset=utf-8",
+                    QByteArrayLiteral("Only TLS connections are served.\n"), true);
+            return http_forbidden;
+        }
+    }
+    QByteArray user;
+    const Basic_auth::Verdict verdict =
+        auth.judge(QByteArray(mg_get_header(connection, "Authorization")), &user);
+    if (verdict == Basic_auth::Verdict::granted)
+        return 0;
+    const QString line = refusals.note(source, QStringLiteral("password"),
+                                       refusal_reason(verdict, user), Refusal_log::now_ms());
+    if (!line.isEmpty())
+        Console_output::error(line);
+    respond(connection, http_unauthorized, "text/plain; charset=utf-8",
+            QByteArrayLiteral("A user and password are needed.\n"), true);
+    return http_unauthorized;
+}
+
 int Metrics_server::handle(mg_connection *connection, void *data)
 {
-    const auto *server = static_cast<const Metrics_server *>(data);
+    auto *server = static_cast<Metrics_server *>(data);
     const mg_request_info *request = mg_get_request_info(connection);
+    const int refused = server->refuse(connection, *request);
+    if (refused != 0)
+        return refused;
     const QByteArray method(request->request_method);
     const bool with_body = method != "HEAD";
     switch (route(method, QByteArray(request->local_uri))) {

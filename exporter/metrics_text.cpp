@@ -7,6 +7,7 @@
 
 #include <QtCore/QHash>
 #include <QtCore/QLatin1String>
+#include <QtCore/QLocale>
 #include <QtCore/QStringList>
 
 #include <array>
@@ -41,6 +42,7 @@ enum Family
     port_losses,
     last_status_timestamp,
     rx_power_below_threshold,
+    pattern_matches,
     family_count
 };
 
@@ -51,7 +53,8 @@ struct Family_text
     const char *help;
 };
 
-// Dashboards and alert rules are written against these names: never rename one.
+// Dashboards and alert rules are written against these names: a rename
+// breaks every site's, and goes in the changelog.
 constexpr std::array<Family_text, family_count> families{{
     {"velmar_up", "gauge",
      "1 while the unit's status messages arrive, 0 while it is silent or its port is lost."},
@@ -67,7 +70,7 @@ constexpr std::array<Family_text, family_count> families{{
     {"velmar_sfp_rx_power_dbm", "gauge", "Optical power received on the channel of an SFP module."},
     {"velmar_sfp_tx_power_dbm", "gauge",
      "Optical power transmitted on the channel of an SFP module."},
-    {"velmar_sfp_wavelength_nanometers", "gauge", "Wavelength of the channel of an SFP module."},
+    {"velmar_sfp_wavelength_meters", "gauge", "Wavelength of the channel of an SFP module."},
     {"velmar_dante_present", "gauge", "1 while the Dante audio submodule is present."},
     {"velmar_dante_ok", "gauge", "1 while the Dante submodule reports the state good."},
     {"velmar_dante_gain_db", "gauge", "Gain of the Dante input as set in the unit."},
@@ -84,16 +87,22 @@ constexpr std::array<Family_text, family_count> families{{
     {"velmar_rx_power_below_threshold", "gauge",
      "1 while the channel's received power is below the unit's own threshold, as the window "
      "and the report judge it."},
+    {"velmar_pattern_matches", "gauge",
+     "Ports that a port or unit line of the configuration matches now."},
 }};
 
 constexpr double ms_per_second = 1000.0;
+// The record keeps nanometres, as data sheets state a wavelength; metrics
+// are in base units.
+constexpr double nm_per_metre = 1e9;
 constexpr int timestamp_decimals = 3;
 
 // Where a field of the record goes: the metric and the labels beside the port's.
 struct Sample_place
 {
     Family family = family_count;
-    QByteArray labels; // e.g. cage="sfp1",channel="2"
+    QByteArray labels;        // e.g. cage="sfp1",channel="2"
+    double per_base_unit = 1; // how many of the record's units make the metric's one
 };
 
 QByteArray label(const char *name, const QString &value)
@@ -121,8 +130,9 @@ QHash<QString, Sample_place> make_places()
 {
     QHash<QString, Sample_place> places;
     const auto place = [&places](const QStringList &path, Family family,
-                                 const QByteArray &labels = QByteArray()) {
-        places.insert(joined(path), Sample_place{family, labels});
+                                 const QByteArray &labels = QByteArray(),
+                                 double per_base_unit = 1) {
+        places.insert(joined(path), Sample_place{family, labels, per_base_unit});
     };
     place({QStringLiteral("rx_fault")}, rx_fault);
     place({QStringLiteral("tx_fault")}, tx_fault);
@@ -147,8 +157,8 @@ QHash<QString, Sample_place> make_places()
                 label("cage", key) + ',' + label("channel", Status_words::number(channel));
             place(channel_at + QStringList{QStringLiteral("rx_power_dbm")}, sfp_rx_power, labels);
             place(channel_at + QStringList{QStringLiteral("tx_power_dbm")}, sfp_tx_power, labels);
-            place(channel_at + QStringList{QStringLiteral("wavelength_nm")}, sfp_wavelength,
-                  labels);
+            place(channel_at + QStringList{QStringLiteral("wavelength_nm")}, sfp_wavelength, labels,
+                  nm_per_metre);
         }
     }
     place({QStringLiteral("dante"), QStringLiteral("present")}, dante_present);
@@ -263,8 +273,13 @@ void add_status(Sample_lists &lists, const QByteArray &port_labels, const Unit_s
         const auto place = places().constFind(field.name());
         if (place == places().constEnd() || field.value == Status_fields::null())
             continue;
-        if (sample_value(field.value, &value))
-            lists.add(place->family, with(port_labels, place->labels), value);
+        if (!sample_value(field.value, &value))
+            continue;
+        if (place->per_base_unit != 1)
+            value = QString::number(value.toDouble() / place->per_base_unit, 'g',
+                                    QLocale::FloatingPointShortest)
+                        .toLatin1();
+        lists.add(place->family, with(port_labels, place->labels), value);
     }
     add_below_threshold(lists, port_labels, status);
 }
@@ -291,11 +306,15 @@ void add_reading(Sample_lists &lists, const Unit_reading &reading)
 
 } // namespace
 
-QByteArray Metrics_text::render(const std::vector<Unit_reading> &readings)
+QByteArray Metrics_text::render(const std::vector<Unit_reading> &readings,
+                                const std::vector<Pattern_count> &patterns)
 {
     Sample_lists lists;
     for (const Unit_reading &reading : readings)
         add_reading(lists, reading);
+    for (const Pattern_count &pattern : patterns)
+        lists.add(pattern_matches, label("pattern", pattern.pattern),
+                  QByteArray::number(pattern.matches));
     return lists.text();
 }
 

@@ -4,8 +4,22 @@
 #include "exporter/unit_reading.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QString>
 
 #include <vector>
+
+// How many ports a line of the configuration matches now.
+struct Pattern_count
+{
+    QString pattern;
+    int matches = 0;
+
+    bool operator==(const Pattern_count &other) const
+    {
+        return pattern == other.pattern && matches == other.matches;
+    }
+    bool operator!=(const Pattern_count &other) const { return !(*this == other); }
+};
 
 // The readings of every watched port in the Prometheus text exposition
 // format (version 0.0.4): metric by metric, each with its HELP and TYPE
@@ -20,7 +34,8 @@ class Metrics_text
 public:
     static constexpr const char *content_type = "text/plain; version=0.0.4; charset=utf-8";
 
-    static QByteArray render(const std::vector<Unit_reading> &readings);
+    static QByteArray render(const std::vector<Unit_reading> &readings,
+                             const std::vector<Pattern_count> &patterns = {});
     // A label value with backslash, double quote and line feed escaped.
     static QByteArray label_value(const QString &text);
 };

@@ -88,6 +88,14 @@ void Unit_watch::on_values(Link_watchdog::Values values)
     fall_silent();
 }
 
+void Unit_watch::set_unit(const QString &unit)
+{
+    if (unit == current.unit)
+        return;
+    current.unit = unit;
+    changed();
+}
+
 // A decoded status is known at once; only its absence waits for a period.
 void Unit_watch::on_status(const Unit_status &status)
 {

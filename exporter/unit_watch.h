@@ -30,6 +30,8 @@ public:
     // after a loss. A path that does not exist is left alone until it does.
     // A terminal server's port is the session's to open, and to try again.
     void open_if_closed();
+    // The name the configuration gives the unit now.
+    void set_unit(const QString &unit);
 
     Unit_reading reading() const { return current; }
 

@@ -3,8 +3,9 @@
 # its metadata and file list, lintian's verdict (any error fails, and so does
 # any hardening-* tag), that hardening-check passes on every program, that every
 # library the programs load comes from a package it depends on, that
-# velmar-ctl answers --help and --version without a display, and that the
-# menu entry of an unpacked copy starts the tool.
+# velmar-ctl answers --help and --version without a display, that
+# systemd-analyze verify accepts the exporter's systemd unit as unpacked, and
+# that the menu entry of an unpacked copy starts the tool.
 #
 # Usage: scripts/ci-package.sh [--qt6]
 #   Builds in build-pkg/ (build-pkg-qt6/ with --qt6); VELMAR_PKG_BUILD_DIR
@@ -229,6 +230,15 @@ version=$("${no_display[@]}" timeout 10 "$exporter" --version) ||
 service=$fake_root/usr/lib/systemd/system/velmar-exporter.service
 grep -qx 'ExecStart=/usr/bin/velmar-exporter --config /etc/velmar-exporter.conf' "$service" ||
     fail "the service does not start /usr/bin/velmar-exporter with /etc/velmar-exporter.conf"
+# Checked as installed: systemd-analyze looks for the program and the units
+# it names under the throw-away root, which gets this machine's own units
+# beside the package's, and for the manual page where the package put it.
+cp -rn /usr/lib/systemd/system/. "$fake_root/usr/lib/systemd/system/"
+MANPATH=$fake_root/usr/share/man systemd-analyze verify --root="$fake_root" \
+    velmar-exporter.service || fail "systemd-analyze verify rejects the packaged service"
+exposure=$(systemd-analyze security --offline=true "$service" |
+    sed -n 's/^.*Overall exposure level for [^:]*: \(.*\)$/\1/p')
+echo "  systemd-analyze verify: no complaints; systemd-analyze security: $exposure"
 if command -v promtool >/dev/null; then
     (cd "$fake_root/usr/share/velmar-serial-port/prometheus" &&
         promtool check config prometheus-velmar.yml && promtool test rules velmar-alerts.test.yml) ||

@@ -13,7 +13,8 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
-  civetweb and Prometheus, for velmar-exporter and its tests;
+  civetweb, OpenSSL, yaml-cpp, libcrypt and Prometheus, for velmar-exporter
+  and its tests, with openssl and systemd's systemd-analyze;
   rapidcheck and ser2net, for the tests.
 
   --with-qt6   also the Qt 6 development packages
@@ -33,9 +34,13 @@ bench_packages=(libbenchmark-dev)
 # velmar-ctl report inlines dygraphs into its pages; a test opens one in a
 # headless Chromium, with no network.
 report_packages=(libjs-dygraphs chromium)
-# velmar-exporter serves HTTP through civetweb; its tests scrape it with a
-# real Prometheus server and check its metrics and alert rules with promtool.
-exporter_packages=(libcivetweb-dev prometheus)
+# velmar-exporter serves HTTP through civetweb and TLS through OpenSSL, reads
+# its web configuration with yaml-cpp and checks passwords with libcrypt; its
+# tests scrape it with a real Prometheus server, check its metrics and alert
+# rules with promtool, make certificates with openssl and check its systemd
+# unit with systemd-analyze.
+exporter_packages=(libcivetweb-dev libssl-dev libyaml-cpp-dev libcrypt-dev prometheus openssl
+    systemd)
 # Tests state properties over generated inputs with rapidcheck, and reach
 # simulated units through a real terminal server, Debian's ser2net.
 test_packages=(librapidcheck-dev ser2net)

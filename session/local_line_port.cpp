@@ -20,16 +20,33 @@ bool Local_line_port::open(qint32 baud_rate)
 {
     port.close();
     port.setBaudRate(baud_rate, QSerialPort::AllDirections);
-    if (!port.open(QIODevice::ReadWrite))
+    if (!claim.take(Port_device::path(port.portName())))
         return false;
+    if (!port.open(QIODevice::ReadWrite)) {
+        claim.release();
+        return false;
+    }
     // A pseudo-terminal or a bridge keeps what the unit said while nobody
     // listened; taken now, it would pass for what the unit says now.
     port.clear(QSerialPort::Input);
     return true;
 }
 
+void Local_line_port::close()
+{
+    port.close();
+    claim.release();
+}
+
+QString Local_line_port::error_string() const
+{
+    return claim.refusal().isEmpty() ? port.errorString() : claim.refusal();
+}
+
 QString Local_line_port::reason() const
 {
+    if (!claim.refusal().isEmpty())
+        return claim.refusal();
     return Port_device::why_not_opened(port.portName(), port.error(), port.errorString());
 }
 
@@ -59,6 +76,6 @@ void Local_line_port::on_error(QSerialPort::SerialPortError error)
     if (!gone || !port.isOpen())
         return;
     const QString why = port.errorString();
-    port.close();
+    close();
     Q_EMIT lost(why);
 }

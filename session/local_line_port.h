@@ -1,6 +1,7 @@
 #ifndef VELMAR_SESSION_LOCAL_LINE_PORT_H
 #define VELMAR_SESSION_LOCAL_LINE_PORT_H
 
+#include "session/device_claim.h"
 #include "session/line_port.h"
 
 #include <QtSerialPort/QSerialPort>
@@ -17,9 +18,9 @@ public:
 
     QString name() const override { return port.portName(); }
     bool open(qint32 baud_rate) override;
-    void close() override { port.close(); }
+    void close() override;
     bool is_open() const override { return port.isOpen(); }
-    QString error_string() const override { return port.errorString(); }
+    QString error_string() const override;
     QString reason() const override;
     bool worth_trying() const override;
     void set_baud_rate(qint32 baud_rate) override;
@@ -29,6 +30,9 @@ private:
     void on_error(QSerialPort::SerialPortError error);
 
     QSerialPort port;
+    // Qt's lock file is kept by name: another of this project's programs may
+    // hold the device under another one.
+    Device_claim claim;
 };
 
 #endif

@@ -47,7 +47,8 @@ public:
     void close();
     bool is_open() const;
     // Why the last open failed, or the port was lost, in words an operator
-    // acts on ("not a serial device", "in use by another program", ...).
+    // acts on ("not a serial device", "in use by another program", "held by
+    // velmar-exporter (pid 4242)", ...).
     QString error_string() const;
     // Takes effect at once on an open port, and when a lost one is reopened;
     // open() takes the rate it is given.

@@ -137,6 +137,26 @@ private Q_SLOTS:
                  QStringLiteral("Recording to /dev/full stopped: No space left on device"));
     }
 
+    // Whatever Qt's lock file says: the same device under another name.
+    void a_device_velmar_ctl_holds_is_refused_with_its_name()
+    {
+        Unit_simulator unit;
+        unit.set_link_path(dir.filePath(QStringLiteral("held")));
+        QVERIFY(unit.start_on_pty());
+        Child_process watch(QStringLiteral(VELMAR_CTL_PATH));
+        watch.start({"watch", "--port", dir.filePath(QStringLiteral("held"))});
+        QTRY_VERIFY_WITH_TIMEOUT(!watch.output_lines().isEmpty(), line_timeout_ms);
+        auto w = make_window_without_port();
+        QTest::ignoreMessage(QtDebugMsg, open_failure_line(unit.slave_path()));
+        select_port(w->window, unit.slave_path());
+        QCOMPARE(shown(w->label(QStringLiteral("label_SerialPort_Ok"))).first,
+                 QStringLiteral("Fault"));
+        QCOMPARE(w->widget<QStatusBar>(QStringLiteral("statusBar"))->currentMessage(),
+                 QStringLiteral("Cannot open %1: held by velmar-ctl (pid %2)")
+                     .arg(unit.slave_path())
+                     .arg(watch.processId()));
+    }
+
     // Opened once it is there, at the rate given, and the saved choice stays.
     void start_port_opened_once_there()
     {

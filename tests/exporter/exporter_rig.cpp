@@ -1,6 +1,9 @@
 #include "exporter_rig.h"
 
 #include <QtCore/QDir>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QUrl>
 #include <QtNetwork/QNetworkReply>
 #include <QtNetwork/QTcpServer>
 #include <QtTest/QSignalSpy>
@@ -19,7 +22,12 @@ Exporter_rig::Exporter_rig()
     QDir(dir.path()).mkdir(QStringLiteral("by-id"));
 }
 
-Exporter_rig::~Exporter_rig() = default;
+Exporter_rig::~Exporter_rig()
+{
+    // Told to stop rather than killed: it ends its storage cleanly.
+    if (prometheus)
+        prometheus->terminate();
+}
 
 QString Exporter_rig::link(int index) const
 {
@@ -43,16 +51,22 @@ quint16 Exporter_rig::free_port()
     return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
-bool Exporter_rig::start_exporter(const QStringList &watched)
+bool Exporter_rig::start_exporter(const QStringList &ports)
+{
+    QStringList watched{QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")};
+    for (const QString &more : ports)
+        watched << QStringLiteral("--port") << more;
+    return start_exporter_with(watched);
+}
+
+bool Exporter_rig::start_exporter_with(const QStringList &watched)
 {
     port = free_port();
     exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
     exporter->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     exporter->start(
         QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(port)} +
-        (watched.isEmpty()
-             ? QStringList{QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")}
-             : watched));
+        watched);
     return QTest::qWaitFor(
                [this] {
                    int status = 0;
@@ -73,6 +87,42 @@ QByteArray Exporter_rig::get(const QString &url, int *status)
         *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     reply->deleteLater();
     return body;
+}
+
+void Exporter_rig::start_prometheus(const QString &scrape_configs)
+{
+    const QString config = dir.path() + QStringLiteral("/prometheus.yml");
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(config));
+    file.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n" +
+               scrape_configs.toUtf8());
+    file.close();
+    prometheus_at = free_port();
+    prometheus = std::make_unique<Child_process>(QStringLiteral(VELMAR_PROMETHEUS_PATH));
+    prometheus->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    prometheus->setWorkingDirectory(dir.path());
+    prometheus->start({QStringLiteral("--config.file=") + config,
+                       QStringLiteral("--storage.tsdb.path=") + dir.path() + "/data",
+                       QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(prometheus_at),
+                       QStringLiteral("--log.level=warn")});
+}
+
+QJsonArray Exporter_rig::results(const QString &expression)
+{
+    // Encoded in full: a + left as it is would arrive as a blank.
+    const QString url = QStringLiteral("http://127.0.0.1:%1/api/v1/query?query=%2")
+                            .arg(prometheus_at)
+                            .arg(QString::fromLatin1(QUrl::toPercentEncoding(expression)));
+    return QJsonDocument::fromJson(get(url)).object()["data"].toObject()["result"].toArray();
+}
+
+double Exporter_rig::query(const QString &expression)
+{
+    const QJsonArray result = results(expression);
+    if (result.size() != 1)
+        return std::numeric_limits<double>::quiet_NaN();
+    return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
 double Exporter_rig::sample(const QByteArray &scraped, const char *name, int unit,

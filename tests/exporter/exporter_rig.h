@@ -5,6 +5,7 @@
 #include "support/child_process.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QJsonArray>
 #include <QtCore/QTemporaryDir>
 #include <QtNetwork/QNetworkAccessManager>
 
@@ -29,10 +30,13 @@ public:
     int unit_count() const { return static_cast<int>(units.size()); }
     QString link(int index) const;
 
-    // Started on a free loopback port, watching the units' links or what
-    // the arguments name; true once /metrics answers.
-    bool start_exporter(const QStringList &watched = {});
+    // Started on a free loopback port, watching the links' pattern and the
+    // ports given; true once /metrics answers.
+    bool start_exporter(const QStringList &ports = {});
+    // The same, watching what the arguments name instead (--config FILE).
+    bool start_exporter_with(const QStringList &watched);
     quint16 exporter_port() const { return port; }
+    qint64 exporter_pid() const { return exporter->processId(); }
 
     // One GET with the loop running; status 0 when no answer came.
     QByteArray get(const QString &url, int *status = nullptr);
@@ -41,6 +45,14 @@ public:
     // port="..." (cage="sfp1"); NaN when the scrape has none.
     double sample(const QByteArray &scraped, const char *name, int unit,
                   const QString &more_labels = QString()) const;
+
+    // A Prometheus server on a free loopback port, run in the rig's folder
+    // with this configuration (the start of its file: every scrape a second).
+    void start_prometheus(const QString &scrape_configs);
+    // An instant query's result; its one value, NaN unless there is one.
+    QJsonArray results(const QString &expression);
+    double query(const QString &expression);
+    quint16 prometheus_port() const { return prometheus_at; }
 
     // Silences every unit and waits until the exporter shows each down, so
     // that everything sent has been counted: true then, with each unit's
@@ -56,6 +68,8 @@ private:
     QTemporaryDir dir;
     std::vector<std::unique_ptr<Unit_simulator>> units;
     std::unique_ptr<Child_process> exporter;
+    std::unique_ptr<Child_process> prometheus;
+    quint16 prometheus_at = 0;
     QNetworkAccessManager network;
     quint16 port = 0;
 };

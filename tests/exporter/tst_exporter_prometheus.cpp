@@ -1,16 +1,17 @@
 // velmar-exporter on three simulated units, scraped once a second by a real
 // Prometheus server started here, and everything checked through
-// Prometheus's HTTP API: the values, the counters, an unplugged unit and a
-// unit that comes later.
+// Prometheus's HTTP API: the values, the counters, an unplugged unit, a unit
+// that comes later and the queries of the shipped dashboard. One unit is
+// also given under a second name, which the exporter must not open again.
 
 #include "exporter_rig.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QUrl>
 #include <QtTest/QtTest>
 
 #include <cmath>
@@ -24,6 +25,9 @@ constexpr int up_within_ms = 3000;
 constexpr int new_unit_within_ms = 10000;
 constexpr int unplugged_ms = 4000;
 constexpr int running_ms = 2000;
+// Given to the exporter under a second name as well.
+constexpr int aliased_unit = 0;
+constexpr int held_unit = 1;
 
 } // namespace
 
@@ -33,21 +37,27 @@ class Tst_exporter_prometheus : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void a_live_scrape_passes_promtool();
     void values_are_what_each_unit_sent();
     void counters_are_what_each_unit_sent();
     void an_unplugged_unit_is_down_while_the_others_go_on();
     void a_unit_plugged_in_later_is_scraped();
+    void velmar_ctl_is_refused_the_units_the_exporter_holds();
+    void every_dashboard_query_draws_a_healthy_and_a_failing_rack();
 
 private:
-    // The value of one series now, NaN when Prometheus has none.
-    double query(const QString &expression);
+    double query(const QString &expression) { return rig.query(expression); }
+    QJsonArray results(const QString &expression) { return rig.results(expression); }
+    // Every query of the shipped dashboard, as Grafana sends it with "All"
+    // chosen, under the panel's title; none when a legend leaves out the
+    // instance.
+    QList<QPair<QString, QString>> dashboard_queries();
+    QString alias() const { return rig.folder() + QStringLiteral("/via/unit-0"); }
+    QString nothing() const { return rig.folder() + QStringLiteral("/none-*"); }
+    const QString matches = QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}");
     QString series(const char *name, int unit, const QString &more = QString()) const;
 
     Exporter_rig rig;
-    std::unique_ptr<Child_process> prometheus;
-    quint16 prometheus_port = 0;
 };
 
 void Tst_exporter_prometheus::initTestCase()
@@ -62,50 +72,24 @@ void Tst_exporter_prometheus::initTestCase()
         QVERIFY(unit->execute(QStringLiteral("sfp2.temp %1").arg(index + 1)));
     }
     QVERIFY(rig.unit(damaged_unit).execute(QStringLiteral("badcrc 0.25")));
-    QVERIFY(rig.start_exporter());
+    // A second link to a unit, as a by-path link beside a by-id one: read
+    // twice, the unit's frames would be split between the readers, and the
+    // counters would miss what the other took.
+    QVERIFY(QDir(rig.folder()).mkdir(QStringLiteral("via")));
+    QVERIFY(QFile::link(rig.link(aliased_unit), alias()));
+    // And a pattern that matches nothing.
+    QVERIFY(rig.start_exporter({alias(), nothing()}));
 
-    prometheus_port = Exporter_rig::free_port();
-    const QString config = rig.folder() + QStringLiteral("/prometheus.yml");
-    QFile file(config);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                              "scrape_configs:\n  - job_name: velmar\n    static_configs:\n"
-                              "      - targets: ['127.0.0.1:%1']\n")
-                   .arg(rig.exporter_port())
-                   .toUtf8());
-    file.close();
-    prometheus = std::make_unique<Child_process>(QStringLiteral(VELMAR_PROMETHEUS_PATH));
-    prometheus->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    prometheus->start({QStringLiteral("--config.file=") + config,
-                       QStringLiteral("--storage.tsdb.path=") + rig.folder() + "/data",
-                       QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(prometheus_port),
-                       QStringLiteral("--log.level=warn")});
+    rig.start_prometheus(QStringLiteral("  - job_name: velmar\n    static_configs:\n"
+                                        "      - targets: ['127.0.0.1:%1']\n")
+                             .arg(rig.exporter_port()));
     QTRY_VERIFY_WITH_TIMEOUT(query(QStringLiteral("count(velmar_up == 1)")) == unit_count, 20000);
-}
-
-void Tst_exporter_prometheus::cleanupTestCase()
-{
-    if (prometheus)
-        prometheus->terminate();
 }
 
 QString Tst_exporter_prometheus::series(const char *name, int unit, const QString &more) const
 {
     return QStringLiteral("%1{port=\"%2\"%3}")
         .arg(QLatin1String(name), rig.link(unit), more.isEmpty() ? QString() : "," + more);
-}
-
-double Tst_exporter_prometheus::query(const QString &expression)
-{
-    // Encoded in full: a + left as it is would arrive as a blank.
-    const QString url = QStringLiteral("http://127.0.0.1:%1/api/v1/query?query=%2")
-                            .arg(prometheus_port)
-                            .arg(QString::fromLatin1(QUrl::toPercentEncoding(expression)));
-    const QJsonArray result =
-        QJsonDocument::fromJson(rig.get(url)).object()["data"].toObject()["result"].toArray();
-    if (result.size() != 1)
-        return std::nan("");
-    return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
 void Tst_exporter_prometheus::a_live_scrape_passes_promtool()
@@ -117,14 +101,9 @@ void Tst_exporter_prometheus::a_live_scrape_passes_promtool()
     promtool.write(rig.scrape());
     promtool.closeWriteChannel();
     QVERIFY(promtool.waitForFinished(Exporter_rig::wait_ms));
-    const QString said =
-        QString::fromUtf8(promtool.readAllStandardOutput() + promtool.readAllStandardError());
-    // The wavelength keeps the name dashboards were promised, in nanometres;
-    // promtool's only remark is that its convention would have metres.
-    QCOMPARE(
-        said.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-        QStringList{
-            R"(velmar_sfp_wavelength_nanometers use base unit "meters" instead of "nanometers")"});
+    QCOMPARE(QString::fromUtf8(promtool.readAllStandardOutput() + promtool.readAllStandardError()),
+             QString());
+    QCOMPARE(promtool.exitCode(), 0);
 }
 
 void Tst_exporter_prometheus::values_are_what_each_unit_sent()
@@ -137,6 +116,8 @@ void Tst_exporter_prometheus::values_are_what_each_unit_sent()
         QCOMPARE(query(rx), -10.5 - index);
         QCOMPARE(query(temperature), 30.0 + 5 * index);
         QCOMPARE(query(series("velmar_protocol_version_info", index, R"(version="2.0")")), 1.0);
+        QCOMPARE(query(series("velmar_sfp_wavelength_meters", index, R"(cage="sfp1",channel="2")")),
+                 1.55e-6);
         // The power of the other direction is absent, not 0.
         QVERIFY(std::isnan(
             query(series("velmar_sfp_tx_power_dbm", index, R"(cage="sfp1",channel="1")"))));
@@ -145,6 +126,11 @@ void Tst_exporter_prometheus::values_are_what_each_unit_sent()
 
 void Tst_exporter_prometheus::counters_are_what_each_unit_sent()
 {
+    // One series for the unit given twice, under the name the pattern found.
+    QCOMPARE(query(QStringLiteral("count(velmar_up)")), double(unit_count));
+    QCOMPARE(query(matches.arg(alias())), 1.0);
+    QCOMPARE(query(matches.arg(rig.folder() + "/by-id/usb-*")), double(unit_count));
+    QCOMPARE(query(matches.arg(nothing())), 0.0);
     std::vector<qint64> sent_before, counted_before, sent_after, counted_after;
     QVERIFY(rig.quiesce(&sent_before, &counted_before));
     rig.resume();
@@ -179,6 +165,11 @@ void Tst_exporter_prometheus::an_unplugged_unit_is_down_while_the_others_go_on()
     QTRY_COMPARE_WITH_TIMEOUT(query(series("velmar_up", 0)), 0.0, up_within_ms);
     qInfo() << "velmar_up 0 in Prometheus" << clock.elapsed() << "ms after the unplug";
     QCOMPARE(query(series("velmar_port_open", 0)), 0.0);
+    // Its link gone, the pattern matches one port less, and the second
+    // name, which leads nowhere now, none.
+    QTRY_COMPARE_WITH_TIMEOUT(query(matches.arg(rig.folder() + "/by-id/usb-*")),
+                              double(unit_count - 1), up_within_ms);
+    QCOMPARE(query(matches.arg(alias())), 0.0);
     // Nothing stale stays behind.
     QVERIFY(std::isnan(query(series("velmar_sfp_rx_power_dbm", 0, R"(cage="sfp1",channel="1")"))));
     QTRY_VERIFY2_WITH_TIMEOUT(
@@ -203,6 +194,84 @@ void Tst_exporter_prometheus::a_unit_plugged_in_later_is_scraped()
     QVERIFY(rig.add_unit());
     QTRY_COMPARE_WITH_TIMEOUT(query(series("velmar_up", unit_count)), 1.0, new_unit_within_ms);
     qInfo() << "the new unit up in Prometheus" << clock.elapsed() << "ms after it appeared";
+}
+
+void Tst_exporter_prometheus::velmar_ctl_is_refused_the_units_the_exporter_holds()
+{
+    // Under the node, which Qt's lock file, kept by name, knows nothing of.
+    const QString node = rig.unit(held_unit).slave_path();
+    const QString holder = QStringLiteral(": cannot open %1: held by velmar-exporter (pid %2)")
+                               .arg(node)
+                               .arg(rig.exporter_pid());
+    for (const QStringList &command : {QStringList{"watch", "--port", node, "--count", "1"},
+                                       QStringList{"set", "--port", node, "--gain1", "50"}}) {
+        Child_process ctl(QStringLiteral(VELMAR_CTL_PATH));
+        ctl.start(command);
+        QVERIFY(ctl.wait_for_exit());
+        QCOMPARE(ctl.exit_code(), 3);
+        const QStringList said = ctl.error_lines();
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].endsWith(holder), qPrintable(said[0]));
+    }
+}
+
+QList<QPair<QString, QString>> Tst_exporter_prometheus::dashboard_queries()
+{
+    QFile file(QStringLiteral(VELMAR_DASHBOARD_PATH));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QPair<QString, QString>> queries;
+    const QJsonArray panels = QJsonDocument::fromJson(file.readAll())["panels"].toArray();
+    for (const QJsonValue &panel : panels) {
+        const QJsonArray targets = panel["targets"].toArray();
+        for (const QJsonValue &target : targets) {
+            // Two rack PCs may each have a /dev/ttyUSB0.
+            if (!target["legendFormat"].toString().contains(QLatin1String("{{instance}}")))
+                return {};
+            QString expression = target["expr"].toString();
+            expression.replace(QLatin1String("$instance"), QLatin1String(".+"))
+                .replace(QLatin1String("$port"), QLatin1String(".+"));
+            queries.append({panel["title"].toString(), expression});
+        }
+    }
+    return queries;
+}
+
+void Tst_exporter_prometheus::every_dashboard_query_draws_a_healthy_and_a_failing_rack()
+{
+    const auto queries = dashboard_queries();
+    QVERIFY2(queries.size() >= 12, "a dashboard query lost, or a legend without the instance");
+    const QString unlocked =
+        QStringLiteral("sum by (instance, port, unit) (1 - velmar_lock{port=\"%1\"})");
+    rig.resume();
+    QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("count(velmar_up == 1)")),
+                              double(rig.unit_count()), Exporter_rig::wait_ms);
+    for (int failing = 0; failing < 2; ++failing) {
+        for (const auto &panel : queries) {
+            QTRY_VERIFY2_WITH_TIMEOUT(!results(panel.second).isEmpty(),
+                                      qPrintable(panel.first + ": " + panel.second),
+                                      Exporter_rig::wait_ms);
+        }
+        // The lock panel draws 0 while every row is locked, not nothing.
+        QCOMPARE(query(unlocked.arg(rig.link(held_unit))), double(failing));
+        QCOMPARE(query(unlocked.arg(rig.link(damaged_unit))), 0.0);
+        if (failing == 1)
+            break;
+        // A rack in trouble: a unit with a Tx fault and row 3 unlocked, another silent.
+        QVERIFY(rig.unit(held_unit).execute(QStringLiteral("lock 0b1011")));
+        QVERIFY(rig.unit(held_unit).execute(QStringLiteral("tx_fault 1")));
+        rig.unit(aliased_unit).silence(60000);
+        QTRY_COMPARE_WITH_TIMEOUT(query(unlocked.arg(rig.link(held_unit))), 1.0,
+                                  Exporter_rig::wait_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(query(series("velmar_up", aliased_unit)), 0.0,
+                                  Exporter_rig::wait_ms);
+    }
+    const QString instances =
+        QStringLiteral("http://127.0.0.1:%1/api/v1/label/instance/values?match[]=velmar_up");
+    QCOMPARE(QJsonDocument::fromJson(rig.get(instances.arg(rig.prometheus_port())))["data"]
+                 .toArray()
+                 .size(),
+             1);
 }
 
 QTEST_GUILESS_MAIN(Tst_exporter_prometheus)

@@ -43,7 +43,7 @@ private Q_SLOTS:
         file.write(
             QStringLiteral("unit rack-3 = %1\nport = %2\n").arg(telnet.url(), raw.url()).toUtf8());
         file.close();
-        QVERIFY(rig.start_exporter({QStringLiteral("--config"), config}));
+        QVERIFY(rig.start_exporter_with({QStringLiteral("--config"), config}));
         const QString rack = QStringLiteral("{port=\"%1\",unit=\"rack-3\"}").arg(telnet.url());
         const QString other = QStringLiteral("{port=\"%1\"}").arg(raw.url());
         const auto shows = [&rig](const QStringList &series, double expected) {

@@ -8,13 +8,18 @@
 #include "exporter/metrics_server.h"
 #include "exporter/metrics_text.h"
 #include "exporter/port_pattern.h"
+#include "exporter/port_plan.h"
 #include "simulator/healthy_unit.h"
+#include "support/property.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QSet>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
+
+#include <algorithm>
+#include <random>
 
 namespace {
 
@@ -53,9 +58,14 @@ private Q_SLOTS:
     void samples_follow_the_report_data();
     void samples_follow_the_report();
     void a_silent_unit_keeps_only_up_port_and_counters();
+    void wavelengths_are_metres_that_read_back_as_sent();
+    void a_pattern_that_matches_nothing_stays_in_the_metrics();
     void requests_are_routed_data();
     void requests_are_routed();
     void patterns_match_like_the_shell();
+    void each_device_is_one_port_under_its_steadiest_name();
+    void a_unit_name_follows_its_device_whatever_the_order();
+    void the_shipped_configuration_means_what_it_says();
     void configuration_lines_data();
     void configuration_lines();
     void listen_addresses_data();
@@ -79,7 +89,7 @@ void Tst_metrics_text::samples_follow_the_report_data()
                        R"(velmar_protocol_version_info{port="/dev/u",version="2.0"} 1)",
                        R"(velmar_sfp_rx_power_dbm{port="/dev/u",cage="sfp1",channel="1"} -14.2)",
                        R"(velmar_sfp_tx_power_dbm{port="/dev/u",cage="sfp1",channel="2"} -2.5)",
-                       R"(velmar_sfp_wavelength_nanometers{port="/dev/u",cage="sfp2",channel="2"} 1550)",
+                       R"(velmar_sfp_wavelength_meters{port="/dev/u",cage="sfp2",channel="2"} 1.55e-06)",
                        R"(velmar_sfp_temperature_celsius{port="/dev/u",cage="sfp2"} 45)",
                        R"(velmar_sfp_present{port="/dev/u",cage="sfp_eth"} 0)",
                        R"(velmar_lock{port="/dev/u",row="4"} 1)",
@@ -94,7 +104,7 @@ void Tst_metrics_text::samples_follow_the_report_data()
                R"(velmar_sfp_tx_power_dbm{port="/dev/u",cage="sfp1",channel="1"})",
                R"(velmar_sfp_rx_power_dbm{port="/dev/u",cage="sfp1",channel="2"})",
                R"(velmar_sfp_temperature_celsius{port="/dev/u",cage="sfp_eth"})",
-               R"(velmar_sfp_wavelength_nanometers{port="/dev/u",cage="sfp_eth",channel="1"})"};
+               R"(velmar_sfp_wavelength_meters{port="/dev/u",cage="sfp_eth",channel="1"})"};
 
     Unit_status old = healthy;
     old.version = Protocol_version::v1_1;
@@ -166,6 +176,35 @@ void Tst_metrics_text::a_silent_unit_keeps_only_up_port_and_counters()
         lines.contains(R"(velmar_last_status_timestamp_seconds{port="/dev/u"} 1700000000.250)"));
 }
 
+void Tst_metrics_text::wavelengths_are_metres_that_read_back_as_sent()
+{
+    QVERIFY(holds("the wavelength in metres is the nanometres sent", [] {
+        const auto nm = *rc::gen::inRange<int>(0, 65536);
+        Unit_status status = healthy_unit();
+        status.cages[S::sfp_1].channels[1].wavelength_nm = static_cast<uint16_t>(nm);
+        const QString start =
+            R"(velmar_sfp_wavelength_meters{port="/dev/u",cage="sfp1",channel="2"} )";
+        const QStringList lines = lines_of({reading_of(status)}).filter(start);
+        RC_ASSERT(lines.size() == 1);
+        bool number = false;
+        const double metres = lines[0].mid(start.size()).toDouble(&number);
+        RC_ASSERT(number);
+        RC_ASSERT(metres == nm / 1e9);
+        RC_ASSERT(std::llround(metres * 1e9) == nm);
+    }));
+}
+
+void Tst_metrics_text::a_pattern_that_matches_nothing_stays_in_the_metrics()
+{
+    const QStringList lines =
+        QString::fromUtf8(Metrics_text::render({}, {{QStringLiteral("/dev/serial/by-id/usb-*"), 0},
+                                                    {QStringLiteral("/dev/ttyS0"), 1}}))
+            .split(QLatin1Char('\n'));
+    QVERIFY(lines.contains("# TYPE velmar_pattern_matches gauge"));
+    QVERIFY(lines.contains(R"(velmar_pattern_matches{pattern="/dev/serial/by-id/usb-*"} 0)"));
+    QVERIFY(lines.contains(R"(velmar_pattern_matches{pattern="/dev/ttyS0"} 1)"));
+}
+
 void Tst_metrics_text::requests_are_routed_data()
 {
     using Route = Metrics_server::Route;
@@ -219,35 +258,173 @@ void Tst_metrics_text::patterns_match_like_the_shell()
     QCOMPARE(url.matches(), QStringList{QStringLiteral("socket://ts1:4001")});
 }
 
+namespace {
+
+// A made-up /dev: devices, each with its node and some links, and a line of
+// the configuration for some of the names, with or without a unit name.
+struct Made_up_names
+{
+    std::vector<Port_plan::Name> names; // in the order of the lines
+    int devices = 0;
+};
+
+Made_up_names made_up_names(bool one_unit_name_per_device)
+{
+    static const QStringList folders{QStringLiteral("/dev/serial/by-id/"),
+                                     QStringLiteral("/dev/serial/by-path/"),
+                                     QStringLiteral("/dev/")};
+    Made_up_names made;
+    made.devices = *rc::gen::inRange(1, 5);
+    for (int device = 0; device < made.devices; ++device) {
+        const QString key = QStringLiteral("device %1").arg(device);
+        made.names.push_back({QStringLiteral("/dev/ttyUSB%1").arg(device), key, false, {}});
+        const auto links = *rc::gen::container<std::vector<int>>(rc::gen::inRange(0, 3));
+        for (std::size_t at = 0; at < links.size(); ++at)
+            made.names.push_back(
+                {folders[links[at]] + QStringLiteral("unit-%1-%2").arg(device).arg(at),
+                 key,
+                 true,
+                 {}});
+    }
+    // Any order of the lines, each name given by one or more of them.
+    const auto order = *rc::gen::container<std::vector<std::size_t>>(
+        rc::gen::inRange<std::size_t>(0, made.names.size()));
+    std::vector<Port_plan::Name> lines = made.names;
+    for (std::size_t at : order)
+        lines.push_back(made.names[at]);
+    std::shuffle(lines.begin(), lines.end(), std::mt19937(*rc::gen::arbitrary<unsigned>()));
+    QSet<QString> named;
+    for (Port_plan::Name &line : lines) {
+        if (*rc::gen::inRange(0, 4) != 0 ||
+            (one_unit_name_per_device && named.contains(line.device)))
+            continue;
+        line.unit = QStringLiteral("unit-of-") + line.device.section(QLatin1Char(' '), 1);
+        named.insert(line.device);
+    }
+    made.names = lines;
+    return made;
+}
+
+} // namespace
+
+void Tst_metrics_text::each_device_is_one_port_under_its_steadiest_name()
+{
+    QVERIFY(holds("one port per device, under a link if it has one, by-id first", [] {
+        const Made_up_names made = made_up_names(false);
+        const std::vector<Port_plan::Port> ports = Port_plan::plan(made.names);
+        RC_ASSERT(int(ports.size()) == made.devices);
+        for (const Port_plan::Port &port : ports) {
+            QSet<QString> names;
+            bool has_link = false;
+            bool has_by_id = false;
+            for (const Port_plan::Name &name : made.names) {
+                if (name.device != port.device)
+                    continue;
+                names.insert(name.path);
+                has_link |= name.is_link;
+                has_by_id |= name.path.startsWith(QLatin1String("/dev/serial/by-id/"));
+            }
+            QSet<QString> watched(port.aliases.begin(), port.aliases.end());
+            watched.insert(port.path);
+            RC_ASSERT(watched == names);
+            RC_ASSERT(port.path.startsWith(QLatin1String("/dev/ttyUSB")) == !has_link);
+            RC_ASSERT(!has_by_id || port.path.startsWith(QLatin1String("/dev/serial/by-id/")));
+        }
+    }));
+}
+
+void Tst_metrics_text::a_unit_name_follows_its_device_whatever_the_order()
+{
+    QVERIFY(holds("the same ports and unit names in any order of the lines", [] {
+        Made_up_names made = made_up_names(true);
+        const std::vector<Port_plan::Port> ports = Port_plan::plan(made.names);
+        std::shuffle(made.names.begin(), made.names.end(),
+                     std::mt19937(*rc::gen::arbitrary<unsigned>()));
+        const std::vector<Port_plan::Port> reordered = Port_plan::plan(made.names);
+        RC_ASSERT(ports.size() == reordered.size());
+        for (std::size_t at = 0; at < ports.size(); ++at) {
+            RC_ASSERT(ports[at].path == reordered[at].path);
+            RC_ASSERT(ports[at].unit == reordered[at].unit);
+            const bool named =
+                std::any_of(made.names.begin(), made.names.end(), [&](const Port_plan::Name &name) {
+                    return name.device == ports[at].device && !name.unit.isEmpty();
+                });
+            RC_ASSERT(ports[at].unit.isEmpty() == !named);
+            RC_ASSERT(ports[at].other_units.isEmpty());
+        }
+    }));
+}
+
+// Its commented settings taken in, as a site would.
+void Tst_metrics_text::the_shipped_configuration_means_what_it_says()
+{
+    QFile file(QStringLiteral(VELMAR_SHIPPED_CONFIG));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QRegularExpression(QStringLiteral("^#(\\w+( [\\w.-]+)? =)"),
+                                    QRegularExpression::MultilineOption),
+                 QStringLiteral("\\1"));
+    Exporter_config config;
+    QString error;
+    QVERIFY2(Exporter_config::parse(text, &config, &error), qPrintable(error));
+    QCOMPARE(config.warnings, QStringList());
+    QCOMPARE(config.ports.size(), std::size_t(2));
+    QCOMPARE(config.ports[1].unit(), QStringLiteral("line-3"));
+    QCOMPARE(config.web_config, QStringLiteral("/etc/velmar-exporter-web.yml"));
+}
+
 void Tst_metrics_text::configuration_lines_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("error");     // empty: parsed
     QTest::addColumn<QStringList>("ports"); // unit=path, as parsed
-    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("listen");    // empty: not given
+    QTest::addColumn<QStringList>("warnings");
     QTest::newRow("every setting")
-        << "# rack 7\n\nlisten = 0.0.0.0:9400\nbaud=57600\nport = /dev/ttyS0\n"
-           "unit line-3.a = /dev/serial/by-id/usb-*\n"
-        << QString() << QStringList{"=/dev/ttyS0", "line-3.a=/dev/serial/by-id/usb-*"}
-        << "0.0.0.0:9400";
-    QTest::newRow("unknown setting") << "port = /dev/a\nspeed = 9600\n"
-                                     << "line 2: unknown setting 'speed'" << QStringList() << "";
-    QTest::newRow("no equals sign") << "port /dev/a\n"
-                                    << "line 1: expected NAME = VALUE" << QStringList() << "";
+        << "# rack 7\n\nlisten = 0.0.0.0:9400\nbaud=57600\nport = /dev/serial/by-id/usb-*\n"
+           "unit line-3.a = /dev/serial/by-id/usb-3\nweb_config = web.yml\n"
+        << QString() << QStringList{"=/dev/serial/by-id/usb-*", "line-3.a=/dev/serial/by-id/usb-3"}
+        << "0.0.0.0:9400" << QStringList();
+    QTest::newRow("a port named before the pattern that also matches it")
+        << "unit a = /dev/ttyS0\nport = /dev/ttyS*\n"
+        << QString() << QStringList{"a=/dev/ttyS0", "=/dev/ttyS*"} << "" << QStringList();
+    QTest::newRow("a port given twice, then named")
+        << "port = /dev/ttyS0\nport=/dev/ttyS0\nunit a = /dev/ttyS0\n"
+        << QString() << QStringList{"a=/dev/ttyS0"} << ""
+        << QStringList{"line 2: /dev/ttyS0 is given on line 1 already",
+                       "line 3: /dev/ttyS0 is given on line 1 already"};
+    QTest::newRow("a unit name given twice")
+        << "unit a = /dev/ttyS0\nunit a = /dev/ttyS1\n"
+        << "line 2: unit a is named on line 1 already" << QStringList() << "" << QStringList();
+    QTest::newRow("a port named twice") << "unit a = /dev/ttyS0\nunit b = /dev/ttyS0\n"
+                                        << "line 2: /dev/ttyS0 is named a on line 1 already"
+                                        << QStringList() << "" << QStringList();
+    QTest::newRow("a unit named by a pattern")
+        << "unit a = /dev/ttyS*\n"
+        << "line 1: unit a names one port by its path; '/dev/ttyS*' is a pattern" << QStringList()
+        << "" << QStringList();
+    QTest::newRow("unknown setting")
+        << "port = /dev/a\nspeed = 9600\n"
+        << "line 2: unknown setting 'speed'" << QStringList() << "" << QStringList();
+    QTest::newRow("no equals sign")
+        << "port /dev/a\n"
+        << "line 1: expected NAME = VALUE" << QStringList() << "" << QStringList();
     QTest::newRow("unit name with a blank")
         << "unit rack 7 = /dev/a\n"
-        << "line 1: unknown setting 'unit rack 7'" << QStringList() << "";
+        << "line 1: unknown setting 'unit rack 7'" << QStringList() << "" << QStringList();
     QTest::newRow("bad baud") << "\nbaud = fast\n"
-                              << "line 2: baud:" << QStringList() << "";
+                              << "line 2: baud:" << QStringList() << "" << QStringList();
     QTest::newRow("empty port") << "port =\n"
-                                << "line 1: 'port' has no value" << QStringList() << "";
+                                << "line 1: 'port' has no value" << QStringList() << ""
+                                << QStringList();
     QTest::newRow("terminal servers, as given")
         << "listen = [::1]:9367\nbaud = 57600\nport = socket://[::1]:4002\n"
-           "unit rack-3 = RFC2217://ts1.example:4001\n"
+           "unit rack-3 = RFC2217://ts1.example:4001\nweb_config = web.yml\n"
         << QString() << QStringList{"=socket://[::1]:4002", "rack-3=RFC2217://ts1.example:4001"}
-        << "[::1]:9367";
+        << "[::1]:9367" << QStringList();
     QTest::newRow("a bad URL") << "unit rack-3 = rfc2217://ts1.example\n"
-                               << "line 1: rfc2217://ts1.example: no port" << QStringList() << "";
+                               << "line 1: rfc2217://ts1.example: no port" << QStringList() << ""
+                               << QStringList();
 }
 
 void Tst_metrics_text::configuration_lines()
@@ -256,6 +433,7 @@ void Tst_metrics_text::configuration_lines()
     QFETCH(QString, error);
     QFETCH(QStringList, ports);
     QFETCH(QString, listen);
+    QFETCH(QStringList, warnings);
     Exporter_config config;
     QString reason;
     QCOMPARE(Exporter_config::parse(text, &config, &reason), error.isEmpty());
@@ -266,8 +444,14 @@ void Tst_metrics_text::configuration_lines()
     for (const Port_pattern &port : config.ports)
         parsed.append(port.unit() + QLatin1Char('=') + port.text());
     QCOMPARE(parsed, ports);
+    QCOMPARE(config.warnings.size(), warnings.size());
+    for (int at = 0; at < warnings.size(); ++at)
+        QVERIFY2(config.warnings[at].startsWith(warnings[at]), qPrintable(config.warnings[at]));
+    if (listen.isEmpty())
+        return;
     QCOMPARE(config.listen->text(), listen);
     QCOMPARE(*config.baud_rate, 57600);
+    QCOMPARE(config.web_config, QStringLiteral("web.yml"));
 }
 
 void Tst_metrics_text::listen_addresses_data()
@@ -276,14 +460,18 @@ void Tst_metrics_text::listen_addresses_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<bool>("ipv6");
     QTest::addColumn<int>("port");
-    QTest::newRow("loopback") << "127.0.0.1:9367" << true << false << 9367;
-    QTest::newRow("every interface") << "0.0.0.0:80" << true << false << 80;
-    QTest::newRow("IPv6 loopback") << "[::1]:9500" << true << true << 9500;
-    QTest::newRow("host name") << "localhost:9367" << false << false << 0;
-    QTest::newRow("IPv6 without brackets") << "::1:9367" << false << false << 0;
-    QTest::newRow("no port") << "127.0.0.1" << false << false << 0;
-    QTest::newRow("port 0") << "127.0.0.1:0" << false << false << 0;
-    QTest::newRow("port too high") << "127.0.0.1:65536" << false << false << 0;
+    QTest::addColumn<bool>("loopback"); // only this machine reaches it
+    QTest::newRow("loopback") << "127.0.0.1:9367" << true << false << 9367 << true;
+    QTest::newRow("another loopback address") << "127.0.1.1:9367" << true << false << 9367 << true;
+    QTest::newRow("every interface") << "0.0.0.0:80" << true << false << 80 << false;
+    QTest::newRow("one interface") << "192.168.7.2:9367" << true << false << 9367 << false;
+    QTest::newRow("IPv6 loopback") << "[::1]:9500" << true << true << 9500 << true;
+    QTest::newRow("every IPv6 interface") << "[::]:9500" << true << true << 9500 << false;
+    QTest::newRow("host name") << "localhost:9367" << false << false << 0 << false;
+    QTest::newRow("IPv6 without brackets") << "::1:9367" << false << false << 0 << false;
+    QTest::newRow("no port") << "127.0.0.1" << false << false << 0 << false;
+    QTest::newRow("port 0") << "127.0.0.1:0" << false << false << 0 << false;
+    QTest::newRow("port too high") << "127.0.0.1:65536" << false << false << 0 << false;
 }
 
 void Tst_metrics_text::listen_addresses()
@@ -301,6 +489,8 @@ void Tst_metrics_text::listen_addresses()
     QCOMPARE(address.ipv6, ipv6);
     QCOMPARE(int(address.port), port);
     QCOMPARE(address.text(), text);
+    QFETCH(bool, loopback);
+    QCOMPARE(address.is_loopback(), loopback);
 }
 
 QTEST_GUILESS_MAIN(Tst_metrics_text)
