@@ -206,7 +206,8 @@ QString Ctl_options::exit_codes_text()
               "  7  the unit speaks a protocol below 2.0 (set)\n"
               "  8  the unit acknowledged, but reports other values than those sent (set)\n"
               "  9  a record fails the --fail-on checks (report)\n"
-              "  10  a record cannot be read (report)\n"
+              "  10  a record cannot be read in full: missing, not a record, lines left out, "
+              "records that overlap (report)\n"
               "  130  stopped by SIGINT (Ctrl-C) before it was done (set)\n"
               "  143  stopped by SIGTERM before it was done (set)");
 }
@@ -378,12 +379,15 @@ void Ctl_options::add_report_options(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         tr("Reads records written by `watch` (JSON) or by the window's --record, as one "
-           "timeline in time order, and reports what happened: the time span, each channel's "
-           "power (minimum, mean, maximum) and its time below the unit's threshold, module "
-           "temperatures, faults, lock and link losses, Dante and threshold changes, silences, "
-           "CRC mismatches and lost ports. Times are UTC. Time without data (a silence, a lost "
-           "port, a gap between records) is never counted or drawn as data. A line that cannot "
-           "be used is named on standard error, once per kind and record, and left out.\n\n"
+           "unit's timeline in time order, and reports what happened: the time span, each "
+           "channel's power (minimum, mean, maximum) and its time below the unit's threshold, "
+           "module temperatures, faults, lock and link losses, Dante and threshold changes, "
+           "silences, CRC mismatches and lost ports. Times are UTC. Time without data (a "
+           "silence, a lost port, a gap between records, a clock step) is never counted or "
+           "drawn as data. A line that cannot be used is named on standard error, once per "
+           "kind and record, and left out; unless it is a last line cut off or an event of a "
+           "newer writer, the exit code is then 10, as it is for a file that is not a record. "
+           "Records that overlap in time are refused (exit 10): they are not one unit's.\n\n"
            "With --fail-on the report is also a verdict: the exit code is 9 when any of the "
            "named checks finds something (or the records hold no status at all).\n\n") +
         exit_codes_text());

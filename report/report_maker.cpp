@@ -8,8 +8,10 @@ Report Report_maker::make(Record_timeline &timeline, const Record_problems &prob
                           const QStringList &inputs, const std::vector<Verdict::Check> &checks)
 {
     Summary_builder builder;
-    timeline.read([&builder](const QString &source) { builder.begin_input(source); },
-                  [&builder](const Record_entry &entry) { builder.add(entry); });
+    timeline.read(
+        [&builder](const QString &source) { builder.begin_input(source); },
+        [&builder](const Record_entry &entry) { builder.add(entry); },
+        [&builder](const Record_timeline::Clock_step &step) { builder.clock_step(step); });
     builder.finish();
     Report report;
     report.inputs = inputs;

@@ -1,0 +1,151 @@
+// A clock step in a record is a gap in the report: the data ends at the line
+// before it, nothing is held across it, and the step is shown with its size
+// and line.
+#include "record/event_fields.h"
+#include "record/json_record_format.h"
+#include "record/record_timeline.h"
+#include "report/json_report.h"
+#include "report/report_maker.h"
+#include "report/text_report.h"
+#include "simulator/healthy_unit.h"
+#include "support/record_text.h"
+
+#include <QtCore/QBuffer>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtTest/QtTest>
+
+namespace {
+
+using S = Unit_status;
+
+constexpr qint64 second_ms = 1000;
+constexpr qint64 day_and_more_s = 25 * 3600;
+const qint64 noon =
+    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
+        .toMSecsSinceEpoch();
+const int rx_slot = Report_summary::channel_slot(S::sfp_1, 0);
+
+QDateTime at(qint64 seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(noon + seconds * second_ms, Qt::UTC);
+}
+
+// "low@0 good@10 silent@12 lost@13": statuses below or above the threshold,
+// a silence since the second before, a lost port; seconds from noon.
+QByteArray record(const QString &script)
+{
+    const Json_record_format format;
+    QByteArray text = start_line(at(-1)).toUtf8() + '\n';
+    for (const QString &step : script.split(QLatin1Char(' '))) {
+        const QString what = step.section(QLatin1Char('@'), 0, 0);
+        const qint64 second = step.section(QLatin1Char('@'), 1).toLongLong();
+        S status = healthy_unit();
+        status.cages[S::sfp_1].channels[0].power_tenths =
+            what == QLatin1String("low") ? -300 : -142;
+        const QString line =
+            what == QLatin1String("silent")
+                ? format.event_fields_line(at(second), Record_event::silent,
+                                           Event_fields::since(at(second - 1).toMSecsSinceEpoch()))
+            : what == QLatin1String("lost")
+                ? format.event_line(at(second), Record_event::port_lost, QStringLiteral("gone"))
+                : format.status_line(at(second), status);
+        text += line.toUtf8() + '\n';
+    }
+    return text;
+}
+
+Report report_of(const QByteArray &text)
+{
+    Record_problems problems;
+    Record_timeline timeline(problems);
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(text);
+    buffer->open(QIODevice::ReadOnly);
+    timeline.add(QStringLiteral("night.jsonl"), std::move(buffer));
+    return Report_maker::make(timeline, problems, {QStringLiteral("night.jsonl")}, {});
+}
+
+} // namespace
+
+class Clock_steps_test : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void nothing_held_across_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<qint64>("with_data_s");
+        QTest::addColumn<qint64>("below_s");   // time below the threshold
+        QTest::addColumn<qint64>("below");     // episodes of it
+        QTest::addColumn<qint64>("silence_s"); // time silent
+        QTest::addColumn<qint64>("without_port_s");
+        QTest::newRow("set back an hour") << "low@0 low@10 good@-3600 good@-3590" << qint64(20)
+                                          << qint64(10) << qint64(1) << qint64(0) << qint64(0);
+        QTest::newRow("a day ahead while below")
+            << QStringLiteral("low@0 low@10 low@%1 good@%2")
+                   .arg(day_and_more_s + 10)
+                   .arg(day_and_more_s + 20)
+            << qint64(20) << qint64(20) << qint64(2) << qint64(0) << qint64(0);
+        QTest::newRow("a silence ends at the step")
+            << "good@0 silent@5 good@-100 good@-90" << qint64(14) << qint64(0) << qint64(0)
+            << qint64(1) << qint64(0);
+        QTest::newRow("a lost port stays lost, without the step")
+            << "good@0 lost@5 good@-100 lost@-99 good@-90" << qint64(6) << qint64(0) << qint64(0)
+            << qint64(0) << qint64(9);
+    }
+
+    void nothing_held_across()
+    {
+        QFETCH(QString, script);
+        QFETCH(qint64, with_data_s);
+        QFETCH(qint64, below_s);
+        QFETCH(qint64, below);
+        QFETCH(qint64, silence_s);
+        QFETCH(qint64, without_port_s);
+        const Report report = report_of(record(script));
+        const Report_summary &summary = report.summary;
+        QCOMPARE(summary.clock_steps.count, qint64(1));
+        QCOMPARE(summary.with_data_ms, with_data_s * second_ms);
+        QCOMPARE(summary.channels[rx_slot].below_threshold.total_ms(), below_s * second_ms);
+        QCOMPARE(summary.channels[rx_slot].below_threshold.count(), below);
+        QCOMPARE(summary.events.silences.total_ms(), silence_s * second_ms);
+        QCOMPARE(summary.events.without_port_ms, without_port_s * second_ms);
+        // The span reaches from the earliest line to the latest, steps or not.
+        qint64 earliest = 0, latest = 0;
+        for (const QString &step : script.split(QLatin1Char(' '))) {
+            const qint64 second = step.section(QLatin1Char('@'), 1).toLongLong();
+            earliest = std::min(earliest, second);
+            latest = std::max(latest, second);
+        }
+        QCOMPARE(summary.first_ms, at(std::min<qint64>(earliest, -1)).toMSecsSinceEpoch());
+        QCOMPARE(summary.last_ms, at(latest).toMSecsSinceEpoch());
+        QCOMPARE(int(summary.runs.size()), 1); // a step is no new run
+    }
+
+    // Shown with its line and size in JSON, and as a table in text and page.
+    void shown_in_the_report()
+    {
+        const Report report = report_of(record("good@0 good@10 good@-3590"));
+        const QJsonObject steps =
+            QJsonDocument::fromJson(Json_report::write(report)).object()["clock_steps"].toObject();
+        QCOMPARE(steps["count"].toInt(), 1);
+        const QJsonObject step = steps["steps"].toArray().at(0).toObject();
+        QCOMPARE(step["record"].toString(), QStringLiteral("night.jsonl"));
+        QCOMPARE(step["line"].toInt(), 4); // after the start line and two statuses
+        QCOMPARE(step["before"].toString(), QStringLiteral("2026-12-06T12:00:10.000Z"));
+        QCOMPARE(step["after"].toString(), QStringLiteral("2026-12-06T11:00:10.000Z"));
+        QCOMPARE(step["size_s"].toDouble(), -3600.0);
+        const QString text = QString::fromUtf8(Text_report::write(report));
+        QVERIFY2(text.contains(QRegularExpression(
+                     QStringLiteral("night.jsonl:4 +2026-12-06T12:00:10.000Z +"
+                                    "2026-12-06T11:00:10.000Z +back 1 h 00 min 00.000 s"))),
+                 qPrintable(text));
+        QCOMPARE(report.problems.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(Clock_steps_test)
+#include "tst_clock_steps.moc"
