@@ -7,10 +7,12 @@
 #include "record/csv_record_format.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
+#include "record/record_reader.h"
 #include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 #include "support/unit_status_text.h"
 
+#include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
 #include <QtTest/QtTest>
 #include <rapidcheck.h>
@@ -350,20 +352,26 @@ private Q_SLOTS:
                 expected.push_back(noon + number);
             text += line;
         }
-        const Read_back back = read_record(text);
+        QBuffer input(&text);
+        input.open(QIODevice::ReadOnly);
+        Record_problems problems;
+        Record_reader reader(input, source, problems);
         std::vector<qint64> times;
-        for (const Record_entry &entry : back.entries) {
+        Record_entry entry;
+        while (reader.next(&entry)) {
             times.push_back(entry.time_ms);
+            // Each line's own values, and its own number.
+            QCOMPARE(reader.line_number(), entry.time_ms - noon);
             QCOMPARE(int(entry.status.cages[S::sfp_1].channels[0].power_tenths),
                      -100 - int(entry.time_ms - noon) % 300);
         }
         QCOMPARE(times, expected);
-        QCOMPARE(back.problems.lines(),
+        QCOMPARE(problems.lines(),
                  QStringList({source + ":2: not JSON; left out (and 4 more lines like it)",
                               source + ":" + QString::number(lines) +
                                   ": the last line is cut off (the writer stopped in the middle "
                                   "of it); left out"}));
-        QCOMPARE(back.problems.all()[0].first_detail, QString());
+        QCOMPARE(problems.all()[0].first_detail, QString());
     }
 
     // A crash cut a line, and the next run was appended to it.

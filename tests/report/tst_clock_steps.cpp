@@ -16,6 +16,8 @@
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 
+#include <cmath>
+
 namespace {
 
 using S = Unit_status;
@@ -33,7 +35,8 @@ QDateTime at(qint64 seconds)
 }
 
 // "low@0 good@10 silent@12 lost@13": statuses below or above the threshold,
-// a silence since the second before, a lost port; seconds from noon.
+// a silence or a connection since the second before, a lost port; seconds
+// from noon.
 QByteArray record(const QString &script)
 {
     const Json_record_format format;
@@ -45,8 +48,11 @@ QByteArray record(const QString &script)
         status.cages[S::sfp_1].channels[0].power_tenths =
             what == QLatin1String("low") ? -300 : -142;
         const QString line =
-            what == QLatin1String("silent")
-                ? format.event_fields_line(at(second), Record_event::silent,
+            what == QLatin1String("silent") || what == QLatin1String("connected")
+                ? format.event_fields_line(at(second),
+                                           what == QLatin1String("silent")
+                                               ? Record_event::silent
+                                               : Record_event::connected,
                                            Event_fields::since(at(second - 1).toMSecsSinceEpoch()))
             : what == QLatin1String("lost")
                 ? format.event_line(at(second), Record_event::port_lost, QStringLiteral("gone"))
@@ -92,6 +98,9 @@ private Q_SLOTS:
         QTest::newRow("a silence ends at the step")
             << "good@0 silent@5 good@-100 good@-90" << qint64(14) << qint64(0) << qint64(0)
             << qint64(1) << qint64(0);
+        QTest::newRow("the status before a step is not taken up again after it")
+            << "good@0 silent@5 connected@-100 good@-90 good@-80" << qint64(14) << qint64(0)
+            << qint64(0) << qint64(1) << qint64(0);
         QTest::newRow("a lost port stays lost, without the step")
             << "good@0 lost@5 good@-100 lost@-99 good@-90" << qint64(6) << qint64(0) << qint64(0)
             << qint64(0) << qint64(9);
@@ -123,6 +132,22 @@ private Q_SLOTS:
         QCOMPARE(summary.first_ms, at(std::min<qint64>(earliest, -1)).toMSecsSinceEpoch());
         QCOMPARE(summary.last_ms, at(latest).toMSecsSinceEpoch());
         QCOMPARE(int(summary.runs.size()), 1); // a step is no new run
+    }
+
+    // No line is drawn across a step: SFP 1's Rx line breaks at the last
+    // status before it, as it does at the end.
+    void no_line_drawn_across()
+    {
+        const Report report = report_of(record(QStringLiteral("good@0 good@10 good@%1 good@%2")
+                                                   .arg(day_and_more_s + 10)
+                                                   .arg(day_and_more_s + 20)));
+        QStringList breaks;
+        for (const Reduced_chart::Row &row : report.charts.charts[S::sfp_1].data.rows()) {
+            const Reduced_chart::Cell &rx = row.values[0];
+            if (rx && std::isnan(*rx))
+                breaks << QString::number((row.at_ms - noon) / second_ms);
+        }
+        QCOMPARE(breaks, QStringList({"10", QString::number(day_and_more_s + 20)}));
     }
 
     // Shown with its line and size in JSON, and as a table in text and page.
