@@ -1,10 +1,7 @@
 // Records as one unit's timeline: each record in its writer's order, a clock
 // step where its clock was set, records in the order of their first times,
 // and records that overlap refused rather than merged.
-#include "record/event_fields.h"
-#include "record/json_record_format.h"
 #include "record/record_timeline.h"
-#include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 
 #include <QtCore/QBuffer>
@@ -18,41 +15,11 @@ namespace {
 
 constexpr qint64 second_ms = 1000;
 constexpr qint64 hour_s = 3600;
-const qint64 noon =
-    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
-        .toMSecsSinceEpoch();
+const qint64 noon = record_noon_ms;
 
-QDateTime at(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
-}
-
-// A record told as "status@0 silent@2 connected@90000": an event and its
-// time in seconds from noon.
 QByteArray record(const QString &script)
 {
-    const Json_record_format format;
-    QByteArray text;
-    for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QString event = step.section(QLatin1Char('@'), 0, 0);
-        const qint64 ms = noon + step.section(QLatin1Char('@'), 1).toLongLong() * second_ms;
-        QString line;
-        if (event == QLatin1String("status"))
-            line = format.status_line(at(ms), healthy_unit());
-        else if (event == QLatin1String("start"))
-            line = start_line(at(ms));
-        else if (event == QLatin1String("silent") || event == QLatin1String("connected"))
-            line = format.event_fields_line(
-                at(ms),
-                event == QLatin1String("silent") ? Record_event::silent : Record_event::connected,
-                Event_fields::since(ms - second_ms));
-        else if (event == QLatin1String("lost"))
-            line = format.event_line(at(ms), Record_event::port_lost, QStringLiteral("gone"));
-        else
-            line = format.event_line(at(ms), Record_event::crc_mismatch, QString());
-        text += line.toUtf8() + '\n';
-    }
-    return text;
+    return scripted_record(script);
 }
 
 std::unique_ptr<QBuffer> device(const QByteArray &text)

@@ -1,13 +1,10 @@
 // A clock step in a record is a gap in the report: the data ends at the line
 // before it, nothing is held across it, and the step is shown with its size
 // and line.
-#include "record/event_fields.h"
-#include "record/json_record_format.h"
 #include "record/record_timeline.h"
 #include "report/json_report.h"
 #include "report/report_maker.h"
 #include "report/text_report.h"
-#include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 
 #include <QtCore/QBuffer>
@@ -24,9 +21,7 @@ using S = Unit_status;
 
 constexpr qint64 second_ms = 1000;
 constexpr qint64 day_and_more_s = 25 * 3600;
-const qint64 noon =
-    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
-        .toMSecsSinceEpoch();
+const qint64 noon = record_noon_ms;
 const int rx_slot = Report_summary::channel_slot(S::sfp_1, 0);
 
 QDateTime at(qint64 seconds)
@@ -34,32 +29,10 @@ QDateTime at(qint64 seconds)
     return QDateTime::fromMSecsSinceEpoch(noon + seconds * second_ms, Qt::UTC);
 }
 
-// "low@0 good@10 silent@12 lost@13": statuses below or above the threshold,
-// a silence or a connection since the second before, a lost port; seconds
-// from noon.
+// A run from a second before noon: "low@0 status@10 silent@12 lost@13".
 QByteArray record(const QString &script)
 {
-    const Json_record_format format;
-    QByteArray text = start_line(at(-1)).toUtf8() + '\n';
-    for (const QString &step : script.split(QLatin1Char(' '))) {
-        const QString what = step.section(QLatin1Char('@'), 0, 0);
-        const qint64 second = step.section(QLatin1Char('@'), 1).toLongLong();
-        S status = healthy_unit();
-        status.cages[S::sfp_1].channels[0].power_tenths =
-            what == QLatin1String("low") ? -300 : -142;
-        const QString line =
-            what == QLatin1String("silent") || what == QLatin1String("connected")
-                ? format.event_fields_line(at(second),
-                                           what == QLatin1String("silent")
-                                               ? Record_event::silent
-                                               : Record_event::connected,
-                                           Event_fields::since(at(second - 1).toMSecsSinceEpoch()))
-            : what == QLatin1String("lost")
-                ? format.event_line(at(second), Record_event::port_lost, QStringLiteral("gone"))
-                : format.status_line(at(second), status);
-        text += line.toUtf8() + '\n';
-    }
-    return text;
+    return scripted_record("start@-1 " + script);
 }
 
 Report report_of(const QByteArray &text)
@@ -88,21 +61,21 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("below");     // episodes of it
         QTest::addColumn<qint64>("silence_s"); // time silent
         QTest::addColumn<qint64>("without_port_s");
-        QTest::newRow("set back an hour") << "low@0 low@10 good@-3600 good@-3590" << qint64(20)
+        QTest::newRow("set back an hour") << "low@0 low@10 status@-3600 status@-3590" << qint64(20)
                                           << qint64(10) << qint64(1) << qint64(0) << qint64(0);
         QTest::newRow("a day ahead while below")
-            << QStringLiteral("low@0 low@10 low@%1 good@%2")
+            << QStringLiteral("low@0 low@10 low@%1 status@%2")
                    .arg(day_and_more_s + 10)
                    .arg(day_and_more_s + 20)
             << qint64(20) << qint64(20) << qint64(2) << qint64(0) << qint64(0);
         QTest::newRow("a silence ends at the step")
-            << "good@0 silent@5 good@-100 good@-90" << qint64(14) << qint64(0) << qint64(0)
+            << "status@0 silent@5 status@-100 status@-90" << qint64(14) << qint64(0) << qint64(0)
             << qint64(1) << qint64(0);
         QTest::newRow("the status before a step is not taken up again after it")
-            << "good@0 silent@5 connected@-100 good@-90 good@-80" << qint64(14) << qint64(0)
+            << "status@0 silent@5 connected@-100 status@-90 status@-80" << qint64(14) << qint64(0)
             << qint64(0) << qint64(1) << qint64(0);
         QTest::newRow("a lost port stays lost, without the step")
-            << "good@0 lost@5 good@-100 lost@-99 good@-90" << qint64(6) << qint64(0) << qint64(0)
+            << "status@0 lost@5 status@-100 lost@-99 status@-90" << qint64(6) << qint64(0) << qint64(0)
             << qint64(0) << qint64(9);
     }
 
@@ -138,7 +111,7 @@ private Q_SLOTS:
     // status before it, as it does at the end.
     void no_line_drawn_across()
     {
-        const Report report = report_of(record(QStringLiteral("good@0 good@10 good@%1 good@%2")
+        const Report report = report_of(record(QStringLiteral("status@0 status@10 status@%1 status@%2")
                                                    .arg(day_and_more_s + 10)
                                                    .arg(day_and_more_s + 20)));
         QStringList breaks;
@@ -153,7 +126,7 @@ private Q_SLOTS:
     // Shown with its line and size in JSON, and as a table in text and page.
     void shown_in_the_report()
     {
-        const Report report = report_of(record("good@0 good@10 good@-3590"));
+        const Report report = report_of(record("status@0 status@10 status@-3590"));
         const QJsonObject steps =
             QJsonDocument::fromJson(Json_report::write(report)).object()["clock_steps"].toObject();
         QCOMPARE(steps["count"].toInt(), 1);
