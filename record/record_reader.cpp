@@ -276,7 +276,9 @@ bool Record_reader::next_block()
         current->parse(parser);
     next_entry = next_note = 0;
     // The helpers work on while the caller takes this block's entries.
-    read_ahead();
+    if (helpers)
+        read_ahead();
+    ++blocks_taken;
     return true;
 }
 
@@ -289,8 +291,11 @@ void Record_reader::read_ahead()
         std::unique_ptr<Block> block = read_block();
         if (!block)
             return;
-        // More than a block: worth the threads, where there are cores for them.
-        if (!helpers && !exhausted && lines_before == 0 && !current &&
+        // More than two blocks: worth the threads, where there are cores for
+        // them. The first block is parsed here: a timeline reads the first
+        // line of every record before it reads any through, and each
+        // waiting record holds no more than that block.
+        if (!helpers && blocks_taken > 0 && !exhausted &&
             std::thread::hardware_concurrency() >= 2) {
             try {
                 helpers = std::make_unique<Helpers>(helpers_max);

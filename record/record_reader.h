@@ -26,7 +26,7 @@ class QIODevice;
 // as not a record, without its lines.
 //
 // A day of records is a gigabyte: the input is read in blocks of whole
-// lines, and when it is longer than one, helper threads parse the blocks
+// lines, and when it is longer than two, helper threads parse the blocks
 // ahead while the caller takes the entries in order. Entries and problems
 // come out exactly as one thread reading line by line would give them.
 class Record_reader
@@ -66,6 +66,7 @@ private:
     qint64 line = 0;
     qint64 lines_before = 0; // in the blocks taken before the current one
     qint64 record_lines = 0; // lines with a time and an event, known or not
+    qint64 blocks_taken = 0;
     std::unique_ptr<Block> current;
     std::size_t next_entry = 0;
     std::size_t next_note = 0;
