@@ -60,13 +60,13 @@ QString Record_reader_harness::run(const QByteArray &input)
     Record_entry entry;
     while (reader.next(&entry)) {
         ++taken;
-        QByteArray again = written(entry);
-        QBuffer rewritten(&again);
-        rewritten.open(QIODevice::ReadOnly);
-        Record_problems none;
-        Record_reader back(rewritten, QStringLiteral("again"), none);
+        const QByteArray again = written(entry);
+        const QByteArray padded = again + QByteArray(Record_line::padding, '\0');
         Record_entry read_again;
-        if (!back.next(&read_again) || !none.empty() || !same(entry, read_again))
+        const Record_line::Outcome outcome =
+            line.read(padded.constData(), static_cast<std::size_t>(again.size()), &read_again);
+        if (outcome != Record_line::Outcome::entry || !line.unknown_field().isEmpty() ||
+            !same(entry, read_again))
             return QStringLiteral("line %1 reads back otherwise once written: %2")
                 .arg(reader.line_number())
                 .arg(QString::fromUtf8(again));

@@ -1,6 +1,8 @@
 #ifndef VELMAR_FUZZ_RECORD_READER_HARNESS_H
 #define VELMAR_FUZZ_RECORD_READER_HARNESS_H
 
+#include "record/record_line.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -19,6 +21,7 @@ public:
 
 private:
     int taken = 0;
+    Record_line line; // reads the lines written again
 };
 
 #endif

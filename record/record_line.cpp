@@ -26,8 +26,9 @@ static_assert(Record_line::padding >= simdjson::SIMDJSON_PADDING,
 
 // Deeper than any record line; a deeper one is refused before it costs anything.
 constexpr std::size_t max_depth = 16;
-// Enough for any record line; the parser grows for a longer one, up to max_size.
-constexpr std::size_t first_capacity = 64 * 1024;
+// Enough for a status line (about 1 kB); the parser grows for a longer one,
+// up to max_size.
+constexpr std::size_t first_capacity = 4 * 1024;
 // A value read from its decimal text sits this close to its grid point.
 constexpr double on_grid = 1e-6;
 constexpr int nibble_bits = 4;

@@ -2,6 +2,7 @@
 
 #include <QtCore/QIODevice>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -41,8 +42,8 @@ struct Record_reader::Block
         QString detail;
     };
 
-    // Not cleared: a short record touches only the pages it fills.
-    std::unique_ptr<char[]> bytes{new char[block_capacity]};
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
     std::size_t size = 0;           // bytes of lines, each with its newline
     bool ends_unterminated = false; // the input ends inside the last line
     bool overlong = false;          // stands for one line too long to be a record's
@@ -56,6 +57,19 @@ struct Record_reader::Block
     qint64 line_count = 0;
     qint64 record_lines = 0;
     bool parsed = false; // under the helpers' lock while they work
+
+    // Room for at least wanted bytes, the first kept bytes kept. Not
+    // cleared: the parser reads only what was read into it.
+    void make_room(std::size_t wanted, std::size_t kept)
+    {
+        if (capacity >= wanted)
+            return;
+        std::unique_ptr<char[]> larger(new char[wanted]);
+        if (kept > 0)
+            std::memcpy(larger.get(), bytes.get(), kept);
+        bytes = std::move(larger);
+        capacity = wanted;
+    }
 
     void reset_input()
     {
@@ -330,13 +344,23 @@ std::unique_ptr<Record_reader::Block> Record_reader::read_block()
 // more of the input. False when nothing is left.
 bool Record_reader::read_into(Block &block)
 {
-    char *const data = block.bytes.get();
+    // A record shorter than a block gets a block of its size: a short one
+    // is read without taking megabytes.
+    std::size_t first = block_capacity;
+    if (!device.isSequential()) {
+        const qint64 left = std::max<qint64>(0, device.size() - device.pos());
+        first = std::min<std::size_t>(first, carried.size() + static_cast<std::size_t>(left) +
+                                                 Record_line::padding + 1);
+    }
+    block.make_room(first, 0);
+    char *data = block.bytes.get();
     std::size_t size = carried.size();
     if (size > 0)
         std::memcpy(data, carried.data(), size);
     carried.clear();
     std::size_t wanted = block_size;
     for (;;) {
+        wanted = std::min(wanted, block.capacity - Record_line::padding);
         while (!exhausted && size < wanted) {
             const qint64 got = device.read(data + size, static_cast<qint64>(wanted - size));
             if (got < 0)
@@ -382,7 +406,11 @@ bool Record_reader::read_into(Block &block)
             discarding = true;
             return true;
         }
-        // A long line, not whole yet: read on behind it.
+        // A long line, not whole yet: read on behind it, in a full block.
+        if (size + Record_line::padding == block.capacity) {
+            block.make_room(block_capacity, size);
+            data = block.bytes.get();
+        }
         wanted = size + block_size;
     }
 }

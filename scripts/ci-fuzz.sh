@@ -15,7 +15,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 seconds=${1:-120}
-build_dir=${2:-$root/build-fuzz}
+# Absolute: the fuzzers run from inside it.
+build_dir=$(realpath -m "${2:-$root/build-fuzz}")
 jobs=${VELMAR_JOBS:-2}
 max_input_bytes=4096
 per_input_timeout_s=10
