@@ -75,8 +75,8 @@ private Q_SLOTS:
             << "status@0 silent@5 connected@-100 status@-90 status@-80" << qint64(14) << qint64(0)
             << qint64(0) << qint64(1) << qint64(0);
         QTest::newRow("a lost port stays lost, without the step")
-            << "status@0 lost@5 status@-100 lost@-99 status@-90" << qint64(6) << qint64(0) << qint64(0)
-            << qint64(0) << qint64(9);
+            << "status@0 lost@5 status@-100 lost@-99 status@-90" << qint64(6) << qint64(0)
+            << qint64(0) << qint64(0) << qint64(9);
     }
 
     void nothing_held_across()
@@ -111,9 +111,10 @@ private Q_SLOTS:
     // status before it, as it does at the end.
     void no_line_drawn_across()
     {
-        const Report report = report_of(record(QStringLiteral("status@0 status@10 status@%1 status@%2")
-                                                   .arg(day_and_more_s + 10)
-                                                   .arg(day_and_more_s + 20)));
+        const Report report =
+            report_of(record(QStringLiteral("status@0 status@10 status@%1 status@%2")
+                                 .arg(day_and_more_s + 10)
+                                 .arg(day_and_more_s + 20)));
         QStringList breaks;
         for (const Reduced_chart::Row &row : report.charts.charts[S::sfp_1].data.rows()) {
             const Reduced_chart::Cell &rx = row.values[0];

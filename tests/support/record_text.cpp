@@ -17,7 +17,8 @@ QByteArray scripted_record(const QString &script)
     QByteArray text;
     for (const QString &step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString event = step.section(QLatin1Char('@'), 0, 0);
-        const qint64 ms = record_noon_ms + step.section(QLatin1Char('@'), 1).toLongLong() * second_ms;
+        const qint64 ms =
+            record_noon_ms + step.section(QLatin1Char('@'), 1).toLongLong() * second_ms;
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
         Unit_status status = healthy_unit();
         if (event == QLatin1String("low"))
@@ -29,7 +30,8 @@ QByteArray scripted_record(const QString &script)
             line = start_line(at);
         else if (event == QLatin1String("silent") || event == QLatin1String("connected"))
             line = format.event_fields_line(
-                at, event == QLatin1String("silent") ? Record_event::silent : Record_event::connected,
+                at,
+                event == QLatin1String("silent") ? Record_event::silent : Record_event::connected,
                 Event_fields::since(ms - second_ms));
         else if (event == QLatin1String("lost"))
             line = format.event_line(at, Record_event::port_lost, QStringLiteral("gone"));
