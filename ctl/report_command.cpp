@@ -39,6 +39,14 @@ int Report_command::run()
                                              options.judged_threshold_dbm);
     for (const QString &line : report.problems)
         Console_output::error(prefix + line);
+    // Records that overlap are no one unit's night, and inputs none of which
+    // is a record leave nothing to report: a page would pass for a report.
+    if (problems.any(Record_problems::Kind::overlap))
+        return exit_input_unreadable;
+    if (!report.summary.any_line) {
+        Console_output::error(prefix + tr("no record line could be read: no report written"));
+        return exit_input_unreadable;
+    }
     QByteArray text;
     if (options.report_format == Ctl_options::Report_format::html)
         text = Html_report::write(report, library);
@@ -48,8 +56,9 @@ int Report_command::run()
         text = Text_report::write(report);
     if (!write(text))
         return exit_output_failed;
-    // A record that could not be read at all leaves the verdict open.
-    if (problems.any(Record_problems::Kind::cannot_read))
+    // A record missing or not read in full leaves the verdict open, whatever
+    // the rest says: a line left out may be the one that shows the fault.
+    if (problems.leaves_verdict_open())
         return exit_input_unreadable;
     if (!report.verdict.asked())
         return exit_done;

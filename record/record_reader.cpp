@@ -1,537 +1,429 @@
 #include "record/record_reader.h"
 
-#include "protocol/gain_law.h"
-#include "protocol/protocol_version.h"
-#include "protocol/status_words.h"
-#include "record/record_time.h"
-
 #include <QtCore/QIODevice>
 
-#include <cmath>
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
-#include <initializer_list>
-#include <limits>
+#include <deque>
+#include <mutex>
+#include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace {
 
-using S = Unit_status;
-using Kind = Json_line::Kind;
+using Kind = Record_problems::Kind;
+using Outcome = Record_line::Outcome;
 
-constexpr int chunk_size = 1 << 20;
-// Far above any record line; a longer one is not a record's.
-constexpr int max_line_size = 4 << 20;
-constexpr double gain_tolerance_db = 0.005;
-constexpr int nibble_bits = 4;
-constexpr int max_nibble = 15;
+// Lines are read about this much at a time: a day of records is a gigabyte.
+constexpr std::size_t block_size = 1 << 20;
+// A line may begin at the end of one read and be up to max_size long.
+constexpr std::size_t block_capacity = Record_line::max_size + block_size + Record_line::padding;
+// Parsing is most of the work; two helpers keep two cores busy beside the
+// caller, who builds from what they parsed.
+constexpr unsigned helpers_max = 2;
+constexpr std::size_t blocks_ahead_per_helper = 2;
+// Where every line of the writer starts: a line that is not JSON but holds
+// this further on is a line cut off by a crash with the next run's first
+// line appended to it.
+constexpr std::string_view line_start = "{\"time\":";
 
-// Turns the parsed JSON of one line into an entry, checking each field's
-// type and noting every key it does not know.
-class Entry_mapper
+} // namespace
+
+// Whole lines of the input and, once parsed, what they hold. Line numbers
+// count from 1 at the block's first line; the reader adds the lines before.
+struct Record_reader::Block
 {
-public:
-    explicit Entry_mapper(const Json_line &json) : json(json) {}
-
-    QString bad;           // why the line is not a record line, if it is not
-    QString unknown_field; // the first unknown field's path, if any
-    QString unknown_event;
-
-    bool map(Record_entry *entry)
+    struct Note
     {
-        const int root = Json_line::root;
-        if (json.kind(root) != Kind::object)
-            return fail(QStringLiteral("not an object"));
-        const int time = json.member(root, QLatin1String("time"));
-        const int event = json.member(root, QLatin1String("event"));
-        if (time == Json_line::none || json.kind(time) != Kind::string)
-            return fail(QStringLiteral("no \"time\""));
-        const QLatin1String time_text = json.raw(time);
-        if (!Record_time::parse(time_text.data(), time_text.size(), &entry->time_ms))
-            return fail(QStringLiteral("\"time\" is not an ISO 8601 time with a zone"));
-        if (event == Json_line::none || json.kind(event) != Kind::string)
-            return fail(QStringLiteral("no \"event\""));
-        if (!record_event_from_name(json.string(event), &entry->event)) {
-            unknown_event = json.string(event);
-            return false;
+        qint64 line;
+        Kind kind;
+        QString detail;
+    };
+
+    std::unique_ptr<char[]> bytes;
+    std::size_t capacity = 0;
+    std::size_t size = 0;           // bytes of lines, each with its newline
+    bool ends_unterminated = false; // the input ends inside the last line
+    bool overlong = false;          // stands for one line too long to be a record's
+
+    // Entries are parsed into slots kept from block to block, so that their
+    // strings keep their room and no line allocates.
+    std::vector<Record_entry> entries;
+    std::size_t entry_count = 0;
+    std::vector<qint64> entry_lines;
+    std::vector<Note> notes; // in line order
+    qint64 line_count = 0;
+    qint64 record_lines = 0;
+    bool parsed = false; // under the helpers' lock while they work
+
+    // Room for at least wanted bytes, the first kept bytes kept. Not
+    // cleared: the parser reads only what was read into it.
+    void make_room(std::size_t wanted, std::size_t kept)
+    {
+        if (capacity >= wanted)
+            return;
+        std::unique_ptr<char[]> larger(new char[wanted]);
+        if (kept > 0)
+            std::memcpy(larger.get(), bytes.get(), kept);
+        bytes = std::move(larger);
+        capacity = wanted;
+    }
+
+    void reset_input()
+    {
+        size = 0;
+        ends_unterminated = overlong = false;
+    }
+
+    void parse(Record_line &parser)
+    {
+        entry_count = 0;
+        entry_lines.clear();
+        notes.clear();
+        line_count = record_lines = 0;
+        if (overlong) {
+            line_count = 1;
+            note(Kind::not_json, QStringLiteral("longer than any record line"));
+            return;
         }
-        entry->detail.clear();
-        entry->since_ms = Record_entry::no_time;
-        const int detail = json.member(root, QLatin1String("detail"));
-        if (detail != Json_line::none) {
-            if (json.kind(detail) != Kind::string)
-                return fail(QStringLiteral("\"detail\" is not a string"));
-            entry->detail = json.string(detail);
+        const char *const data = bytes.get();
+        std::size_t at = 0;
+        while (at < size) {
+            const auto *newline =
+                static_cast<const char *>(std::memchr(data + at, '\n', size - at));
+            const std::size_t length =
+                newline ? static_cast<std::size_t>(newline - (data + at)) : size - at;
+            ++line_count;
+            const bool carriage_return = length > 0 && data[at + length - 1] == '\r';
+            take(data + at, carriage_return ? length - 1 : length, newline == nullptr, parser);
+            at += length + 1;
         }
-        switch (entry->event) {
-        case Record_event::status:
-            return map_status(root, &entry->status);
-        case Record_event::connected:
-        case Record_event::silent:
-            return map_since(root, &entry->since_ms);
-        case Record_event::start:
-            return map_start(root, &entry->start);
-        case Record_event::sent:
-            return map_sent(root, &entry->sent);
-        case Record_event::crc_mismatch:
-        case Record_event::short_message:
-        case Record_event::port_lost:
-        case Record_event::reopened:
-        case Record_event::ack_timeout:
-        case Record_event::port_unavailable:
-            known(root, QString(), {});
-            return true;
-        }
-        return true;
     }
 
 private:
-    bool fail(const QString &why)
+    void note(Kind kind, const QString &detail = QString())
     {
-        if (bad.isEmpty())
-            bad = why;
-        return false;
+        notes.push_back({line_count, kind, detail});
     }
 
-    // Notes the first key of an object that is none of these, "time",
-    // "event" and "detail" being known at the top.
-    void known(int object, const QString &path, std::initializer_list<const char *> keys)
+    void take(const char *data, std::size_t length, bool unterminated, Record_line &parser)
     {
-        if (!unknown_field.isEmpty())
+        if (entry_count == entries.size())
+            entries.emplace_back();
+        Record_entry &entry = entries[entry_count];
+        Outcome outcome = parser.read(data, length, &entry);
+        if (outcome == Outcome::not_json) {
+            const std::size_t appended = std::string_view(data, length).find(line_start, 1);
+            if (appended != std::string_view::npos) {
+                const Outcome rest = parser.read(data + appended, length - appended, &entry);
+                if (rest != Outcome::not_json && rest != Outcome::not_record) {
+                    note(Kind::cut_off_line);
+                    outcome = rest;
+                }
+            }
+        }
+        if (outcome == Outcome::not_json && unterminated) {
+            // What a crash or a pulled plug leaves at the end.
+            note(Kind::truncated_last_line);
             return;
-        for (int child = json.first_child(object); child != Json_line::none;
-             child = json.next_sibling(child)) {
-            bool is_known = false;
-            for (const char *key : keys)
-                is_known = is_known || json.key_is(child, QLatin1String(key));
-            if (path.isEmpty())
-                for (const char *key : {"time", "event", "detail"})
-                    is_known = is_known || json.key_is(child, QLatin1String(key));
-            if (!is_known) {
-                unknown_field = path + json.key(child);
-                return;
-            }
+        }
+        switch (outcome) {
+        case Outcome::entry:
+            ++record_lines;
+            if (!parser.unknown_field().isEmpty())
+                note(Kind::unknown_field, parser.unknown_field());
+            entry_lines.push_back(line_count);
+            ++entry_count;
+            return;
+        case Outcome::unknown_event:
+            ++record_lines;
+            note(Kind::unknown_event, parser.why());
+            return;
+        case Outcome::bad_value:
+            ++record_lines;
+            note(Kind::bad_value, parser.why());
+            return;
+        case Outcome::not_record:
+            note(Kind::not_record_line, parser.why());
+            return;
+        case Outcome::not_json:
+            note(Kind::not_json, parser.why());
+            return;
         }
     }
-
-    int member(int object, const char *key, Kind kind, bool nullable = false)
-    {
-        const int node = json.member(object, QLatin1String(key));
-        if (node == Json_line::none) {
-            fail(QStringLiteral("no \"%1\"").arg(QLatin1String(key)));
-            return Json_line::none;
-        }
-        if (json.kind(node) != kind && !(nullable && json.kind(node) == Kind::null)) {
-            fail(QStringLiteral("\"%1\" is of the wrong type").arg(QLatin1String(key)));
-            return Json_line::none;
-        }
-        return node;
-    }
-
-    bool read_bool(int object, const char *key, bool *out)
-    {
-        const int node = member(object, key, Kind::boolean);
-        if (node == Json_line::none)
-            return false;
-        *out = json.boolean(node);
-        return true;
-    }
-
-    // A whole number within [low, high]; null leaves *out and gives false
-    // in *present.
-    template <typename Int>
-    bool read_int(int object, const char *key, Int *out, bool *present = nullptr)
-    {
-        const int node = member(object, key, Kind::number, present != nullptr);
-        if (node == Json_line::none)
-            return false;
-        if (present)
-            *present = json.kind(node) == Kind::number;
-        if (json.kind(node) == Kind::null)
-            return true;
-        const double value = json.number(node);
-        if (value != std::floor(value) || value < std::numeric_limits<Int>::min() ||
-            value > std::numeric_limits<Int>::max())
-            return fail(QStringLiteral("\"%1\" is out of range").arg(QLatin1String(key)));
-        *out = static_cast<Int>(value);
-        return true;
-    }
-
-    template <typename Enum> bool read_word(int object, const char *key, Enum *out, bool nullable)
-    {
-        const int node = member(object, key, Kind::string, nullable);
-        if (node == Json_line::none)
-            return false;
-        if (json.kind(node) == Kind::null) {
-            *out = Enum{};
-            return true;
-        }
-        if (!Status_words::from_word(json.string(node), out))
-            return fail(QStringLiteral("\"%1\" is not a word it can take").arg(QLatin1String(key)));
-        return true;
-    }
-
-    bool read_version(int object, uint8_t *version)
-    {
-        const int node = member(object, "version", Kind::string);
-        if (node == Json_line::none)
-            return false;
-        const QString text = json.string(node);
-        bool ok = false;
-        if (text.startsWith(QLatin1String("0x"))) {
-            const uint value = text.mid(2).toUInt(&ok, 16);
-            ok = ok && value <= std::numeric_limits<uint8_t>::max();
-            *version = static_cast<uint8_t>(value);
-        } else {
-            const QStringList parts = text.split(QLatin1Char('.'));
-            bool major_ok = false, minor_ok = false;
-            const int major = parts.value(0).toInt(&major_ok);
-            const int minor = parts.value(1).toInt(&minor_ok);
-            ok = parts.size() == 2 && major_ok && minor_ok && major >= 0 && minor >= 0 &&
-                 major <= max_nibble && minor <= max_nibble;
-            *version = static_cast<uint8_t>(major << nibble_bits | minor);
-        }
-        return ok || fail(QStringLiteral("\"version\" is not a protocol version"));
-    }
-
-    bool map_status(int root, S *status)
-    {
-        *status = S();
-        known(root, QString(),
-              {"version", "rx_fault", "tx_fault", "overheat", "locks", "links", "cages", "dante",
-               "threshold_dbm"});
-        if (!read_version(root, &status->version) ||
-            !read_bool(root, "rx_fault", &status->rx_fault) ||
-            !read_bool(root, "tx_fault", &status->tx_fault) ||
-            !read_bool(root, "overheat", &status->overheat))
-            return false;
-        const int locks = member(root, "locks", Kind::array);
-        if (locks == Json_line::none || json.child_count(locks) != S::lock_count)
-            return fail(QStringLiteral("\"locks\" is not %1 booleans").arg(S::lock_count));
-        int row = 0;
-        for (int lock = json.first_child(locks); lock != Json_line::none;
-             lock = json.next_sibling(lock), ++row) {
-            if (json.kind(lock) != Kind::boolean)
-                return fail(QStringLiteral("\"locks\" is not %1 booleans").arg(S::lock_count));
-            status->locks[row] = json.boolean(lock);
-        }
-        if (!map_links(root, status) || !map_cages(root, status))
-            return false;
-        bool threshold_present = false;
-        if (!read_int(root, "threshold_dbm", &status->threshold_dbm, &threshold_present))
-            return false;
-        const int dante = member(root, "dante", Kind::object, true);
-        if (dante == Json_line::none)
-            return false;
-        return json.kind(dante) == Kind::null || map_dante(dante, &status->dante);
-    }
-
-    bool map_links(int root, S *status)
-    {
-        const int links = member(root, "links", Kind::object);
-        if (links == Json_line::none)
-            return false;
-        known(links, QStringLiteral("links."),
-              {"valid", Status_words::link_key(S::link_index_f).data(),
-               Status_words::link_key(S::link_index_p1).data(),
-               Status_words::link_key(S::link_index_p2).data()});
-        bool *link_states[S::link_count] = {&status->link_f, &status->link_p1, &status->link_p2};
-        if (!read_bool(links, "valid", &status->links_valid))
-            return false;
-        for (int link = 0; link < S::link_count; ++link) {
-            if (!read_bool(links, Status_words::link_key(link).data(), link_states[link]))
-                return false;
-        }
-        return true;
-    }
-
-    bool map_cages(int root, S *status)
-    {
-        const int cages = member(root, "cages", Kind::object);
-        if (cages == Json_line::none)
-            return false;
-        known(cages, QStringLiteral("cages."),
-              {Status_words::cage_key(S::sfp_1).data(), Status_words::cage_key(S::sfp_2).data(),
-               Status_words::cage_key(S::sfp_eth).data()});
-        for (int index = 0; index < S::cage_count; ++index) {
-            const char *key = Status_words::cage_key(index).data();
-            const int cage = member(cages, key, Kind::object);
-            if (cage == Json_line::none ||
-                !map_cage(cage, QStringLiteral("cages.%1.").arg(QLatin1String(key)),
-                          &status->cages[index]))
-                return false;
-        }
-        return true;
-    }
-
-    bool map_cage(int node, const QString &path, S::Cage *cage)
-    {
-        known(node, path, {"type", "present", "temperature_c", "channels"});
-        // present only repeats the type; a temperature is null for an empty cage.
-        bool present = false;
-        bool temperature_present = false;
-        if (!read_word(node, "type", &cage->type, false) || !read_bool(node, "present", &present) ||
-            !read_int(node, "temperature_c", &cage->temperature_c, &temperature_present))
-            return false;
-        const int channels = member(node, "channels", Kind::array);
-        if (channels == Json_line::none || json.child_count(channels) != S::channel_count)
-            return fail(QStringLiteral("\"channels\" is not %1 objects").arg(S::channel_count));
-        int index = 0;
-        for (int channel = json.first_child(channels); channel != Json_line::none;
-             channel = json.next_sibling(channel), ++index) {
-            if (json.kind(channel) != Kind::object ||
-                !map_channel(channel,
-                             path + QStringLiteral("channels.%1.").arg(Status_words::number(index)),
-                             &cage->channels[index]))
-                return fail(QStringLiteral("a channel is not as written"));
-        }
-        return true;
-    }
-
-    bool map_channel(int node, const QString &path, S::Channel *channel)
-    {
-        known(node, path, {"direction", "rx_power_dbm", "tx_power_dbm", "wavelength_nm"});
-        bool present = false;
-        if (!read_word(node, "direction", &channel->direction, false) ||
-            !read_int(node, "wavelength_nm", &channel->wavelength_nm, &present))
-            return false;
-        // The power of the channel's own direction; the other is null.
-        const bool rx = channel->direction == S::Direction::rx;
-        const bool tx = channel->direction == S::Direction::tx;
-        for (const char *key : {"rx_power_dbm", "tx_power_dbm"}) {
-            const int power = member(node, key, Kind::number, true);
-            if (power == Json_line::none)
-                return false;
-            const bool own = (rx && key[0] == 'r') || (tx && key[0] == 't');
-            if (!own || json.kind(power) == Kind::null)
-                continue;
-            const double tenths =
-                std::round(json.number(power) * Status_words::power_tenths_per_dbm);
-            if (tenths < std::numeric_limits<int16_t>::min() ||
-                tenths > std::numeric_limits<int16_t>::max())
-                return fail(QStringLiteral("\"%1\" is out of range").arg(QLatin1String(key)));
-            channel->power_tenths = static_cast<int16_t>(tenths);
-        }
-        return true;
-    }
-
-    bool map_dante(int node, S::Dante *dante)
-    {
-        known(node, QStringLiteral("dante."),
-              {"present", "system_ok", "sync_ok", "link_ok", "mic", "inputs"});
-        if (!read_bool(node, "present", &dante->present))
-            return false;
-        S::Dante_state *states[S::dante_state_count] = {&dante->system, &dante->sync, &dante->link};
-        for (int kind = 0; kind < S::dante_state_count; ++kind) {
-            const QByteArray key = QByteArray(Status_words::dante_state_key(kind).data()) + "_ok";
-            const int state = member(node, key.constData(), Kind::boolean, true);
-            if (state == Json_line::none)
-                return false;
-            *states[kind] = json.kind(state) == Kind::null ? S::Dante_state::not_reported
-                            : json.boolean(state)          ? S::Dante_state::ok
-                                                           : S::Dante_state::fault;
-        }
-        if (!read_word(node, "mic", &dante->mic, true))
-            return false;
-        return map_inputs(node, QStringLiteral("dante.inputs."), dante, true);
-    }
-
-    // The inputs of a status (type and gain) or of a sent frame (gain only).
-    bool map_inputs(int node, const QString &path, S::Dante *dante, bool with_type)
-    {
-        const int inputs = member(node, "inputs", Kind::array);
-        if (inputs == Json_line::none || json.child_count(inputs) != S::input_count)
-            return fail(QStringLiteral("\"inputs\" is not %1 objects").arg(S::input_count));
-        bool all_reported = true;
-        int index = 0;
-        for (int input = json.first_child(inputs); input != Json_line::none;
-             input = json.next_sibling(input), ++index) {
-            if (json.kind(input) != Kind::object)
-                return fail(QStringLiteral("an input is not an object"));
-            const QString input_path =
-                path + QString::number(Status_words::number(index)) + QLatin1Char('.');
-            if (with_type) {
-                known(input, input_path, {"type", "gain_db"});
-                if (!read_word(input, "type", &dante->inputs[index], true))
-                    return false;
-            } else {
-                known(input, input_path, {"gain_db"});
-            }
-            const int gain = member(input, "gain_db", Kind::number, with_type);
-            if (gain == Json_line::none)
-                return false;
-            if (json.kind(gain) == Kind::null) {
-                all_reported = false;
-                continue;
-            }
-            const double db = json.number(gain);
-            const double code = std::round((db - Gain_law::min_db) / Gain_law::step_db);
-            if (code < 0 || code > std::numeric_limits<uint8_t>::max() ||
-                std::fabs(Gain_law::to_db(static_cast<uint8_t>(code)) - db) > gain_tolerance_db)
-                return fail(QStringLiteral("\"gain_db\" is not a gain the unit can have"));
-            dante->gain_codes[index] = static_cast<uint8_t>(code);
-        }
-        dante->gains_reported = all_reported;
-        if (!all_reported)
-            dante->gain_codes = S::Dante().gain_codes;
-        return true;
-    }
-
-    bool map_since(int root, qint64 *since_ms)
-    {
-        known(root, QString(), {"since"});
-        const int since = json.member(root, QLatin1String("since"));
-        // The first format has none.
-        if (since == Json_line::none || json.kind(since) == Kind::null)
-            return true;
-        if (json.kind(since) != Kind::string)
-            return fail(QStringLiteral("\"since\" is not a time"));
-        const QLatin1String text = json.raw(since);
-        return Record_time::parse(text.data(), text.size(), since_ms) ||
-               fail(QStringLiteral("\"since\" is not an ISO 8601 time with a zone"));
-    }
-
-    bool map_start(int root, Record_start *start)
-    {
-        known(root, QString(),
-              {"program", "program_version", "port", "baud_rate", "record_version"});
-        const int program = member(root, "program", Kind::string);
-        const int version = member(root, "program_version", Kind::string);
-        const int port = member(root, "port", Kind::string);
-        if (program == Json_line::none || version == Json_line::none || port == Json_line::none)
-            return false;
-        start->program = json.string(program);
-        start->program_version = json.string(version);
-        start->port = json.string(port);
-        return read_int(root, "baud_rate", &start->baud_rate) &&
-               read_int(root, "record_version", &start->format_version);
-    }
-
-    bool map_sent(int root, Control_payload *sent)
-    {
-        known(root, QString(), {"dante", "threshold_dbm"});
-        const int dante = member(root, "dante", Kind::object);
-        if (dante == Json_line::none)
-            return false;
-        known(dante, QStringLiteral("dante."), {"inputs"});
-        S::Dante gains;
-        if (!map_inputs(dante, QStringLiteral("dante.inputs."), &gains, false))
-            return false;
-        sent->gain_codes = gains.gain_codes;
-        return read_int(root, "threshold_dbm", &sent->threshold_dbm);
-    }
-
-    const Json_line &json;
 };
 
-} // namespace
+// Threads that parse blocks handed to them, each with a parser of its own.
+class Record_reader::Helpers
+{
+public:
+    explicit Helpers(unsigned count)
+    {
+        for (unsigned i = 0; i < count; ++i)
+            threads.emplace_back([this] { run(); });
+    }
+
+    ~Helpers()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        work.notify_all();
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+
+    Helpers(const Helpers &) = delete;
+    Helpers &operator=(const Helpers &) = delete;
+
+    void parse(Block *block)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            block->parsed = false;
+            queue.push_back(block);
+        }
+        work.notify_one();
+    }
+
+    void wait(const Block *block)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        done.wait(lock, [block] { return block->parsed; });
+    }
+
+private:
+    void run()
+    {
+        Record_line parser;
+        for (;;) {
+            Block *block = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                work.wait(lock, [this] { return stopping || !queue.empty(); });
+                if (stopping)
+                    return;
+                block = queue.front();
+                queue.pop_front();
+            }
+            block->parse(parser);
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                block->parsed = true;
+            }
+            done.notify_all();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable work;
+    std::condition_variable done;
+    std::deque<Block *> queue;
+    bool stopping = false;
+    std::vector<std::thread> threads;
+};
 
 Record_reader::Record_reader(QIODevice &device, const QString &source, Record_problems &problems)
     : device(device), name(source), problems(problems)
 {
 }
 
+Record_reader::~Record_reader()
+{
+    // Before the blocks they may be parsing go.
+    helpers.reset();
+}
+
 bool Record_reader::next(Record_entry *entry)
 {
-    const char *data = nullptr;
-    int size = 0;
-    Line_end end = Line_end::newline;
-    while (next_line(&data, &size, &end)) {
-        if (take(data, size, end, entry))
+    for (;;) {
+        if (current && take_from_current(entry))
             return true;
+        if (!next_block()) {
+            finish();
+            return false;
+        }
     }
+}
+
+// The current block's next entry, after what its lines before told.
+bool Record_reader::take_from_current(Record_entry *entry)
+{
+    Block &block = *current;
+    if (next_entry < block.entry_count) {
+        const qint64 at = block.entry_lines[next_entry];
+        note_until(at);
+        *entry = std::move(block.entries[next_entry]);
+        line = lines_before + at;
+        ++next_entry;
+        return true;
+    }
+    note_until(block.line_count);
+    lines_before += block.line_count;
+    record_lines += block.record_lines;
+    spare.push_back(std::move(current));
     return false;
 }
 
-bool Record_reader::take(const char *data, int size, Line_end end, Record_entry *entry)
+void Record_reader::note_until(qint64 block_line)
 {
-    if (!json.parse(data, size)) {
-        // A cut-off last line is what a crash leaves; anything else is not JSON.
-        const bool cut = end == Line_end::end_of_input;
-        problems.note(name,
-                      cut ? Record_problems::Kind::truncated_last_line
-                          : Record_problems::Kind::not_json,
-                      line);
-        return false;
+    const std::vector<Block::Note> &notes = current->notes;
+    for (; next_note < notes.size() && notes[next_note].line <= block_line; ++next_note) {
+        const Block::Note &found = notes[next_note];
+        problems.note(name, found.kind, lines_before + found.line, found.detail);
     }
-    Entry_mapper mapper(json);
-    const bool mapped = mapper.map(entry);
-    if (!mapper.unknown_event.isEmpty()) {
-        problems.note(name, Record_problems::Kind::unknown_event, line, mapper.unknown_event);
+}
+
+bool Record_reader::next_block()
+{
+    read_ahead();
+    if (ahead.empty())
         return false;
-    }
-    if (!mapped) {
-        problems.note(name, Record_problems::Kind::bad_value, line, mapper.bad);
-        return false;
-    }
-    if (!mapper.unknown_field.isEmpty())
-        problems.note(name, Record_problems::Kind::unknown_field, line, mapper.unknown_field);
+    current = std::move(ahead.front());
+    ahead.pop_front();
+    if (helpers)
+        helpers->wait(current.get());
+    else
+        current->parse(parser);
+    next_entry = next_note = 0;
+    // The helpers work on while the caller takes this block's entries.
+    if (helpers)
+        read_ahead();
+    ++blocks_taken;
     return true;
 }
 
-// The next line without its newline (and a carriage return before it).
-bool Record_reader::next_line(const char **data, int *size, Line_end *end)
+void Record_reader::read_ahead()
 {
     for (;;) {
-        const char *begin = buffer.constData() + start;
-        const int available = buffer.size() - start;
-        const auto *newline =
-            static_cast<const char *>(std::memchr(begin + scanned, '\n', available - scanned));
-        if (newline) {
-            const int length = static_cast<int>(newline - begin);
-            start += length + 1;
-            scanned = 0;
-            if (discarding) {
-                discarding = false;
-                continue;
+        const std::size_t wanted = helpers ? blocks_ahead_per_helper * helpers_max : 1;
+        if (ahead.size() >= wanted)
+            return;
+        std::unique_ptr<Block> block = read_block();
+        if (!block)
+            return;
+        // More than two blocks: worth the threads, where there are cores for
+        // them. The first block is parsed here: a timeline reads the first
+        // line of every record before it reads any through, and each
+        // waiting record holds no more than that block.
+        if (!helpers && blocks_taken > 0 && !exhausted &&
+            std::thread::hardware_concurrency() >= 2) {
+            try {
+                helpers = std::make_unique<Helpers>(helpers_max);
+            } catch (const std::system_error &) {
+                helpers.reset(); // parsed here, then
             }
-            ++line;
-            *data = begin;
-            *size = length > 0 && begin[length - 1] == '\r' ? length - 1 : length;
-            *end = Line_end::newline;
-            return true;
         }
-        scanned = available;
-        if (available > max_line_size && !discarding) {
-            ++line;
-            problems.note(name, Record_problems::Kind::not_json, line);
-            discarding = true;
-        }
-        if (discarding) {
-            start = buffer.size();
-            scanned = 0;
-        }
-        if (!finished && fill())
-            continue;
-        finished = true;
-        if (start < buffer.size() && !discarding) {
-            ++line;
-            *data = buffer.constData() + start;
-            *size = buffer.size() - start;
-            *end = Line_end::end_of_input;
-            start = buffer.size();
-            scanned = 0;
-            return true;
-        }
-        if (!read_anything && line == 0)
-            problems.note(name, Record_problems::Kind::empty, 0);
-        read_anything = true; // told once
-        return false;
+        if (helpers)
+            helpers->parse(block.get());
+        ahead.push_back(std::move(block));
     }
 }
 
-// Reads more of the input behind what is left unread; false at its end.
-bool Record_reader::fill()
+std::unique_ptr<Record_reader::Block> Record_reader::read_block()
 {
-    if (start > 0) {
-        buffer.remove(0, start);
-        start = 0;
+    std::unique_ptr<Block> block;
+    if (spare.empty()) {
+        block = std::make_unique<Block>();
+    } else {
+        block = std::move(spare.back());
+        spare.pop_back();
     }
-    const int kept = buffer.size();
-    buffer.resize(kept + chunk_size);
-    const qint64 got = device.read(buffer.data() + kept, chunk_size);
-    buffer.resize(kept + static_cast<int>(qMax<qint64>(got, 0)));
-    if (got < 0)
-        problems.note(name, Record_problems::Kind::cannot_read, 0, device.errorString());
-    if (got > 0)
-        read_anything = true;
-    return got > 0;
+    block->reset_input();
+    if (!read_into(*block)) {
+        spare.push_back(std::move(block));
+        return nullptr;
+    }
+    return block;
+}
+
+// Fills a block with whole lines: what the last one could not hold, then
+// more of the input. False when nothing is left.
+bool Record_reader::read_into(Block &block)
+{
+    // A record shorter than a block gets a block of its size: a short one
+    // is read without taking megabytes.
+    std::size_t first = block_capacity;
+    if (!device.isSequential()) {
+        const qint64 left = std::max<qint64>(0, device.size() - device.pos());
+        first = std::min<std::size_t>(first, carried.size() + static_cast<std::size_t>(left) +
+                                                 Record_line::padding + 1);
+    }
+    block.make_room(first, 0);
+    char *data = block.bytes.get();
+    std::size_t size = carried.size();
+    if (size > 0)
+        std::memcpy(data, carried.data(), size);
+    carried.clear();
+    std::size_t wanted = block_size;
+    for (;;) {
+        wanted = std::min(wanted, block.capacity - Record_line::padding);
+        while (!exhausted && size < wanted) {
+            const qint64 got = device.read(data + size, static_cast<qint64>(wanted - size));
+            if (got < 0)
+                problems.note(name, Kind::cannot_read, 0, device.errorString());
+            if (got <= 0)
+                exhausted = true;
+            else
+                size += static_cast<std::size_t>(got);
+        }
+        if (discarding) {
+            // The rest of an overlong line, up to its newline.
+            const auto *newline = static_cast<const char *>(std::memchr(data, '\n', size));
+            if (!newline) {
+                size = 0;
+                if (exhausted)
+                    return false;
+                continue;
+            }
+            const std::size_t rest = size - static_cast<std::size_t>(newline + 1 - data);
+            std::memmove(data, newline + 1, rest);
+            size = rest;
+            discarding = false;
+            continue;
+        }
+        std::size_t whole = size;
+        while (whole > 0 && data[whole - 1] != '\n')
+            --whole;
+        if (whole > 0) {
+            carried.assign(data + whole, data + size);
+            block.size = whole;
+            // The parser reads ahead of a line's end; it finds nothing there.
+            std::memset(data + whole, 0, Record_line::padding);
+            return true;
+        }
+        if (exhausted) {
+            block.size = size;
+            block.ends_unterminated = true;
+            std::memset(data + size, 0, Record_line::padding);
+            return size > 0;
+        }
+        if (size > Record_line::max_size) {
+            block.overlong = true;
+            discarding = true;
+            return true;
+        }
+        // A long line, not whole yet: read on behind it, in a full block.
+        if (size + Record_line::padding == block.capacity) {
+            block.make_room(block_capacity, size);
+            data = block.bytes.get();
+        }
+        wanted = size + block_size;
+    }
+}
+
+// At the end of the input, once: an input without one record line is not
+// a record, and its lines are not worth telling one by one.
+void Record_reader::finish()
+{
+    if (finished)
+        return;
+    finished = true;
+    if (record_lines > 0 || problems.any(name, Kind::cannot_read))
+        return;
+    problems.forget(name);
+    problems.note(name, Kind::not_a_record, 0);
 }

@@ -187,6 +187,21 @@ QJsonArray runs(const Report_summary &summary)
     return out;
 }
 
+// Each step with its size, negative for a clock set back.
+QJsonObject clock_steps(const Report_summary::Clock_steps &steps_of)
+{
+    QJsonArray steps;
+    for (const Report_summary::Clock_step &step : steps_of.listed) {
+        QJsonObject item{{QStringLiteral("record"), step.source},
+                         {QStringLiteral("line"), step.line},
+                         {QStringLiteral("before"), time_value(step.before_ms)},
+                         {QStringLiteral("after"), time_value(step.after_ms)}};
+        item.insert(QStringLiteral("size_s"), (step.after_ms - step.before_ms) / ms_per_second);
+        steps.append(item);
+    }
+    return QJsonObject{{QStringLiteral("count"), steps_of.count}, {QStringLiteral("steps"), steps}};
+}
+
 } // namespace
 
 QByteArray Json_report::write(const Report &report)
@@ -216,6 +231,7 @@ QByteArray Json_report::write(const Report &report)
                                                     ? QJsonValue(*summary.given_threshold_dbm)
                                                     : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("runs"), runs(summary)},
+        {QStringLiteral("clock_steps"), clock_steps(summary.clock_steps)},
         {QStringLiteral("verdict"), verdict(report.verdict)},
         {QStringLiteral("channels"), channels(summary)},
         {QStringLiteral("cages"), cages},

@@ -35,13 +35,18 @@ Reduced_chart::Bucket_cell &Reduced_chart::cell_at(int series, qint64 at_ms)
         started = true;
         origin = at_ms;
     }
-    // The timeline only goes forward; what comes late joins the last bucket.
+    // Most samples fall into the last bucket: no division for them. The
+    // timeline only goes forward; what comes late joins the last bucket too.
+    if (!indexes.empty() && at_ms < last_end)
+        return cells[(indexes.size() - 1) * static_cast<std::size_t>(count) +
+                     static_cast<std::size_t>(series)];
     qint64 index = std::max<qint64>(0, (at_ms - origin) / width);
     if (!indexes.empty())
         index = std::max(index, indexes.back());
     if (indexes.empty() || indexes.back() != index) {
         indexes.push_back(index);
         cells.resize(cells.size() + static_cast<std::size_t>(count));
+        last_end = origin + (index + 1) * width;
         if (static_cast<int>(indexes.size()) > max_buckets) {
             widen();
             return cell_at(series, at_ms);
@@ -89,6 +94,7 @@ void Reduced_chart::widen()
     }
     indexes.resize(kept);
     cells.resize(kept * n);
+    last_end = origin + (indexes.back() + 1) * width;
 }
 
 std::vector<Reduced_chart::Row> Reduced_chart::rows() const

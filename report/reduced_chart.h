@@ -70,6 +70,7 @@ private:
     qint64 origin = 0;
     qint64 width = first_width_ms;
     std::vector<qint64> indexes;    // of the buckets with anything, ascending
+    qint64 last_end = 0;            // where the last of them ends
     std::vector<Bucket_cell> cells; // count per bucket
     std::vector<bool> seen;
 };

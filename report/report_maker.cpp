@@ -9,8 +9,10 @@ Report Report_maker::make(Record_timeline &timeline, const Record_problems &prob
                           std::optional<int> given_threshold_dbm)
 {
     Summary_builder builder(given_threshold_dbm);
-    timeline.read([&builder](const QString &source) { builder.begin_input(source); },
-                  [&builder](const Record_entry &entry) { builder.add(entry); });
+    timeline.read(
+        [&builder](const QString &source) { builder.begin_input(source); },
+        [&builder](const Record_entry &entry) { builder.add(entry); },
+        [&builder](const Record_timeline::Clock_step &step) { builder.clock_step(step); });
     builder.finish();
     Report report;
     report.inputs = inputs;

@@ -88,6 +88,23 @@ struct Report_summary
         qint64 ack_timeouts = 0;
     };
 
+    // Where the writer's clock was set between two lines: the data ends at
+    // the line before and goes on after it.
+    struct Clock_step
+    {
+        QString source;
+        qint64 line = 0; // the first line after the step
+        qint64 before_ms = 0;
+        qint64 after_ms = 0;
+    };
+
+    struct Clock_steps
+    {
+        static constexpr int listed_max = 500;
+        qint64 count = 0;
+        std::vector<Clock_step> listed; // the first listed_max
+    };
+
     enum Fault
     {
         rx_fault,
@@ -119,6 +136,7 @@ struct Report_summary
     Changes thresholds;
     Events events;
     std::vector<Run> runs;
+    Clock_steps clock_steps;
 
     static int channel_slot(int cage, int channel)
     {

@@ -4,6 +4,8 @@
 #include "report/report.h"
 #include "report/report_words.h"
 
+#include <cstdlib>
+
 namespace {
 
 using S = Unit_status;
@@ -119,6 +121,26 @@ QString mean_cell(const Value_stats &stats)
     return Report_words::power(stats.mean() / 10.0) + QLatin1Char(' ') + Status_words::dbm();
 }
 
+// Where the writer's clock was set: the data ends before each and goes on after.
+Table clock_step_table(const Report_summary::Clock_steps &steps)
+{
+    Table table;
+    table.title = Report_tables::tr("Clock steps (the data ends before each, nothing is held "
+                                    "across)");
+    table.header << Report_tables::tr("Record") << Report_tables::tr("Before")
+                 << Report_tables::tr("After") << Report_tables::tr("Step");
+    for (const Report_summary::Clock_step &step : steps.listed) {
+        const qint64 size = step.after_ms - step.before_ms;
+        table.rows.push_back(
+            {step.source + QLatin1Char(':') + QString::number(step.line),
+             Report_words::time(step.before_ms), Report_words::time(step.after_ms),
+             (size < 0 ? Report_tables::tr("back %1") : Report_tables::tr("forward %1"))
+                 .arg(Report_words::duration(std::abs(size)))});
+    }
+    table.note = not_listed(steps.count, steps.listed.size());
+    return table;
+}
+
 Section overview(const Report &report)
 {
     const Report_summary &summary = report.summary;
@@ -160,6 +182,8 @@ Section overview(const Report &report)
                              run.source});
     }
     section.tables.push_back(runs);
+    if (summary.clock_steps.count > 0)
+        section.tables.push_back(clock_step_table(summary.clock_steps));
     return section;
 }
 

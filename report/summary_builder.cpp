@@ -104,6 +104,8 @@ void Summary_builder::add(const Record_entry &entry)
         result.any_line = true;
         result.first_ms = at;
     }
+    // A clock set back puts later lines before earlier ones.
+    result.first_ms = std::min(result.first_ms, at);
     result.last_ms = std::max(result.last_ms, at);
     // A record of the first format has no start line.
     if (entry.event == Record_event::start)
@@ -150,7 +152,28 @@ void Summary_builder::add(const Record_entry &entry)
     case Record_event::start:
         break;
     }
-    run_last_ms = std::max(run_last_ms, at);
+    run_last_ms = at;
+}
+
+void Summary_builder::clock_step(const Record_timeline::Clock_step &step)
+{
+    Report_summary::Clock_steps &steps = result.clock_steps;
+    ++steps.count;
+    if (static_cast<int>(steps.listed.size()) < Report_summary::Clock_steps::listed_max)
+        steps.listed.push_back({step.source, step.line, step.before_ms, step.after_ms});
+    const bool port_was_gone = port_gone;
+    stop_data(step.before_ms);
+    end_silence(step.before_ms);
+    if (port_gone)
+        end_port_gap(step.before_ms);
+    have_status = false;
+    gap_from_ms = held_from_ms = step.after_ms;
+    // A lost port stays lost until it is reopened, whatever the clock says.
+    if (port_was_gone) {
+        port_gone = true;
+        port_gone_from_ms = step.after_ms;
+    }
+    shade(step.before_ms, step.after_ms, Report_charts::Shade_kind::no_record);
 }
 
 void Summary_builder::finish()
@@ -381,9 +404,14 @@ void Summary_builder::count_unjudged()
 void Summary_builder::take_values(const S &status, qint64 at)
 {
     ++result.statuses;
-    const QString version = Protocol_version::text(status.version);
-    if (!result.versions.contains(version))
-        result.versions.append(version);
+    // Not a name per status: a day holds close to a million.
+    if (!any_version || status.version != last_version) {
+        const QString version = Protocol_version::text(status.version);
+        if (!result.versions.contains(version))
+            result.versions.append(version);
+        last_version = status.version;
+        any_version = true;
+    }
     for (Report_summary::Channel &slot : result.channels) {
         const S::Channel &channel = status.cages[slot.cage].channels[slot.channel];
         const S::Direction direction = direction_of(status, slot.cage, slot.channel);

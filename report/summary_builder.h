@@ -3,6 +3,7 @@
 
 #include "protocol/unit_status.h"
 #include "record/record_entry.h"
+#include "record/record_timeline.h"
 #include "report/report_summary.h"
 
 #include <QtCore/QString>
@@ -35,6 +36,10 @@ public:
     // A new input: whatever the last one held ends with its last line.
     void begin_input(const QString &source);
     void add(const Record_entry &entry);
+    // The writer's clock was set between the last line added and the next:
+    // the data ends at the line before, nothing is held across, and what is
+    // open goes on from the line after.
+    void clock_step(const Record_timeline::Clock_step &step);
     // The end of everything read: what is open ends at the last line.
     void finish();
 
@@ -112,6 +117,8 @@ private:
     qint64 run_last_ms = 0;
     bool have_previous = false; // a status in any run, for the changes
     Unit_status previous;
+    uint8_t last_version = 0; // of the last status, its name already in versions
+    bool any_version = false;
     std::vector<std::vector<bool>> line_open;
     std::vector<std::vector<double>> line_value;
     qint64 shade_merge_ms = 0;

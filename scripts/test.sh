@@ -22,7 +22,7 @@ declare -A stage_title=(
     [qt5]="Qt 5 build and every test"
     [qt6]="Qt 6 build and every test"
     [sanitize]="AddressSanitizer and UndefinedBehaviorSanitizer build and every test"
-    [fuzz]="bounded fuzz run of the receive path"
+    [fuzz]="bounded fuzz runs of the receive path and the record reader"
     [package]="Debian package, its contents and its menu entry"
 )
 declare -A stage_deps=(

@@ -149,39 +149,60 @@ private Q_SLOTS:
         QCOMPARE(verdict.value("passed").toBool(), exit_code == 0);
     }
 
+    // docs/report.md's table of bad input, row by row: what is told on
+    // standard error (once, naming the file and line) and the exit status;
+    // the report of the other record is written whenever it can be one.
     void bad_input_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("told"); // the one line on stderr, after "FILE"
+        QTest::addColumn<int>("exit_code");
         const QByteArray night = record_of({});
         const QList<QByteArray> lines = night.split('\n');
+        const QByteArray dip_night = record_of({true, false, false, false, false, false});
         QTest::newRow("a truncated last line")
-            << night + lines[3].left(40) << ":12: the last line is cut off";
+            << night + lines[3].left(40) << ":12: the last line is cut off" << 0;
+        QTest::newRow("a line cut off, the next run on it")
+            << lines[3].left(40) + night << ":1: a line cut off" << 0;
         QTest::newRow("a line that is not JSON")
-            << QByteArray(night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON";
+            << QByteArray(night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON" << 10;
+        QTest::newRow("a number out of range") << QByteArray(night).replace("-14.2", "1e400")
+                                               << ":2: cannot be read: a number out of range" << 10;
+        QTest::newRow("a value no unit sends")
+            << QByteArray(night).replace("\"threshold_dbm\":-28", "\"threshold_dbm\":-300")
+            << ":2: cannot be read: \"threshold_dbm\" is out of range" << 10;
+        QTest::newRow("a value of the wrong type")
+            << QByteArray(night).replace("\"rx_fault\":false", "\"rx_fault\":0")
+            << ":2: cannot be read: \"rx_fault\" is of the wrong type" << 10;
+        QTest::newRow("a failing verdict beside a line left out")
+            << QByteArray(dip_night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON"
+            << 10;
         QTest::newRow("an unknown field")
             << QByteArray(night).replace("\"overheat\":", "\"humidity\":3,\"overheat\":")
-            << ":2: unknown field \"humidity\"";
+            << ":2: unknown field \"humidity\"" << 0;
         QTest::newRow("an unknown event")
             << night + R"({"time":"2026-12-06T12:00:20.000Z","event":"reboot"})"
                        "\n"
-            << ":12: unknown event \"reboot\"";
-        QTest::newRow("an empty file") << QByteArray("") << ": empty";
-        QTest::newRow("time going backwards")
-            << night + record_of({}, 5) << ":12: time goes backwards";
+            << ":12: unknown event \"reboot\"" << 0;
+        QTest::newRow("an empty file") << QByteArray("") << ": not a record" << 10;
+        QTest::newRow("a CSV record")
+            << QByteArray("time,event\n2026-12-06T12:00:00.000Z,crc_mismatch\n") << ": not a record"
+            << 10;
+        QTest::newRow("a clock set back")
+            << night + record_of({}, 5) << ":12: the clock steps back by 5.600 s" << 0;
     }
 
-    // One line per kind on stderr, naming the file and line, and the report
-    // of everything else.
     void bad_input()
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, told);
+        QFETCH(int, exit_code);
         QTemporaryDir dir;
         const QString good = write_file(dir, QStringLiteral("good.jsonl"), record_of({}, 3600));
         const QString bad = write_file(dir, QStringLiteral("bad.jsonl"), text);
-        const Run run = report({bad, good});
-        QCOMPARE(run.exit_code, 0);
+        // Checks that find nothing in the night: the exit status is the input's.
+        const Run run = report({"--fail-on", "below-threshold,lock", bad, good});
+        QCOMPARE(run.exit_code, exit_code);
         QCOMPARE(run.errors.size(), 1);
         QVERIFY2(run.errors[0].startsWith("velmar-ctl report: " + bad + told),
                  qPrintable(run.errors[0]));
@@ -198,9 +219,28 @@ private Q_SLOTS:
         QCOMPARE(run.exit_code, 10);
         QVERIFY(run.errors.value(0).contains(missing + ": cannot be read"));
         QVERIFY(run.output.contains("Statuses: 10"));
-        // No status at all passes no check.
-        const QString empty = write_file(dir, QStringLiteral("empty.jsonl"), QByteArray());
-        run = report({"--fail-on", "crc", empty});
+        // Nothing that is a record: no report, and no verdict either way.
+        const QString readme =
+            write_file(dir, QStringLiteral("README.md"), QByteArray("# Night\n\nAll good.\n"));
+        for (const QStringList &arguments : {QStringList{readme}, {"--fail-on", "crc", readme}}) {
+            run = report(arguments);
+            QCOMPARE(run.exit_code, 10);
+            QCOMPARE(run.output, QByteArray());
+            QVERIFY2(run.errors.value(0).contains(readme + ": not a record") &&
+                         run.errors.value(0).contains("`velmar-ctl watch`"),
+                     qPrintable(run.errors.join('\n')));
+        }
+        // Records that overlap are two units', or one given twice: refused.
+        const QString other = write_file(dir, QStringLiteral("other.jsonl"), record_of({}, 5));
+        run = report({"--fail-on", "crc", good, other});
+        QCOMPARE(run.exit_code, 10);
+        QCOMPARE(run.output, QByteArray());
+        QVERIFY2(run.errors.value(0).contains(other + ": overlaps " + good + " in time"),
+                 qPrintable(run.errors.join('\n')));
+        // A record without a status passes no check.
+        const QString start_only =
+            write_file(dir, QStringLiteral("start.jsonl"), start_line(at(0)).toUtf8() + '\n');
+        run = report({"--fail-on", "crc", start_only});
         QCOMPARE(run.exit_code, 9);
         run = report({"--fail-on", "crc,humidity", good});
         QCOMPARE(run.exit_code, 2);

@@ -6,7 +6,6 @@
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
 #include "record/record_start.h"
-#include "record/record_timeline.h"
 #include "record/recorder.h"
 #include "record/text_record_format.h"
 #include "session/session.h"
@@ -448,17 +447,18 @@ private Q_SLOTS:
             "\n" +
                 good_line,
             1, {"night.jsonl:1: unknown event \"rebooted\" (from a newer writer?)" + left_out});
-        row("empty file", {}, 0, {"night.jsonl: empty: no record in it"});
         row("a value of the wrong type",
             good_line + QByteArray(status_line).replace("\"rx_fault\":false", "\"rx_fault\":0"), 1,
-            {"night.jsonl:2: not a record line: \"rx_fault\" is of the wrong type" + left_out});
+            {"night.jsonl:2: cannot be read: \"rx_fault\" is of the wrong type" + left_out});
         row("a time without a zone",
             R"({"time":"2026-12-06T12:00:00.000","event":"reopened"})"
-            "\n",
-            0,
+            "\n" +
+                good_line,
+            1,
             {"night.jsonl:1: not a record line: \"time\" is not an ISO 8601 time with a zone" +
              left_out});
-        row("nested too deep to be a record", QByteArray(100, '[') + QByteArray(100, ']') + "\n", 0,
+        row("nested too deep to be a record",
+            QByteArray(100, '[') + QByteArray(100, ']') + "\n" + good_line, 1,
             {"night.jsonl:1: not JSON; left out"});
         row("Windows line ends", QByteArray(good_line).replace("\n", "\r\n"), 1, {});
     }
@@ -471,41 +471,6 @@ private Q_SLOTS:
         const Read_back back = read_record(text);
         QCOMPARE(int(back.entries.size()), entries_read);
         QCOMPARE(back.problems.lines(), problems);
-    }
-
-    // Inputs are read in the order of their first time; a line earlier than
-    // one read before it is left out and told.
-    void timeline_in_time_order()
-    {
-        const auto record = [](std::initializer_list<int> seconds) {
-            QByteArray text;
-            for (const int second : seconds)
-                text += Json_record_format()
-                            .event_line(at(noon + second * 1000), Record_event::crc_mismatch, {})
-                            .toUtf8() +
-                        '\n';
-            auto buffer = std::make_unique<QBuffer>();
-            buffer->setData(text);
-            buffer->open(QIODevice::ReadOnly);
-            return buffer;
-        };
-        Record_problems problems;
-        Record_timeline timeline(problems);
-        timeline.add(QStringLiteral("later"), record({20, 21, 15, 16, 22}));
-        timeline.add(QStringLiteral("earlier"), record({10, 11, 25}));
-        QStringList order;
-        std::vector<qint64> seconds;
-        timeline.read([&order](const QString &source) { order << source; },
-                      [&seconds](const Record_entry &entry) {
-                          seconds.push_back((entry.time_ms - noon) / 1000);
-                      });
-        QCOMPARE(order, QStringList({"earlier", "later"}));
-        QCOMPARE(seconds, std::vector<qint64>({10, 11, 25}));
-        QCOMPARE(problems.all().size(), std::size_t(1));
-        QCOMPARE(problems.all()[0].source, QStringLiteral("later"));
-        QVERIFY(problems.all()[0].kind == Record_problems::Kind::time_backwards);
-        QCOMPARE(problems.all()[0].first_line, qint64(1));
-        QCOMPARE(problems.all()[0].count, qint64(5));
     }
 };
 

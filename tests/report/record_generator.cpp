@@ -1,5 +1,6 @@
 #include "record_generator.h"
 
+#include "protocol/status_layout.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
 #include "record/record_start.h"
@@ -79,7 +80,9 @@ S next_status(S status, const Record_shape &shape)
                 shape.conditions ? pick(-400, 51) : pick(clean_threshold_dbm * 10, 51));
             break;
         case 1:
-            cage.temperature_c = pick(-10, 91);
+            // Only what the 4-bit code can say: 25 to 100 degrees in steps of 5.
+            cage.temperature_c = status::temperature_base +
+                                 status::temperature_step * pick(0, status::temperature_mask + 1);
             break;
         case 2:
             if (cage.present())
@@ -282,9 +285,8 @@ rc::Gen<Generated_record> generated_record(Record_shape shape)
         const int runs = pick(shape.runs_at_least, 4);
         for (int run = 0; run < runs; ++run)
             at_ms = Run_maker(shape, record, lines).make(at_ms) + pick<qint64>(1, 600000);
-        std::size_t step_at = lines.size();
         if (shape.clock_step) {
-            step_at = pick<std::size_t>(1, lines.size() + 1);
+            const std::size_t step_at = pick<std::size_t>(1, lines.size() + 1);
             const qint64 step_ms = *rc::gen::element(-3600LL * 1000, 30 * day_ms);
             for (std::size_t line = step_at; line < lines.size(); ++line)
                 lines[line].at_ms += step_ms;
@@ -297,7 +299,6 @@ rc::Gen<Generated_record> generated_record(Record_shape shape)
             if (line.event == Record_event::status) {
                 text = format.status_line(at, line.status);
                 record.statuses.push_back(line.status);
-                record.statuses_before_step += index < step_at ? 1 : 0;
             } else if (!line.fields.empty()) {
                 text = format.event_fields_line(at, line.event, line.fields);
             } else {

@@ -29,8 +29,6 @@ struct Generated_record
     QByteArray text;
     // Every status line, in the order written: the statuses as read back.
     std::vector<Unit_status> statuses;
-    // How many of them come before the clock step (all without one).
-    std::size_t statuses_before_step = 0;
     bool changes_only = false;
     bool silence = false;   // a silent line while the port was open
     bool port_lost = false; // a port_lost line
