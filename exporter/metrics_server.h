@@ -54,6 +54,7 @@ private:
     const Metrics_snapshot &snapshot;
     const QByteArray index_page;
     mg_context *context = nullptr;
+    Listen_address bound; // where start() listens, to knock on
     QString error_text;
 };
 
