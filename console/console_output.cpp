@@ -1,5 +1,6 @@
 #include "console/console_output.h"
 
+#include "console/terminal_text.h"
 #include "console/whole_write.h"
 
 #include <cstring>
@@ -26,7 +27,7 @@ void Console_output::error(const QString &line)
 {
     // Unbuffered, as standard error is: the line is out before this returns,
     // unless a stop came while nothing would take it.
-    Whole_write::to(standard_error, line.toLocal8Bit() + '\n');
+    Whole_write::to(standard_error, Terminal_text::escaped(line).toLocal8Bit() + '\n');
 }
 
 QString Console_output::write_error()

@@ -14,6 +14,10 @@ public:
     // disk, a stop while the output took nothing); write_error() says why. A
     // regular file is then cut back to its last whole line.
     static bool data(const QString &line);
+    // One line, with whatever came from outside it made safe for a terminal
+    // (Terminal_text): a record's event name or a device's path cannot act
+    // on the screen, nor make one line pass for two. Several lines are
+    // several calls.
     static void error(const QString &line);
     // Why the last data line could not be written.
     static QString write_error();
