@@ -126,17 +126,6 @@ private Q_SLOTS:
                  at_any_time(watch.output_lines()).filter(status));
     }
 
-    void stopped_record_shows_in_the_status_bar()
-    {
-        auto w = make_window_without_port();
-        Window_record record(w->session, QStringLiteral("/dev/full"));
-        QVERIFY(record.open());
-        connect(&record, &Window_record::stopped, &w->window, &MainWindow::show_record_stopped);
-        w->read(Status_payload().frame());
-        QCOMPARE(w->widget<QStatusBar>(QStringLiteral("statusBar"))->currentMessage(),
-                 QStringLiteral("Recording to /dev/full stopped: No space left on device"));
-    }
-
     // Opened once it is there, at the rate given, and the saved choice stays.
     void start_port_opened_once_there()
     {

@@ -10,14 +10,12 @@
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QTcpServer>
 #include <QtTest/QtTest>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,21 +30,20 @@ constexpr qint64 file_limit = 8 * 512; // Child_process::start_with_small_files
 
 // A FIFO whose reader never reads: the test fills it until it takes nothing,
 // then reads back `room` pages, which is all the program can write before
-// it stalls. Every write of the test is a whole line.
-class Stalled_pipe
+// it stalls. Each write of the test is whole lines, less than a page, so
+// that no later write shares one of its pages.
+struct Stalled_pipe
 {
-public:
     ~Stalled_pipe()
     {
-        for (const int fd : {read_end, write_end}) {
-            if (fd >= 0)
-                ::close(fd);
-        }
+        ::close(read_end);
+        ::close(write_end);
     }
 
     bool open(const QString &path, int room)
     {
         const QByteArray name = QFile::encodeName(path);
+        const QByteArray page = QByteArrayLiteral("{}\n").repeated(1365);
         if (::mkfifo(name.constData(), 0600) != 0)
             return false;
         read_end = ::open(name.constData(), O_RDONLY | O_NONBLOCK);
@@ -77,9 +74,6 @@ public:
         return all;
     }
 
-private:
-    // Less than a page, so that no later write shares one of its pages.
-    const QByteArray page = QByteArrayLiteral("{}\n").repeated(1365);
     int read_end = -1;
     int write_end = -1;
 };
@@ -106,15 +100,8 @@ bool catches(qint64 pid, const QString &program, int signal_number)
 
 quint16 free_port()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
-                       ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0;
-    ::close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
 QString record_file(const QTemporaryDir &dir)

@@ -134,7 +134,9 @@ private Q_SLOTS:
             row(name, "set --port PORT " + arguments, {"a", unit},
                 {exit_done, printed + "\\nacknowledged$", {}, 1, sent});
         };
-        taken("set, defaults", "--defaults", {}, values("47.00", "47.00", -28),
+        // Not at the defaults already: a status sent before the frame got in
+        // would report the values too, and "reported" would be as right.
+        taken("set, defaults", "--defaults", reporting(40, 20, -10), values("47.00", "47.00", -28),
               "52 50 04 20 20 20 e4 d4 86");
         taken("set, a gain snapped", "--gain1 47.5", {}, values("47.75", "47.00", -28),
               "52 50 04 20 21 20 e4 14 d7");

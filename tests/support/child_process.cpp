@@ -1,8 +1,6 @@
 #include "support/child_process.h"
 
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 
 namespace {
 
@@ -15,13 +13,12 @@ QString how_it_ended(const QProcess &child)
 {
     if (child.error() == QProcess::FailedToStart)
         return QStringLiteral("it never started: ") + child.errorString();
-    if (child.state() == QProcess::Starting)
-        return QStringLiteral("it has not started yet");
-    if (child.state() == QProcess::Running)
-        return QStringLiteral("it has no process id");
-    if (child.exitStatus() == QProcess::CrashExit)
-        return QStringLiteral("it died of a signal or crashed before");
-    return QStringLiteral("it has already exited, with code %1").arg(child.exitCode());
+    if (child.state() != QProcess::NotRunning)
+        return child.processId() > 0 ? QStringLiteral("kill() refused it")
+                                     : QStringLiteral("it has no process id yet");
+    return child.exitStatus() == QProcess::CrashExit
+               ? QStringLiteral("it died of a signal or crashed before")
+               : QStringLiteral("it has already exited, with code %1").arg(child.exitCode());
 }
 
 } // namespace
@@ -36,16 +33,8 @@ bool signal_child(QProcess &child, int signal_number, QString *why)
     // leaves a zombie until this process's event loop reaps it, and a signal
     // to a zombie does nothing.
     const qint64 pid = child.processId();
-    if (child.state() == QProcess::Running && pid > 0) {
-        if (::kill(pid_t(pid), signal_number) == 0)
-            return true;
-        *why = QStringLiteral("%1: kill(%2, %3): %4")
-                   .arg(named(child))
-                   .arg(pid)
-                   .arg(signal_number)
-                   .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
+    if (child.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signal_number) == 0)
+        return true;
     *why = QStringLiteral("%1 is not running to take signal %2: %3")
                .arg(named(child))
                .arg(signal_number)
