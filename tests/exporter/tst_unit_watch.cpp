@@ -1,7 +1,8 @@
 // One watched port's counters, as a scrape shows them, over generated
 // stories of what a line does: statuses, damaged and short frames, quiet
 // periods, the adapter pulled and plugged in again. A counter that goes
-// back reads to Prometheus as a restart, and rate() shows a spike.
+// back reads to Prometheus as a restart, and rate() shows a spike. A lost
+// port is down at once.
 #include "exporter/metrics_text.h"
 #include "exporter/unit_watch.h"
 #include "support/fixed_seed.h"
@@ -64,11 +65,15 @@ public:
             return true;
         }
         if (event == 'l') {
+            const quint64 silences = now().silences;
             line.reset();
             QFile::remove(link);
             if (!QTest::qWaitFor([&] { return !now().port_open; }, line_timeout_ms))
                 return false;
+            // Down at once, and a loss is not a silence as well.
             watch->judge();
+            RC_ASSERT(!now().up());
+            RC_ASSERT(now().silences == silences);
             return plug() && QTest::qWaitFor([&] { return now().port_open; }, line_timeout_ms);
         }
         const QByteArray frame = event == 's'   ? Status_payload().frame()
