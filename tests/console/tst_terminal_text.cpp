@@ -74,22 +74,6 @@ bool write_hostile_files(const QTemporaryDir &dir)
 
 const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
 
-struct Said
-{
-    int exit_code = 0;
-    QString output;
-    QString errors;
-};
-
-// What a program said on its way to an exit, its lines as it wrote them.
-Said run(const QString &program, const QStringList &arguments)
-{
-    Child_process child(program);
-    child.start(arguments);
-    child.wait_for_exit();
-    return {child.exit_code(), child.output_lines().join('\n'), child.error_lines().join('\n')};
-}
-
 } // namespace
 
 class Terminal_text_test : public QObject
@@ -140,10 +124,12 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         const QTemporaryDir dir;
         QVERIFY(write_hostile_files(dir));
-        const Said said =
-            run(program, arguments.replaceInStrings(QStringLiteral("DIR"), dir.path()));
-        QCOMPARE(said.exit_code, exit_code);
-        const QString everything = said.output + '\n' + said.errors;
+        Child_process child(program);
+        child.start(arguments.replaceInStrings(QStringLiteral("DIR"), dir.path()));
+        QVERIFY(child.wait_for_exit());
+        QCOMPARE(child.exit_code(), exit_code);
+        const QString everything =
+            child.output_lines().join('\n') + '\n' + child.error_lines().join('\n');
         QVERIFY2(everything.contains(shown.replace(QStringLiteral("DIR"), dir.path())),
                  qPrintable(everything));
         QVERIFY2(!acts_on_a_terminal(QString(everything).remove('\n')), qPrintable(everything));
