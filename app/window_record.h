@@ -27,6 +27,11 @@ public:
     // False, with error(), when the file cannot be opened for appending.
     bool open();
     QString error() const { return file.errorString(); }
+    QString path() const { return file.fileName(); }
+    // Why the record stopped; empty while it goes on. The start line is
+    // written as soon as a port opens, which can be before anyone listens
+    // to stopped() (the window opens its start port as it is made).
+    QString failure() const;
 
 Q_SIGNALS:
     // The first line the file refused, and why; also written once on stderr.
