@@ -1,8 +1,8 @@
 #include "record/json_record_format.h"
-#include "record/record_reader.h"
 #include "record/recorder.h"
 #include "session/session.h"
 #include "simulator/unit_simulator.h"
+#include "support/record_text.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QTemporaryDir>
@@ -50,19 +50,7 @@ struct Recorded_unit
         return session->open_port({link});
     }
 
-    std::vector<Record_entry> entries()
-    {
-        QBuffer copy;
-        copy.setData(sink.data());
-        copy.open(QIODevice::ReadOnly);
-        Record_problems problems;
-        Record_reader reader(copy, QStringLiteral("memory"), problems);
-        std::vector<Record_entry> read;
-        Record_entry entry;
-        while (reader.next(&entry))
-            read.push_back(entry);
-        return read;
-    }
+    std::vector<Record_entry> entries() { return read_record(sink.data()).entries; }
 
     int count(Record_event event)
     {

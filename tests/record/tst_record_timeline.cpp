@@ -1,11 +1,11 @@
 // Records as one unit's timeline: each record in its writer's order, a clock
-// step where its clock was set, records in the order of their first times,
-// and records that overlap refused rather than merged.
+// step where its clock was set, and records that overlap refused rather than
+// merged. That records go in the order of their first times, tst_report_properties
+// checks on whole records split at a run.
 #include "record/record_timeline.h"
 #include "support/record_text.h"
 
 #include <QtCore/QBuffer>
-#include <QtCore/QRandomGenerator>
 #include <QtTest/QtTest>
 
 #include <memory>
@@ -168,43 +168,6 @@ private Q_SLOTS:
         QCOMPARE(read.one_timeline, told.isEmpty());
         QCOMPARE(read.problems.filter(QStringLiteral("overlaps")),
                  told.isEmpty() ? QStringList() : QStringList{told});
-    }
-
-    // A record cut into two files at a run's start reads as the whole record
-    // did, whichever file is named first.
-    void a_record_split_at_a_run_reads_alike_in_either_order()
-    {
-        QRandomGenerator random(20251207);
-        for (int trial = 0; trial < 50; ++trial) {
-            QStringList runs;
-            qint64 second = 0;
-            const int run_count = 2 + int(random.bounded(4));
-            for (int run = 0; run < run_count; ++run) {
-                QString script = QStringLiteral("start@%1").arg(second);
-                ++second;
-                for (int line = int(random.bounded(1, 6)); line > 0; --line) {
-                    second += random.bounded(3); // several lines may share a second
-                    script += QStringLiteral(" %1@%2")
-                                  .arg(random.bounded(4) == 0 ? "crc" : "status")
-                                  .arg(second);
-                }
-                runs << script;
-                second += random.bounded(2); // the next run may begin as this one ends
-            }
-            const int cut = 1 + int(random.bounded(run_count - 1));
-            const QByteArray head = record(runs.mid(0, cut).join(' '));
-            const QByteArray tail = record(runs.mid(cut).join(' '));
-            const QStringList whole = read_through({{QStringLiteral("x"), head + tail}})
-                                          .handed.replaceInStrings(QStringLiteral("x:"), QString());
-            for (const bool swapped : {false, true}) {
-                Read_through read =
-                    swapped
-                        ? read_through({{QStringLiteral("x"), tail}, {QStringLiteral("x"), head}})
-                        : read_through({{QStringLiteral("x"), head}, {QStringLiteral("x"), tail}});
-                QVERIFY2(read.one_timeline, qPrintable(read.problems.join('\n')));
-                QCOMPARE(read.handed.replaceInStrings(QStringLiteral("x:"), QString()), whole);
-            }
-        }
     }
 };
 

@@ -56,45 +56,36 @@ private Q_SLOTS:
     void nothing_held_across_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addColumn<qint64>("with_data_s");
-        QTest::addColumn<qint64>("below_s");   // time below the threshold
-        QTest::addColumn<qint64>("below");     // episodes of it
-        QTest::addColumn<qint64>("silence_s"); // time silent
-        QTest::addColumn<qint64>("without_port_s");
-        QTest::newRow("set back an hour") << "low@0 low@10 status@-3600 status@-3590" << qint64(20)
-                                          << qint64(10) << qint64(1) << qint64(0) << qint64(0);
-        QTest::newRow("a day ahead while below")
-            << QStringLiteral("low@0 low@10 low@%1 status@%2")
-                   .arg(day_and_more_s + 10)
-                   .arg(day_and_more_s + 20)
-            << qint64(20) << qint64(20) << qint64(2) << qint64(0) << qint64(0);
+        // Seconds with data, below the threshold and its episodes, silent, without a port.
+        QTest::addColumn<QList<double>>("expected");
+        QTest::newRow("set back an hour")
+            << "low@0 low@10 status@-3600 status@-3590" << QList<double>{20, 10, 1, 0, 0};
+        QTest::newRow("a day ahead while below") << QStringLiteral("low@0 low@10 low@%1 status@%2")
+                                                        .arg(day_and_more_s + 10)
+                                                        .arg(day_and_more_s + 20)
+                                                 << QList<double>{20, 20, 2, 0, 0};
         QTest::newRow("a silence ends at the step")
-            << "status@0 silent@5 status@-100 status@-90" << qint64(14) << qint64(0) << qint64(0)
-            << qint64(1) << qint64(0);
+            << "status@0 silent@5 status@-100 status@-90" << QList<double>{14, 0, 0, 1, 0};
         QTest::newRow("the status before a step is not taken up again after it")
-            << "status@0 silent@5 connected@-100 status@-90 status@-80" << qint64(14) << qint64(0)
-            << qint64(0) << qint64(1) << qint64(0);
+            << "status@0 silent@5 connected@-100 status@-90 status@-80"
+            << QList<double>{14, 0, 0, 1, 0};
         QTest::newRow("a lost port stays lost, without the step")
-            << "status@0 lost@5 status@-100 lost@-99 status@-90" << qint64(6) << qint64(0)
-            << qint64(0) << qint64(0) << qint64(9);
+            << "status@0 lost@5 status@-100 lost@-99 status@-90" << QList<double>{6, 0, 0, 0, 9};
     }
 
     void nothing_held_across()
     {
         QFETCH(QString, script);
-        QFETCH(qint64, with_data_s);
-        QFETCH(qint64, below_s);
-        QFETCH(qint64, below);
-        QFETCH(qint64, silence_s);
-        QFETCH(qint64, without_port_s);
+        QFETCH(QList<double>, expected);
         const Report report = report_of(record(script));
         const Report_summary &summary = report.summary;
+        const Episodes &below = summary.channels[rx_slot].below_threshold;
+        const double s = second_ms; // exact: a millisecond off is a failure
         QCOMPARE(summary.clock_steps.count, qint64(1));
-        QCOMPARE(summary.with_data_ms, with_data_s * second_ms);
-        QCOMPARE(summary.channels[rx_slot].below_threshold.total_ms(), below_s * second_ms);
-        QCOMPARE(summary.channels[rx_slot].below_threshold.count(), below);
-        QCOMPARE(summary.events.silences.total_ms(), silence_s * second_ms);
-        QCOMPARE(summary.events.without_port_ms, without_port_s * second_ms);
+        QCOMPARE((QList<double>{summary.with_data_ms / s, below.total_ms() / s,
+                                double(below.count()), summary.events.silences.total_ms() / s,
+                                summary.events.without_port_ms / s}),
+                 expected);
         // The span reaches from the earliest line to the latest, steps or not.
         qint64 earliest = 0, latest = 0;
         for (const QString &step : script.split(QLatin1Char(' '))) {

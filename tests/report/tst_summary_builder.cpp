@@ -1,18 +1,16 @@
 #include "record/json_record_format.h"
-#include "record/record_reader.h"
 #include "record/recorder.h"
 #include "report/summary_builder.h"
 #include "session/session.h"
 #include "simulator/healthy_unit.h"
 #include "simulator/unit_simulator.h"
+#include "support/record_text.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 #include <cmath>
-#include <memory>
-#include <vector>
 
 namespace {
 
@@ -21,73 +19,6 @@ using S = Unit_status;
 const int rx_slot = Report_summary::channel_slot(S::sfp_1, 0);
 constexpr int16_t low_tenths = -300; // below the healthy unit's -28 dBm
 constexpr int16_t good_tenths = -142;
-
-// One line of a timeline, at a time in ms from 0.
-struct Line
-{
-    enum class What
-    {
-        status_low, // SFP 1 channel 1 below the threshold
-        status_good,
-        silent,    // since: the last frame, or -1 as in the first format
-        connected, // since: the first frame, or -1
-        port_lost,
-        reopened,
-        start,
-        crc,
-        next_input, // a new input begins before this line
-    };
-    What what;
-    qint64 at_ms;
-    qint64 since_ms = Record_entry::no_time;
-};
-
-Record_entry entry_of(const Line &line)
-{
-    Record_entry entry;
-    entry.time_ms = line.at_ms;
-    entry.since_ms = line.since_ms;
-    entry.status = healthy_unit();
-    using W = Line::What;
-    switch (line.what) {
-    case W::status_low:
-    case W::status_good:
-        entry.event = Record_event::status;
-        entry.status.cages[S::sfp_1].channels[0].power_tenths =
-            line.what == W::status_low ? low_tenths : good_tenths;
-        break;
-    case W::silent:
-        entry.event = Record_event::silent;
-        break;
-    case W::connected:
-        entry.event = Record_event::connected;
-        break;
-    case W::port_lost:
-        entry.event = Record_event::port_lost;
-        break;
-    case W::reopened:
-        entry.event = Record_event::reopened;
-        break;
-    case W::start:
-        entry.event = Record_event::start;
-        break;
-    case W::crc:
-    case W::next_input:
-        entry.event = Record_event::crc_mismatch;
-        break;
-    }
-    return entry;
-}
-
-struct Expected
-{
-    qint64 with_data_ms;
-    qint64 below_episodes;
-    qint64 below_ms;
-    qint64 silences;
-    qint64 silence_ms;
-    qint64 without_port_ms;
-};
 
 // What the recorded unit is told to do, and for how long.
 constexpr int frames_per_second = 50;
@@ -104,9 +35,6 @@ constexpr int watchdog_divisor = 4;
 
 } // namespace
 
-Q_DECLARE_METATYPE(std::vector<Line>)
-Q_DECLARE_METATYPE(Expected)
-
 class Summary_builder_test : public QObject
 {
     Q_OBJECT
@@ -114,69 +42,66 @@ class Summary_builder_test : public QObject
 private Q_SLOTS:
     void time_with_data_and_without_data()
     {
-        QTest::addColumn<std::vector<Line>>("lines");
-        QTest::addColumn<Expected>("expected");
-        using W = Line::What;
-        QTest::newRow("a status holds until the next")
-            << std::vector<Line>{{W::status_low, 0}, {W::status_good, 1000}, {W::status_good, 3000}}
-            << Expected{3000, 1, 1000, 0, 0, 0};
-        QTest::newRow("a silence, from its last frame, is a gap")
-            << std::vector<Line>{{W::status_low, 0},
-                                 {W::silent, 2500, 1000},
-                                 {W::status_low, 5000},
-                                 {W::status_good, 6000}}
-            << Expected{2000, 2, 2000, 1, 4000, 0};
-        QTest::newRow("connected goes on with the status held")
-            << std::vector<Line>{{W::status_low, 0},
-                                 {W::silent, 1900, 1000},
-                                 {W::connected, 5900, 5000},
-                                 {W::status_good, 7000}}
-            << Expected{3000, 2, 3000, 1, 4000, 0};
-        QTest::newRow("a lost port is a gap, and silent while lost is the port's")
-            << std::vector<Line>{{W::status_good, 0},     {W::port_lost, 2000},
-                                 {W::silent, 2900, 1950}, {W::reopened, 5000},
-                                 {W::status_good, 5100},  {W::status_good, 6000}}
-            << Expected{2900, 0, 0, 0, 0, 3000};
-        QTest::newRow("a gap between inputs") << std::vector<Line>{{W::status_low, 0},
-                                                                   {W::status_low, 1000},
-                                                                   {W::next_input, 10000},
-                                                                   {W::status_low, 10000},
-                                                                   {W::status_good, 11000}}
-                                              << Expected{2000, 2, 2000, 0, 0, 0};
-        QTest::newRow("first format: a silence from its line")
-            << std::vector<Line>{{W::status_low, 0}, {W::silent, 2000}, {W::status_good, 4000}}
-            << Expected{2000, 1, 2000, 1, 2000, 0};
-        QTest::newRow("a start line ends the run before it")
-            << std::vector<Line>{{W::start, 0},    {W::status_low, 100},  {W::crc, 900},
-                                 {W::start, 5000}, {W::status_low, 5100}, {W::status_good, 6000}}
-            << Expected{1700, 2, 1700, 0, 0, 0};
-        QTest::newRow("a run ends with its port still lost")
-            << std::vector<Line>{{W::status_good, 0}, {W::port_lost, 1000}, {W::crc, 4000}}
-            << Expected{1000, 0, 0, 0, 0, 3000};
+        // "event@ms" or "event@ms<since" (no since: the first format); low and
+        // good are statuses with SFP 1's channel 1 below and above the
+        // threshold; next begins a second input.
+        QTest::addColumn<QString>("lines");
+        // With data, episodes below and their time, silences and their time, without port.
+        QTest::addColumn<QList<qint64>>("expected");
+        const auto row = [](const char *name, const char *lines, const QList<qint64> &expected) {
+            QTest::newRow(name) << QString(lines) << expected;
+        };
+        row("a status holds until the next", "low@0 good@1000 good@3000", {3000, 1, 1000, 0, 0, 0});
+        row("a silence, from its last frame, is a gap", "low@0 silent@2500<1000 low@5000 good@6000",
+            {2000, 2, 2000, 1, 4000, 0});
+        row("connected goes on with the status held",
+            "low@0 silent@1900<1000 connected@5900<5000 good@7000", {3000, 2, 3000, 1, 4000, 0});
+        row("a lost port is a gap, and silent while lost is the port's",
+            "good@0 port_lost@2000 silent@2900<1950 reopened@5000 good@5100 good@6000",
+            {2900, 0, 0, 0, 0, 3000});
+        row("a gap between inputs", "low@0 low@1000 next@10000 low@10000 good@11000",
+            {2000, 2, 2000, 0, 0, 0});
+        row("first format: a silence from its line", "low@0 silent@2000 good@4000",
+            {2000, 1, 2000, 1, 2000, 0});
+        row("a start line ends the run before it",
+            "start@0 low@100 crc_mismatch@900 start@5000 low@5100 good@6000",
+            {1700, 2, 1700, 0, 0, 0});
+        row("a run ends with its port still lost", "good@0 port_lost@1000 crc_mismatch@4000",
+            {1000, 0, 0, 0, 0, 3000});
     }
 
     void time_with_data_and_without()
     {
-        QFETCH(std::vector<Line>, lines);
-        QFETCH(Expected, expected);
+        QFETCH(QString, lines);
+        QFETCH(QList<qint64>, expected);
         Summary_builder builder;
         builder.begin_input(QStringLiteral("first"));
-        for (const Line &line : lines) {
-            if (line.what == Line::What::next_input) {
+        for (const QString &line : lines.split(QLatin1Char(' '))) {
+            const QString name = line.section(QLatin1Char('@'), 0, 0);
+            const QString times = line.section(QLatin1Char('@'), 1);
+            if (name == QLatin1String("next")) {
                 builder.begin_input(QStringLiteral("second"));
                 continue;
             }
-            builder.add(entry_of(line));
+            Record_entry entry;
+            entry.time_ms = times.section(QLatin1Char('<'), 0, 0).toLongLong();
+            if (times.contains(QLatin1Char('<')))
+                entry.since_ms = times.section(QLatin1Char('<'), 1).toLongLong();
+            entry.status = healthy_unit();
+            if (name == QLatin1String("low") || name == QLatin1String("good"))
+                entry.status.cages[S::sfp_1].channels[0].power_tenths =
+                    name == QLatin1String("low") ? low_tenths : good_tenths;
+            else
+                QVERIFY(record_event_from_name(name, &entry.event));
+            builder.add(entry);
         }
         builder.finish();
         const Report_summary &summary = builder.summary();
         const Episodes &below = summary.channels[rx_slot].below_threshold;
-        QCOMPARE(summary.with_data_ms, expected.with_data_ms);
-        QCOMPARE(below.count(), expected.below_episodes);
-        QCOMPARE(below.total_ms(), expected.below_ms);
-        QCOMPARE(summary.events.silences.count(), expected.silences);
-        QCOMPARE(summary.events.silences.total_ms(), expected.silence_ms);
-        QCOMPARE(summary.events.without_port_ms, expected.without_port_ms);
+        QCOMPARE((QList<qint64>{summary.with_data_ms, below.count(), below.total_ms(),
+                                summary.events.silences.count(), summary.events.silences.total_ms(),
+                                summary.events.without_port_ms}),
+                 expected);
     }
 
     // A 200 ms dip in a day of ten statuses a second keeps its full depth
@@ -254,18 +179,13 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 3, wait_ms);
         QTest::qWait(settle_ms);
 
-        QBuffer record;
-        record.setData(sink.data());
-        record.open(QIODevice::ReadOnly);
-        Record_problems problems;
-        Record_reader reader(record, QStringLiteral("memory"), problems);
+        const Read_back record = read_record(sink.data());
+        QVERIFY(record.problems.empty());
         Summary_builder builder;
         builder.begin_input(QStringLiteral("memory"));
-        Record_entry entry;
-        while (reader.next(&entry))
+        for (const Record_entry &entry : record.entries)
             builder.add(entry);
         builder.finish();
-        QVERIFY(problems.empty());
         const Report_summary &summary = builder.summary();
         const Report_summary::Channel &rx = summary.channels[rx_slot];
         QCOMPARE(rx.rx_power.min(), -305);
