@@ -2,15 +2,11 @@
 // it documents, however stuck its output is: a pipe whose reader stopped
 // reading, a device that is full, a file at its size limit; a full output
 // ends the report by itself. What reached a file or a pipe stays whole lines.
-#include "record/json_record_format.h"
-#include "simulator/healthy_unit.h"
 #include "support/child_process.h"
 #include "support/played_unit.h"
 #include "support/record_text.h"
+#include "support/ser2net_server.h"
 
-#include <QtCore/QElapsedTimer>
-#include <QtCore/QTemporaryDir>
-#include <QtNetwork/QTcpServer>
 #include <QtTest/QtTest>
 
 #include <csignal>
@@ -107,20 +103,10 @@ bool waits_for_room(qint64 pid)
     return fields.size() > 2 && fields[0] == poll_call && fields[2] == "0x1";
 }
 
-quint16 free_port()
-{
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
-}
-
 QString record_file(const QTemporaryDir &dir)
 {
-    const QDateTime noon = QDateTime(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);
     QFile file(dir.filePath(QStringLiteral("night.jsonl")));
-    const QByteArray text =
-        (start_line(noon) + '\n' +
-         Json_record_format().status_line(noon.addSecs(1), healthy_unit()) + '\n')
-            .toUtf8();
+    const QByteArray text = scripted_record(QStringLiteral("start@0 status@1"));
     return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? file.fileName()
                                                                               : QString();
 }
@@ -222,7 +208,8 @@ private Q_SLOTS:
             arguments.replace(QStringLiteral("PORT"), unit.path())
                 .replace(QStringLiteral("RECORD"), record_file(dir))
                 .replace(QStringLiteral("FIFO"), fifo)
-                .replace(QStringLiteral("LISTEN"), QStringLiteral("127.0.0.1:%1").arg(free_port()))
+                .replace(QStringLiteral("LISTEN"),
+                         QStringLiteral("127.0.0.1:%1").arg(unused_loopback_port()))
                 .split(' ');
         if (target == QLatin1String("small"))
             run.start_with_small_files(words);

@@ -2,13 +2,10 @@
 // escaping itself over generated text, and each program's words on stdout
 // and stderr where such text shows.
 #include "console/terminal_text.h"
-#include "record/json_record_format.h"
-#include "simulator/healthy_unit.h"
 #include "support/child_process.h"
 #include "support/property.h"
 #include "support/record_text.h"
 
-#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 namespace {
@@ -54,21 +51,18 @@ void check_escaping_of_any_text()
 // Records and a file whose names, fields or events a terminal would act on.
 bool write_hostile_files(const QTemporaryDir &dir)
 {
-    const QDateTime noon = QDateTime(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);
     const auto write = [&dir](const QString &name, const QString &text) {
         QFile file(dir.filePath(name));
         return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
     };
-    const QString status = Json_record_format().status_line(noon.addSecs(1), healthy_unit());
+    const QString record = QString::fromUtf8(scripted_record(QStringLiteral("start@0 status@1")));
     const QString escapes = QStringLiteral(R"(\u001b]0;PWNED\u0007\u001b[2J)");
+    const QString event =
+        QStringLiteral(R"({"time":"2026-12-06T12:00:00.500Z","event":"%1"})").arg(escapes);
     return write(QStringLiteral("event.jsonl"),
-                 start_line(noon) + '\n' +
-                     QStringLiteral(R"({"time":"2026-12-06T12:00:00.500Z","event":"%1"})")
-                         .arg(escapes) +
-                     '\n' + status + '\n') &&
+                 record.section('\n', 0, 0) + '\n' + event + '\n' + record.section('\n', 1)) &&
            write(QStringLiteral("port.jsonl"),
-                 start_line(noon).replace(QStringLiteral("/dev/ttyUSB0"), escapes) + '\n' + status +
-                     '\n') &&
+                 QString(record).replace(QStringLiteral("/dev/ttyUSB0"), escapes)) &&
            write(QStringLiteral("a\nb"), QString());
 }
 

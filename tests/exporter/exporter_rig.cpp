@@ -5,7 +5,6 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QUrl>
 #include <QtNetwork/QNetworkReply>
-#include <QtNetwork/QTcpServer>
 #include <QtTest/QSignalSpy>
 
 #include <cmath>
@@ -45,10 +44,12 @@ Unit_simulator *Exporter_rig::add_unit()
     return units.back().get();
 }
 
-quint16 Exporter_rig::free_port()
+QString Exporter_rig::write(const QString &name, const QByteArray &text) const
 {
-    QTcpServer server;
-    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    return file.fileName();
 }
 
 bool Exporter_rig::start_exporter(const QStringList &ports)
@@ -61,7 +62,7 @@ bool Exporter_rig::start_exporter(const QStringList &ports)
 
 bool Exporter_rig::start_exporter_with(const QStringList &watched)
 {
-    port = free_port();
+    port = unused_loopback_port();
     exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
     exporter->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     exporter->start(
@@ -91,14 +92,11 @@ QByteArray Exporter_rig::get(const QString &url, int *status)
 
 void Exporter_rig::start_prometheus(const QString &scrape_configs)
 {
-    const QString config = dir.path() + QStringLiteral("/prometheus.yml");
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(config));
-    file.write("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n" +
-               scrape_configs.toUtf8());
-    file.close();
-    prometheus_at = free_port();
+    const QString config =
+        write(QStringLiteral("prometheus.yml"),
+              "global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\nscrape_configs:\n" +
+                  scrape_configs.toUtf8());
+    prometheus_at = unused_loopback_port();
     prometheus = std::make_unique<Child_process>(QStringLiteral(VELMAR_PROMETHEUS_PATH));
     prometheus->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     prometheus->setWorkingDirectory(dir.path());
@@ -125,16 +123,17 @@ double Exporter_rig::query(const QString &expression)
     return result[0].toObject()["value"].toArray()[1].toString().toDouble();
 }
 
-double Exporter_rig::sample(const QByteArray &scraped, const char *name, int unit,
-                            const QString &more_labels) const
+QString Exporter_rig::series(const char *name, int unit, const QString &more_labels) const
 {
-    QString start =
-        QLatin1String(name) + QStringLiteral("{port=\"") + link(unit) + QLatin1Char('"');
-    if (!more_labels.isEmpty())
-        start += QLatin1Char(',') + more_labels;
-    start += QStringLiteral("} ");
-    const QStringList lines = QString::fromUtf8(scraped).split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
+    return QStringLiteral("%1{port=\"%2\"%3}")
+        .arg(QLatin1String(name), link(unit),
+             more_labels.isEmpty() ? QString() : QLatin1Char(',') + more_labels);
+}
+
+double Exporter_rig::value(const QByteArray &scraped, const QString &series)
+{
+    const QByteArray start = series.toUtf8() + ' ';
+    for (const QByteArray &line : scraped.split('\n')) {
         if (line.startsWith(start))
             return line.mid(start.size()).toDouble();
     }

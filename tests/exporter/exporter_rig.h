@@ -3,6 +3,7 @@
 
 #include "simulator/unit_simulator.h"
 #include "support/child_process.h"
+#include "support/ser2net_server.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QJsonArray>
@@ -41,10 +42,15 @@ public:
     // One GET with the loop running; status 0 when no answer came.
     QByteArray get(const QString &url, int *status = nullptr);
     QByteArray scrape() { return get(QStringLiteral("http://127.0.0.1:%1/metrics").arg(port)); }
-    // The value of the sample of a unit's port, with more labels after
-    // port="..." (cage="sfp1"); NaN when the scrape has none.
-    double sample(const QByteArray &scraped, const char *name, int unit,
-                  const QString &more_labels = QString()) const;
+    // The series of a unit's port, with more labels after port="..."
+    // (cage="sfp1").
+    QString series(const char *name, int unit, const QString &more_labels = QString()) const;
+    // The value of a series in a scrape, NaN when the scrape has none.
+    static double value(const QByteArray &scraped, const QString &series);
+    double sample(const QByteArray &scraped, const char *name, int unit) const
+    {
+        return value(scraped, series(name, unit));
+    }
 
     // A Prometheus server on a free loopback port, run in the rig's folder
     // with this configuration (the start of its file: every scrape a second).
@@ -61,8 +67,10 @@ public:
     bool quiesce(std::vector<qint64> *sent, std::vector<qint64> *counted);
     void resume();
 
-    static quint16 free_port();
     QString folder() const { return dir.path(); }
+    // The file's path in the rig's folder once it holds text; fails the
+    // whole test otherwise.
+    QString write(const QString &name, const QByteArray &text) const;
 
 private:
     QTemporaryDir dir;

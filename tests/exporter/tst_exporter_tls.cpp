@@ -7,11 +7,6 @@
 
 #include "exporter_rig.h"
 
-#include <QtCore/QDir>
-#include <QtCore/QFile>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
@@ -33,173 +28,160 @@ class Tst_exporter_tls : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void only_a_certificate_and_the_password_are_let_in();
-    void a_wrong_password_is_logged_once();
-    void plain_http_gets_nothing_useful();
-    void a_stopped_service_ends_at_once();
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(QStringLiteral(VELMAR_PROMETHEUS_PATH)),
+                 "prometheus is not installed: scripts/install-deps.sh installs it");
+        QVERIFY(make_certificates());
+        QVERIFY(rig.add_unit() && rig.add_unit());
+        rig.write(QStringLiteral("web.yml"),
+                  "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n"
+                  "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: ca.crt\n"
+                  "  min_version: TLS12\nbasic_auth_users:\n  prometheus: " +
+                      password_hash + "\n");
+        // The unit's name after the pattern that also matches its port.
+        const QString config =
+            rig.write(QStringLiteral("exporter.conf"),
+                      "web_config = web.yml\nport = " + rig.folder().toUtf8() +
+                          "/by-id/usb-*\nunit line-3 = " + rig.link(1).toUtf8() + "\n");
+        exporter_port = unused_loopback_port();
+        exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
+        exporter->start(
+            {"--config", config, "--listen", QStringLiteral("127.0.0.1:%1").arg(exporter_port)});
+        QTRY_VERIFY_WITH_TIMEOUT(!exporter->error_lines().filter("serving https://").isEmpty() ||
+                                     exporter->state() == QProcess::NotRunning,
+                                 ready_ms);
+        QCOMPARE(exporter->state(), QProcess::Running);
+
+        const QString scrape = QStringLiteral("  - job_name: %1\n    scheme: https\n"
+                                              "    tls_config:\n      ca_file: ca.crt\n%2"
+                                              "    basic_auth:\n      username: prometheus\n"
+                                              "      password: '%3'\n    static_configs:\n"
+                                              "      - targets: ['127.0.0.1:%4']\n");
+        const QString client =
+            QStringLiteral("      cert_file: client.crt\n      key_file: client.key\n");
+        rig.start_prometheus(scrape.arg("good", client, "U*U").arg(exporter_port) +
+                             scrape.arg("wrong_password", client, "U*V").arg(exporter_port) +
+                             scrape.arg("no_certificate", QString(), "U*U").arg(exporter_port));
+        QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("count(up)")), 3.0, ready_ms);
+    }
+
+    void only_a_certificate_and_the_password_are_let_in()
+    {
+        QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("up{job=\"good\"}")), 1.0, ready_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("velmar_up{job=\"good\",unit=\"line-3\"}")),
+                                  1.0, ready_ms);
+        QCOMPARE(query(QStringLiteral("count(velmar_up{job=\"good\"})")), 2.0);
+        // Without a certificate, refused in the handshake, before any request
+        // was read: told why.
+        for (const auto &[job, why] : {std::pair("wrong_password", "401"),
+                                       std::pair("no_certificate", "certificate required")}) {
+            QTRY_COMPARE_WITH_TIMEOUT(target(job)["health"].toString(), QStringLiteral("down"),
+                                      ready_ms);
+            QCOMPARE(query(QStringLiteral("up{job=\"%1\"}").arg(job)), 0.0);
+            const QString error = target(job)["lastError"].toString();
+            QVERIFY2(error.contains(QLatin1String(why)), qPrintable(error));
+        }
+    }
+
+    void a_wrong_password_is_logged_once()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(target("wrong_password")["health"].toString() == "down", ready_ms);
+        QTest::qWait(refused_for_ms);
+        const QStringList said = exporter->error_lines();
+        qInfo().noquote() << said.filter("refused").join('\n');
+        QCOMPARE(said.filter("refused 127.0.0.1: wrong password for user 'prometheus'").size(), 1);
+        QCOMPARE(said.filter(QRegularExpression(
+                                 "refused 127.0.0.1: TLS handshake failed: .*certificate"))
+                     .size(),
+                 1);
+    }
+
+    void plain_http_gets_nothing_useful()
+    {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, exporter_port);
+        QVERIFY(socket.waitForConnected(ready_ms));
+        socket.write("GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+        QByteArray reply;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (reply += socket.readAll(), socket.state() == QAbstractSocket::UnconnectedState),
+            ready_ms);
+        QVERIFY2(!reply.startsWith("HTTP/") && !reply.contains("velmar_"),
+                 reply.toHex().constData());
+    }
+
+    // Behind the front, civetweb's listening thread waits up to two seconds
+    // between looks at its stop flag unless it is knocked on where it listens.
+    void a_stopped_service_ends_at_once()
+    {
+        QElapsedTimer stopping;
+        stopping.start();
+        SIGNAL_CHILD(*exporter, SIGTERM);
+        QVERIFY(exporter->waitForFinished(ready_ms));
+        QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
+        QCOMPARE(exporter->exitCode(), 0);
+    }
 
 private:
-    bool openssl(const QStringList &arguments);
-    bool make_certificates();
-    QString file(const QString &name) const { return rig.folder() + QLatin1Char('/') + name; }
-    bool write(const QString &name, const QByteArray &text);
-    QJsonObject target(const QString &job);
+    bool openssl(const QStringList &arguments)
+    {
+        QProcess process;
+        process.setWorkingDirectory(rig.folder());
+        process.start(QStringLiteral("openssl"), arguments);
+        const bool done = process.waitForFinished(ready_ms) &&
+                          process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        if (!done)
+            qWarning().noquote() << "openssl" << arguments.join(' ')
+                                 << process.readAllStandardError();
+        return done;
+    }
+
+    // An authority, the exporter's certificate for 127.0.0.1 and Prometheus's
+    // client certificate, both signed by it.
+    bool make_certificates()
+    {
+        const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                              "-nodes"};
+        rig.write(QStringLiteral("server.ext"), "subjectAltName=IP:127.0.0.1\n");
+        rig.write(QStringLiteral("client.ext"), "extendedKeyUsage=clientAuth\n");
+        if (!openssl(QStringList{"req", "-x509"} + key +
+                     QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "1", "-subj",
+                                 "/CN=velmar test authority"}))
+            return false;
+        for (const QString &who : {QStringLiteral("server"), QStringLiteral("client")}) {
+            const QString name =
+                who == QLatin1String("server") ? "/CN=127.0.0.1" : "/CN=prometheus";
+            if (!openssl(
+                    QStringList{"req"} + key +
+                    QStringList{"-keyout", who + ".key", "-out", who + ".csr", "-subj", name}) ||
+                !openssl({"x509", "-req", "-in", who + ".csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                          "-CAcreateserial", "-days", "1", "-extfile", who + ".ext", "-out",
+                          who + ".crt"}))
+                return false;
+        }
+        return true;
+    }
+
+    QJsonObject target(const QString &job)
+    {
+        const QString url =
+            QStringLiteral("http://127.0.0.1:%1/api/v1/targets").arg(rig.prometheus_port());
+        const QJsonArray targets =
+            QJsonDocument::fromJson(rig.get(url))["data"].toObject()["activeTargets"].toArray();
+        for (const QJsonValue &target : targets) {
+            if (target["labels"]["job"].toString() == job)
+                return target.toObject();
+        }
+        return {};
+    }
+
     double query(const QString &expression) { return rig.query(expression); }
 
     Exporter_rig rig;
     std::unique_ptr<Child_process> exporter;
     quint16 exporter_port = 0;
 };
-
-bool Tst_exporter_tls::openssl(const QStringList &arguments)
-{
-    QProcess process;
-    process.setWorkingDirectory(rig.folder());
-    process.start(QStringLiteral("openssl"), arguments);
-    const bool done = process.waitForFinished(ready_ms) &&
-                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!done)
-        qWarning().noquote() << "openssl" << arguments.join(' ') << process.readAllStandardError();
-    return done;
-}
-
-bool Tst_exporter_tls::write(const QString &name, const QByteArray &text)
-{
-    QFile out(file(name));
-    return out.open(QIODevice::WriteOnly) && out.write(text) == text.size();
-}
-
-// An authority, the exporter's certificate for 127.0.0.1 and Prometheus's
-// client certificate, both signed by it.
-bool Tst_exporter_tls::make_certificates()
-{
-    const QStringList key{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-    if (!write(QStringLiteral("server.ext"), "subjectAltName=IP:127.0.0.1\n") ||
-        !write(QStringLiteral("client.ext"), "extendedKeyUsage=clientAuth\n") ||
-        !openssl(QStringList{"req", "-x509"} + key +
-                 QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "1", "-subj",
-                             "/CN=velmar test authority"}))
-        return false;
-    for (const QString &who : {QStringLiteral("server"), QStringLiteral("client")}) {
-        const QString name = who == QLatin1String("server") ? "/CN=127.0.0.1" : "/CN=prometheus";
-        if (!openssl(QStringList{"req"} + key +
-                     QStringList{"-keyout", who + ".key", "-out", who + ".csr", "-subj", name}) ||
-            !openssl({"x509", "-req", "-in", who + ".csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                      "-CAcreateserial", "-days", "1", "-extfile", who + ".ext", "-out",
-                      who + ".crt"}))
-            return false;
-    }
-    return true;
-}
-
-void Tst_exporter_tls::initTestCase()
-{
-    QVERIFY2(QFile::exists(QStringLiteral(VELMAR_PROMETHEUS_PATH)),
-             "prometheus is not installed: scripts/install-deps.sh installs it");
-    QVERIFY(make_certificates());
-    QVERIFY(rig.add_unit() && rig.add_unit());
-    QVERIFY(write(QStringLiteral("web.yml"),
-                  "tls_server_config:\n  cert_file: server.crt\n  key_file: server.key\n"
-                  "  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: ca.crt\n"
-                  "  min_version: TLS12\nbasic_auth_users:\n  prometheus: " +
-                      password_hash + "\n"));
-    // The unit's name after the pattern that also matches its port.
-    QVERIFY(write(QStringLiteral("exporter.conf"),
-                  "web_config = web.yml\nport = " + file("by-id/usb-*").toUtf8() +
-                      "\nunit line-3 = " + rig.link(1).toUtf8() + "\n"));
-    exporter_port = Exporter_rig::free_port();
-    exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
-    exporter->start({"--config", file("exporter.conf"), "--listen",
-                     QStringLiteral("127.0.0.1:%1").arg(exporter_port)});
-    QTRY_VERIFY_WITH_TIMEOUT(!exporter->error_lines().filter("serving https://").isEmpty() ||
-                                 exporter->state() == QProcess::NotRunning,
-                             ready_ms);
-    QCOMPARE(exporter->state(), QProcess::Running);
-
-    const QString scrape = QStringLiteral("  - job_name: %1\n    scheme: https\n"
-                                          "    tls_config:\n      ca_file: ca.crt\n%2"
-                                          "    basic_auth:\n      username: prometheus\n"
-                                          "      password: '%3'\n    static_configs:\n"
-                                          "      - targets: ['127.0.0.1:%4']\n");
-    const QString client =
-        QStringLiteral("      cert_file: client.crt\n      key_file: client.key\n");
-    const QString config = scrape.arg("good", client, "U*U").arg(exporter_port) +
-                           scrape.arg("wrong_password", client, "U*V").arg(exporter_port) +
-                           scrape.arg("no_certificate", QString(), "U*U").arg(exporter_port);
-    rig.start_prometheus(config);
-    QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("count(up)")), 3.0, ready_ms);
-}
-
-QJsonObject Tst_exporter_tls::target(const QString &job)
-{
-    const QString url =
-        QStringLiteral("http://127.0.0.1:%1/api/v1/targets").arg(rig.prometheus_port());
-    const QJsonArray targets =
-        QJsonDocument::fromJson(rig.get(url))["data"].toObject()["activeTargets"].toArray();
-    for (const QJsonValue &target : targets) {
-        if (target["labels"]["job"].toString() == job)
-            return target.toObject();
-    }
-    return {};
-}
-
-void Tst_exporter_tls::only_a_certificate_and_the_password_are_let_in()
-{
-    QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("up{job=\"good\"}")), 1.0, ready_ms);
-    QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("velmar_up{job=\"good\",unit=\"line-3\"}")), 1.0,
-                              ready_ms);
-    QCOMPARE(query(QStringLiteral("count(velmar_up{job=\"good\"})")), 2.0);
-    for (const QString job : {"wrong_password", "no_certificate"}) {
-        QTRY_COMPARE_WITH_TIMEOUT(target(job)["health"].toString(), QStringLiteral("down"),
-                                  ready_ms);
-        QCOMPARE(query(QStringLiteral("up{job=\"%1\"}").arg(job)), 0.0);
-    }
-    for (const QString job : {"wrong_password", "no_certificate"})
-        qInfo().noquote() << job << "scrape:" << target(job)["lastError"].toString();
-    QVERIFY2(target("wrong_password")["lastError"].toString().contains("401"),
-             qPrintable(target("wrong_password")["lastError"].toString()));
-    // Refused in the handshake, before any request was read: told why.
-    QVERIFY2(target("no_certificate")["lastError"].toString().contains("certificate required"),
-             qPrintable(target("no_certificate")["lastError"].toString()));
-}
-
-void Tst_exporter_tls::a_wrong_password_is_logged_once()
-{
-    QTRY_VERIFY_WITH_TIMEOUT(target("wrong_password")["health"].toString() == "down", ready_ms);
-    QTest::qWait(refused_for_ms);
-    const QStringList said = exporter->error_lines();
-    qInfo().noquote() << said.filter("refused").join('\n');
-    QCOMPARE(said.filter("refused 127.0.0.1: wrong password for user 'prometheus'").size(), 1);
-    QCOMPARE(
-        said.filter(QRegularExpression("refused 127.0.0.1: TLS handshake failed: .*certificate"))
-            .size(),
-        1);
-}
-
-void Tst_exporter_tls::plain_http_gets_nothing_useful()
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, exporter_port);
-    QVERIFY(socket.waitForConnected(ready_ms));
-    socket.write("GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
-    QByteArray reply;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        (reply += socket.readAll(), socket.state() == QAbstractSocket::UnconnectedState), ready_ms);
-    QVERIFY2(!reply.startsWith("HTTP/") && !reply.contains("velmar_"), reply.toHex().constData());
-}
-
-// Behind the front, civetweb's listening thread waits up to two seconds
-// between looks at its stop flag unless it is knocked on where it listens.
-void Tst_exporter_tls::a_stopped_service_ends_at_once()
-{
-    QElapsedTimer stopping;
-    stopping.start();
-    SIGNAL_CHILD(*exporter, SIGTERM);
-    QVERIFY(exporter->waitForFinished(ready_ms));
-    QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
-    QCOMPARE(exporter->exitCode(), 0);
-}
 
 QTEST_GUILESS_MAIN(Tst_exporter_tls)
 #include "tst_exporter_tls.moc"

@@ -16,10 +16,6 @@
 #include "support/status_payload.h"
 #include "support/window_fixture.h"
 
-#include <QtCore/QBuffer>
-#include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 #include <QtWidgets/QLabel>
 
@@ -73,26 +69,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("commands"); // to the simulated unit, SFP 1 channel 1 Rx
         QTest::addColumn<QString>("judged");   // window colour, report episodes, scrape
-        QTest::newRow("a tenth below") << "sfp1.power1 -20.1; threshold -20"
-                                       << "red 1 1";
-        QTest::newRow("at the threshold exactly") << "sfp1.power1 -20.0; threshold -20"
-                                                  << "black 0 0";
-        QTest::newRow("a tenth above") << "sfp1.power1 -19.9; threshold -20"
-                                       << "black 0 0";
-        QTest::newRow("at -35 exactly") << "sfp1.power1 -35.0; threshold -35"
-                                        << "black 0 0";
+        const auto row = [](const char *name, const char *commands, const char *judged) {
+            QTest::newRow(name) << QString(commands) << QString(judged);
+        };
+        row("a tenth below", "sfp1.power1 -20.1; threshold -20", "red 1 1");
+        row("at the threshold exactly", "sfp1.power1 -20.0; threshold -20", "black 0 0");
+        row("a tenth above", "sfp1.power1 -19.9; threshold -20", "black 0 0");
+        row("at -35 exactly", "sfp1.power1 -35.0; threshold -35", "black 0 0");
         // The unit cannot be set below -35 or above 0: such a threshold reads
         // as the nearest it can have, as the window's box shows it.
-        QTest::newRow("a threshold below the range") << "sfp1.power1 -35.1; threshold -128"
-                                                     << "red 1 1";
-        QTest::newRow("a threshold above the range") << "sfp1.power1 -0.1; threshold 10"
-                                                     << "red 1 1";
-        QTest::newRow("at 0 with a threshold above the range") << "sfp1.power1 0.0; threshold 10"
-                                                               << "black 0 0";
+        row("a threshold below the range", "sfp1.power1 -35.1; threshold -128", "red 1 1");
+        row("a threshold above the range", "sfp1.power1 -0.1; threshold 10", "red 1 1");
+        row("at 0 with a threshold above the range", "sfp1.power1 0.0; threshold 10", "black 0 0");
         // The one difference: the window has no "not judged", and judges a
         // unit that reports no threshold against its box's 0 dBm.
-        QTest::newRow("below 2.0: no threshold to judge by") << "version 1.1; sfp1.power1 -30.5"
-                                                             << "red not-judged absent";
+        row("below 2.0: no threshold to judge by", "version 1.1; sfp1.power1 -30.5",
+            "red not-judged absent");
     }
 
     void below_the_threshold()

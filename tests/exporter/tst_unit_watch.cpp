@@ -9,8 +9,6 @@
 #include "support/pty_line.h"
 #include "support/status_payload.h"
 
-#include <QtCore/QMap>
-#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 #include <memory>
