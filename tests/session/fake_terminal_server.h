@@ -4,6 +4,7 @@
 #include <QtCore/QByteArrayList>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QMetaType>
+#include <QtCore/QVector>
 #include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 
@@ -44,7 +45,7 @@ private:
 
     const QByteArray greeting;
     const Script script;
-    QList<bool> answered;
+    QVector<bool> answered;
     QTcpServer server;
     QTcpSocket *client = nullptr;
     QElapsedTimer clock;
