@@ -1,7 +1,6 @@
 #ifndef VELMAR_TESTS_FAKE_TERMINAL_SERVER_H
 #define VELMAR_TESTS_FAKE_TERMINAL_SERVER_H
 
-#include <QtCore/QByteArrayList>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QMetaType>
 #include <QtCore/QVector>
