@@ -93,7 +93,8 @@ private Q_SLOTS:
         QCOMPARE(seen, heard);
         QCOMPARE(lost.count(), 1);
         QCOMPARE(reopened.count(), 1);
-        QCOMPARE(debug.count(QRegularExpression('^"' + QRegularExpression::escape(link) +
+        QCOMPARE(debug.count(QRegularExpression(QStringLiteral("^\"") +
+                                                QRegularExpression::escape(link) +
                                                 "\" Serial port reopened$")),
                  1);
         // The retries end with the reopen: no attempt to open a port that works fails.
