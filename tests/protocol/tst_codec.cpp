@@ -81,7 +81,6 @@ S carried(S s)
 // Distinct starting values: what a payload does not carry must come out unchanged.
 Unit_status seeded()
 {
-    using S = Unit_status;
     S status;
     status.version = 0x99;
     for (int i = 0; i < S::cage_count; ++i) {
@@ -130,6 +129,8 @@ private Q_SLOTS:
         const QString dante_2b05 = " dante.system=ok dante.sync=fault dante.link=ok "
                                    "dante.mic=remote dante.input1=line dante.input2=microphone "
                                    "dante.gain1=5 dante.gain2=63 dante.gains_reported=1";
+        const QString all_locks_and_links =
+            " lock1=1 lock2=1 lock3=1 lock4=1 link_valid=1 link_f=1 link_p1=1 link_p2=1";
         row("0x10, cages 0x21", "10451121 93FF38007B 6FFFF6FED4",
             "version=0x10 rx_fault=1 lock1=1 lock3=1 link_valid=1 link_f=1 sfp1.type=video "
             "sfp1.temp_c=40 sfp1.dir1=rx sfp1.dir2=tx sfp1.power1=-20.0 sfp1.power2=12.3 "
@@ -184,10 +185,7 @@ private Q_SLOTS:
             "decoded acknowledged dante_invalid");
         row("1.0, no module: 4 bytes", "10050000",
             "version=0x10 lock1=1 lock3=1 link_valid=1" + no_cage, "decoded");
-        row("1.1, no module: 4 bytes", "110F0F00",
-            "version=0x11 lock1=1 lock2=1 lock3=1 lock4=1 link_valid=1 link_f=1 link_p1=1 "
-            "link_p2=1" +
-                no_cage,
+        row("1.1, no module: 4 bytes", "110F0F00", "version=0x11" + all_locks_and_links + no_cage,
             "decoded");
         // Too short for their version and cages; the ack bit and fault flags would show if decoded.
         row("3 bytes, its acknowledgement honoured", "207F1F", "", "acknowledged");
@@ -196,9 +194,7 @@ private Q_SLOTS:
         row("0x11 two cages, one block", "117F1F05 03030303030303030303", "", "acknowledged");
         row("0x20 three cages, no Dante", "207F1F3F" + QByteArray(60, '0'), "", "acknowledged");
         row("0x11 no cage, 6 bytes extra", "117F1F00 010203040506",
-            "version=0x11 rx_fault=1 tx_fault=1 overheat=1 lock1=1 lock2=1 lock3=1 lock4=1 "
-            "link_valid=1 link_f=1 link_p1=1 link_p2=1" +
-                no_cage,
+            "version=0x11 rx_fault=1 tx_fault=1 overheat=1" + all_locks_and_links + no_cage,
             "decoded acknowledged");
     }
 

@@ -65,9 +65,7 @@ void Fake_terminal_server::on_connection()
             client->deleteLater();
         client = next;
         received.clear();
-        answered = QList<bool>();
-        for (int i = 0; i < script.size(); ++i)
-            answered.append(false);
+        answered.fill(false, script.size());
         connect(client, &QTcpSocket::readyRead, this, &Fake_terminal_server::on_bytes);
         if (dropping)
             client->close();

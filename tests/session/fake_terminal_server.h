@@ -1,9 +1,9 @@
 #ifndef VELMAR_TESTS_FAKE_TERMINAL_SERVER_H
 #define VELMAR_TESTS_FAKE_TERMINAL_SERVER_H
 
-#include <QtCore/QByteArrayList>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QMetaType>
+#include <QtCore/QVector>
 #include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 
@@ -44,7 +44,7 @@ private:
 
     const QByteArray greeting;
     const Script script;
-    QList<bool> answered;
+    QVector<bool> answered;
     QTcpServer server;
     QTcpSocket *client = nullptr;
     QElapsedTimer clock;

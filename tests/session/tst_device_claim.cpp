@@ -39,11 +39,10 @@ int device_of(int name)
     return name >= plain_file ? -1 : name >= node_b ? 1 : 0;
 }
 
-QString held_by_this_test()
+// A refusal naming a process of this program as the holder.
+QString held_by(qint64 pid = QCoreApplication::applicationPid())
 {
-    return QStringLiteral("held by %1 (pid %2)")
-        .arg(QCoreApplication::applicationName())
-        .arg(QCoreApplication::applicationPid());
+    return QStringLiteral("held by %1 (pid %2)").arg(QCoreApplication::applicationName()).arg(pid);
 }
 
 } // namespace
@@ -52,122 +51,114 @@ class Tst_device_claim : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void every_name_of_a_device_is_one_claim();
-    void a_session_refuses_a_device_another_holds_under_any_name();
-    void a_killed_holder_leaves_no_claim();
-
-private:
-    QString path(int name) const { return names[static_cast<std::size_t>(name)]; }
-
     Pty_device device_a;
     Pty_device device_b;
     QTemporaryDir dir;
     std::array<QString, name_count> names;
-};
 
-void Tst_device_claim::initTestCase()
-{
-    QVERIFY(device_a.open() && device_b.open());
-    const QString folder = dir.path() + QLatin1Char('/');
-    names = {device_a.slave_path(),      folder + "a", folder + "a-again",
-             device_b.slave_path(),      folder + "b", folder + "plain",
-             QStringLiteral("/dev/null")};
-    QVERIFY(QFile::link(path(node_a), path(link_a)));
-    QVERIFY(QFile::link(path(link_a), path(link_to_link_a)));
-    QVERIFY(QFile::link(path(node_b), path(link_b)));
-    QFile plain(path(plain_file));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-}
+    QString path(int name) const { return names[static_cast<std::size_t>(name)]; }
 
-// Whatever claims take and release which names, in whatever order, a take
-// succeeds exactly when no other claim holds the device, and a refusal
-// names this test as the holder. What is no serial line is never held.
-void Tst_device_claim::every_name_of_a_device_is_one_claim()
-{
-    QVERIFY(holds("a take succeeds iff no other claim holds the device", [this] {
-        using Step = std::tuple<int, int, bool>; // claim, name, take (else release)
-        const auto steps = *rc::gen::container<std::vector<Step>>(
-            rc::gen::tuple(rc::gen::inRange(0, 3), rc::gen::inRange(0, int(name_count)),
-                           rc::gen::arbitrary<bool>()));
-        std::array<Device_claim, 3> claims;
-        std::array<int, 3> held{-1, -1, -1}; // the device each claim holds
-        for (const Step &step : steps) {
-            const int claim = std::get<0>(step);
-            const int name = std::get<1>(step);
-            if (!std::get<2>(step)) {
-                claims[claim].release();
-                held[claim] = -1;
-                continue;
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(device_a.open() && device_b.open());
+        const QString folder = dir.path() + QLatin1Char('/');
+        names = {device_a.slave_path(),      folder + "a", folder + "a-again",
+                 device_b.slave_path(),      folder + "b", folder + "plain",
+                 QStringLiteral("/dev/null")};
+        QVERIFY(QFile::link(path(node_a), path(link_a)));
+        QVERIFY(QFile::link(path(link_a), path(link_to_link_a)));
+        QVERIFY(QFile::link(path(node_b), path(link_b)));
+        QFile plain(path(plain_file));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+    }
+
+    // Whatever claims take and release which names, in whatever order, a take
+    // succeeds exactly when no other claim holds the device, and a refusal
+    // names this test as the holder. What is no serial line is never held.
+    void every_name_of_a_device_is_one_claim()
+    {
+        QVERIFY(holds("a take succeeds iff no other claim holds the device", [this] {
+            using Step = std::tuple<int, int, bool>; // claim, name, take (else release)
+            const auto steps = *rc::gen::container<std::vector<Step>>(
+                rc::gen::tuple(rc::gen::inRange(0, 3), rc::gen::inRange(0, int(name_count)),
+                               rc::gen::arbitrary<bool>()));
+            std::array<Device_claim, 3> claims;
+            std::array<int, 3> held{-1, -1, -1}; // the device each claim holds
+            for (const Step &step : steps) {
+                const int claim = std::get<0>(step);
+                const int name = std::get<1>(step);
+                if (!std::get<2>(step)) {
+                    claims[claim].release();
+                    held[claim] = -1;
+                    continue;
+                }
+                const int device = device_of(name);
+                held[claim] = -1; // take() lets go first
+                const bool other_holds =
+                    device >= 0 && std::count(held.begin(), held.end(), device) > 0;
+                RC_ASSERT(claims[claim].take(path(name)) == !other_holds);
+                RC_ASSERT(claims[claim].refusal() == (other_holds ? held_by() : QString()));
+                RC_ASSERT(claims[claim].is_held() == (device >= 0 && !other_holds));
+                held[claim] = claims[claim].is_held() ? device : -1;
             }
-            const int device = device_of(name);
-            held[claim] = -1; // take() lets go first
-            const bool other_holds =
-                device >= 0 && std::count(held.begin(), held.end(), device) > 0;
-            RC_ASSERT(claims[claim].take(path(name)) == !other_holds);
-            RC_ASSERT(claims[claim].refusal() == (other_holds ? held_by_this_test() : QString()));
-            RC_ASSERT(claims[claim].is_held() == (device >= 0 && !other_holds));
-            held[claim] = claims[claim].is_held() ? device : -1;
-        }
-    }));
-}
+        }));
+    }
 
-void Tst_device_claim::a_session_refuses_a_device_another_holds_under_any_name()
-{
-    Session holder(hand_timing);
-    QVERIFY(holder.open_port({path(link_to_link_a), Port_settings::default_baud_rate}));
-    for (const int name : {node_a, link_a}) {
+    void a_session_refuses_a_device_another_holds_under_any_name()
+    {
+        Session holder(hand_timing);
+        QVERIFY(holder.open_port({path(link_to_link_a), Port_settings::default_baud_rate}));
+        for (const int name : {node_a, link_a}) {
+            Session other(hand_timing);
+            QVERIFY(!other.open_port({path(name), Port_settings::default_baud_rate}));
+            QCOMPARE(other.port_error(), held_by());
+        }
         Session other(hand_timing);
-        QVERIFY(!other.open_port({path(name), Port_settings::default_baud_rate}));
-        QCOMPARE(other.port_error(), held_by_this_test());
+        QVERIFY(other.open_port({path(link_b), Port_settings::default_baud_rate}));
+        // Closed, the device is anyone's again.
+        holder.close_port();
+        QVERIFY(other.open_port({path(node_a), Port_settings::default_baud_rate}));
     }
-    Session other(hand_timing);
-    QVERIFY(other.open_port({path(link_b), Port_settings::default_baud_rate}));
-    // Closed, the device is anyone's again.
-    holder.close_port();
-    QVERIFY(other.open_port({path(node_a), Port_settings::default_baud_rate}));
-}
 
-void Tst_device_claim::a_killed_holder_leaves_no_claim()
-{
-    int ready[2];
-    QVERIFY(::pipe(ready) == 0);
-    const pid_t child = ::fork();
-    QVERIFY(child >= 0);
-    if (child == 0) {
-        // Gone with the test, whatever becomes of it.
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        Device_claim claim;
-        const char taken = claim.take(path(link_b)) ? 'y' : 'n';
-        (void)!::write(ready[1], &taken, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    // Killed however the test ends; a child, never 0 or -1, and not yet
-    // reaped, so that its number cannot be another process's.
-    bool reaped = false;
-    const auto reap = qScopeGuard([child, &reaped] {
-        if (!reaped) {
-            ::kill(child, SIGKILL);
-            ::waitpid(child, nullptr, 0);
+    void a_killed_holder_leaves_no_claim()
+    {
+        int ready[2];
+        QVERIFY(::pipe(ready) == 0);
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // Gone with the test, whatever becomes of it.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            Device_claim claim;
+            const char taken = claim.take(path(link_b)) ? 'y' : 'n';
+            (void)!::write(ready[1], &taken, 1);
+            ::pause();
+            ::_exit(0);
         }
-    });
-    char taken = 0;
-    QCOMPARE(::read(ready[0], &taken, 1), ssize_t(1));
-    ::close(ready[0]);
-    QCOMPARE(taken, 'y');
-    Device_claim claim;
-    QVERIFY(!claim.take(path(node_b)));
-    QCOMPARE(
-        claim.refusal(),
-        QStringLiteral("held by %1 (pid %2)").arg(QCoreApplication::applicationName()).arg(child));
-    QVERIFY(::kill(child, SIGKILL) == 0);
-    reaped = ::waitpid(child, nullptr, 0) == child;
-    QVERIFY(reaped);
-    QVERIFY(claim.take(path(node_b)));
-}
+        ::close(ready[1]);
+        // Killed however the test ends; a child, never 0 or -1, and not yet
+        // reaped, so that its number cannot be another process's.
+        bool reaped = false;
+        const auto reap = qScopeGuard([child, &reaped] {
+            if (!reaped) {
+                ::kill(child, SIGKILL);
+                ::waitpid(child, nullptr, 0);
+            }
+        });
+        char taken = 0;
+        QCOMPARE(::read(ready[0], &taken, 1), ssize_t(1));
+        ::close(ready[0]);
+        QCOMPARE(taken, 'y');
+        Device_claim claim;
+        QVERIFY(!claim.take(path(node_b)));
+        QCOMPARE(claim.refusal(), held_by(child));
+        QVERIFY(::kill(child, SIGKILL) == 0);
+        reaped = ::waitpid(child, nullptr, 0) == child;
+        QVERIFY(reaped);
+        QVERIFY(claim.take(path(node_b)));
+    }
+};
 
 QTEST_GUILESS_MAIN(Tst_device_claim)
 #include "tst_device_claim.moc"

@@ -96,47 +96,32 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("error"); // empty: a good URL, or no URL at all
-        QTest::newRow("device path") << "/dev/ttyUSB0"
-                                     << "";
-        QTest::newRow("bare device name") << "ttyUSB0"
-                                          << "";
-        QTest::newRow("scheme in capitals") << "RFC2217://ts1:4001"
-                                            << "";
-        QTest::newRow("unknown scheme")
-            << "telnet://ts1:4001"
-            << "unknown scheme 'telnet': expected rfc2217:// or socket://";
-        QTest::newRow("no host") << "rfc2217://:4001"
-                                 << "no host";
-        QTest::newRow("no port") << "socket://ts1"
-                                 << "no port: expected socket://HOST:PORT";
-        QTest::newRow("empty port") << "socket://ts1:"
-                                    << "no port";
-        QTest::newRow("port 0") << "rfc2217://ts1:0"
-                                << "the port '0' is not a number from 1 to";
-        QTest::newRow("port too big") << "rfc2217://ts1:65536"
-                                      << "the port '65536' is not a number from 1 to 65535";
-        QTest::newRow("port by name") << "rfc2217://ts1:telnet"
-                                      << "the port 'telnet' is not";
-        QTest::newRow("client options") << "rfc2217://ts1:4001?ign_set_control"
-                                        << "unexpected '?ign_set_control' after the port";
-        QTest::newRow("a path") << "socket://ts1:4001/x"
-                                << "unexpected '/x' after the port";
-        QTest::newRow("IPv6 without brackets") << "rfc2217://fe80::1:4001"
-                                               << "an IPv6 address goes in brackets";
-        QTest::newRow("IPv6 unclosed") << "rfc2217://[::1:4001"
-                                       << "'[' without ']'";
-        QTest::newRow("not IPv6 in brackets") << "rfc2217://[ts1]:4001"
-                                              << "'ts1' is not an IPv6";
-        QTest::newRow("IPv4 out of range") << "socket://300.1.2.3:4001"
-                                           << "'300.1.2.3' is not an IPv4 address";
-        QTest::newRow("IPv4 shorthand") << "socket://10.1:4001"
-                                        << "'10.1' is not an IPv4 address";
-        QTest::newRow("user in host") << "socket://root@ts1:4001"
-                                      << "'root@ts1' is not a host name";
-        QTest::newRow("blank in host") << "socket://ts 1:4001"
-                                       << "'ts 1' is not a host name";
-        QTest::newRow("text after brackets") << "socket://[::1]x:4001"
-                                             << "unexpected 'x:4001' after the host";
+        const auto row = [](const char *name, const char *text, const char *error) {
+            QTest::newRow(name) << QString(text) << QString(error);
+        };
+        row("device path", "/dev/ttyUSB0", "");
+        row("bare device name", "ttyUSB0", "");
+        row("scheme in capitals", "RFC2217://ts1:4001", "");
+        row("unknown scheme", "telnet://ts1:4001",
+            "unknown scheme 'telnet': expected rfc2217:// or socket://");
+        row("no host", "rfc2217://:4001", "no host");
+        row("no port", "socket://ts1", "no port: expected socket://HOST:PORT");
+        row("empty port", "socket://ts1:", "no port");
+        row("port 0", "rfc2217://ts1:0", "the port '0' is not a number from 1 to");
+        row("port too big", "rfc2217://ts1:65536",
+            "the port '65536' is not a number from 1 to 65535");
+        row("port by name", "rfc2217://ts1:telnet", "the port 'telnet' is not");
+        row("client options", "rfc2217://ts1:4001?ign_set_control",
+            "unexpected '?ign_set_control' after the port");
+        row("a path", "socket://ts1:4001/x", "unexpected '/x' after the port");
+        row("IPv6 without brackets", "rfc2217://fe80::1:4001", "an IPv6 address goes in brackets");
+        row("IPv6 unclosed", "rfc2217://[::1:4001", "'[' without ']'");
+        row("not IPv6 in brackets", "rfc2217://[ts1]:4001", "'ts1' is not an IPv6");
+        row("IPv4 out of range", "socket://300.1.2.3:4001", "'300.1.2.3' is not an IPv4 address");
+        row("IPv4 shorthand", "socket://10.1:4001", "'10.1' is not an IPv4 address");
+        row("user in host", "socket://root@ts1:4001", "'root@ts1' is not a host name");
+        row("blank in host", "socket://ts 1:4001", "'ts 1' is not a host name");
+        row("text after brackets", "socket://[::1]x:4001", "unexpected 'x:4001' after the host");
     }
 
     void bad_urls_say_what_is_wrong()

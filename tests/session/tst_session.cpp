@@ -158,8 +158,9 @@ private Q_SLOTS:
         Status_payload acked, disowned;
         acked.links |= 0x10;
         disowned.dante |= 0x80;
-        // Three cages announced and no block sent.
+        // Three cages announced and no block sent; the second asks an acknowledgement.
         const QByteArray cut = status_frame(QByteArray::fromHex("200F0F29"));
+        const QByteArray cut_acked = status_frame(QByteArray::fromHex("200F1F29"));
         const QString crc = QStringLiteral("crc mismatch");
         const QString dropped = QStringLiteral("Short status message dropped");
         QTest::newRow("good") << good << QStringList{"status"} << QStringList();
@@ -170,6 +171,8 @@ private Q_SLOTS:
             << QStringList{"Invalid message from dante submodule"};
         QTest::newRow("bad CRC") << bad << QStringList{"crc"} << QStringList{crc};
         QTest::newRow("too short") << cut << QStringList{"short"} << QStringList{dropped};
+        QTest::newRow("too short, its acknowledgement honoured")
+            << cut_acked << QStringList{"ack", "short"} << QStringList{dropped};
         QTest::newRow("three in one chunk")
             << good.repeated(3) << QStringList{"status", "status", "status"} << QStringList();
         QTest::newRow("mixed chunk")
