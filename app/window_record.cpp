@@ -22,6 +22,12 @@ bool Window_record::open()
     return true;
 }
 
+void Window_record::close()
+{
+    if (recorder)
+        recorder->end_run(Record_end::closed);
+}
+
 void Window_record::on_write_failed(const QString &reason)
 {
     const QString line = QCoreApplication::translate("main", "%1: recording to %2 stopped: %3")

@@ -27,6 +27,8 @@ public:
     // False, with error(), when the file cannot be opened for appending.
     bool open();
     QString error() const { return file.errorString(); }
+    // The window closed: the run's end line, if a run was recorded.
+    void close();
 
 Q_SIGNALS:
     // The first line the file refused, and why; also written once on stderr.
