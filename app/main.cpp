@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/run_window.h"
 #include "app/window_command_line.h"
+#include "console/console_output.h"
 #include "console/exit_code.h"
 
 #include <QtWidgets/QApplication>
@@ -30,9 +31,12 @@ int print(FILE *stream, const QString &text, int exit_code)
 
 int report(const Window_command_line &line)
 {
-    if (line.outcome == Window_command_line::Outcome::error)
-        return print(stderr, QCoreApplication::applicationName() + QStringLiteral(": ") + line.text,
-                     exit_bad_arguments);
+    if (line.outcome == Window_command_line::Outcome::error) {
+        // The line quotes what was typed, a path perhaps: shown, not acted on.
+        Console_output::error(QCoreApplication::applicationName() + QStringLiteral(": ") +
+                              line.text);
+        return exit_bad_arguments;
+    }
     return print(stdout, line.text.trimmed(), 0);
 }
 

@@ -1,8 +1,7 @@
 #include "app/window_record.h"
 
+#include "console/console_output.h"
 #include "record/recorder.h"
-
-#include <cstdio>
 
 Window_record::Window_record(Session &session, const QString &path, QObject *parent)
     : QObject(parent), session(session), file(path)
@@ -28,11 +27,15 @@ void Window_record::close()
         recorder->end_run(Record_end::closed);
 }
 
+QString Window_record::failure() const
+{
+    return recorder ? recorder->failure() : QString();
+}
+
 void Window_record::on_write_failed(const QString &reason)
 {
-    const QString line = QCoreApplication::translate("main", "%1: recording to %2 stopped: %3")
-                             .arg(QCoreApplication::applicationName(), file.fileName(), reason);
-    std::fprintf(stderr, "%s\n", qPrintable(line));
-    std::fflush(stderr);
+    Console_output::error(
+        QCoreApplication::translate("main", "%1: recording to %2 stopped: %3")
+            .arg(QCoreApplication::applicationName(), file.fileName(), reason));
     Q_EMIT stopped(file.fileName(), reason);
 }

@@ -29,6 +29,11 @@ public:
     QString error() const { return file.errorString(); }
     // The window closed: the run's end line, if a run was recorded.
     void close();
+    QString path() const { return file.fileName(); }
+    // Why the record stopped; empty while it goes on. The start line is
+    // written as soon as a port opens, which can be before anyone listens
+    // to stopped() (the window opens its start port as it is made).
+    QString failure() const;
 
 Q_SIGNALS:
     // The first line the file refused, and why; also written once on stderr.

@@ -1,5 +1,7 @@
 #include "console/signal_watcher.h"
 
+#include "console/stop_request.h"
+
 #include <QtCore/QSocketNotifier>
 
 #include <cerrno>
@@ -19,12 +21,7 @@ Signal_watcher::Signal_watcher(QObject *parent) : QObject(parent)
 {
     if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    struct sigaction action = {};
-    action.sa_handler = &Signal_watcher::handle;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal_number : watched)
-        ::sigaction(signal_number, &action, nullptr);
+    catch_signals();
     notifier = new QSocketNotifier(pipe_fds[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &Signal_watcher::on_readable);
 }
@@ -47,11 +44,32 @@ void Signal_watcher::survive_failed_writes()
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
+void Signal_watcher::note_stops()
+{
+    catch_signals();
+}
+
+void Signal_watcher::catch_signals()
+{
+    struct sigaction action = {};
+    action.sa_handler = &Signal_watcher::handle;
+    sigemptyset(&action.sa_mask);
+    // Not SA_RESTART: a write to a terminal or a socket that waits is cut
+    // short by the signal instead of going back to waiting, and its caller
+    // sees the stop. Qt's own waits restart themselves after EINTR.
+    action.sa_flags = 0;
+    for (const int signal_number : watched)
+        ::sigaction(signal_number, &action, nullptr);
+}
+
 void Signal_watcher::handle(int signal_number)
 {
     const int saved_errno = errno;
+    Stop_request::note(signal_number);
     const unsigned char byte = static_cast<unsigned char>(signal_number);
-    [[maybe_unused]] const ssize_t ignored = ::write(pipe_fds[1], &byte, 1);
+    if (pipe_fds[1] >= 0) {
+        [[maybe_unused]] const ssize_t ignored = ::write(pipe_fds[1], &byte, 1);
+    }
     errno = saved_errno;
 }
 

@@ -6,8 +6,10 @@
 class QSocketNotifier;
 
 // Turns SIGINT and SIGTERM into a Qt signal on the event loop, through a
-// self-pipe: the handler only writes a byte, everything else runs in the
-// loop. One watcher per process.
+// self-pipe: the handler only notes the stop (Stop_request) and writes a
+// byte, everything else runs in the loop. A write that was waiting on a
+// stalled output gives up on the note (Whole_write), so the loop gets to run.
+// One watcher per process.
 class Signal_watcher : public QObject
 {
     Q_OBJECT
@@ -21,11 +23,17 @@ public:
     // A closed pipe (SIGPIPE) or a file grown to its size limit (SIGXFSZ)
     // fails the write, which the program reports, instead of killing it.
     static void survive_failed_writes();
+    // For a program without an event loop, from the moment it starts writing
+    // its output: SIGINT and SIGTERM only note the stop, which the writes
+    // look at, so that the output is left whole and the program ends on its
+    // own. Before that, the signals' default ends it at once.
+    static void note_stops();
 
 signals:
     void terminate_requested(int signal_number);
 
 private:
+    static void catch_signals();
     static void handle(int signal_number);
     void on_readable();
 

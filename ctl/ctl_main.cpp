@@ -42,7 +42,8 @@ int run(const Ctl_options &options)
         Set_command set(options);
         return run_stoppable(set);
     }
-    // A report runs no event loop: Ctrl-C ends it as it ends any program.
+    // A report runs no event loop: Ctrl-C ends it as it ends any program,
+    // but for the writing of its output (Report_command::write).
     case Ctl_options::Command::report:
         return Report_command(options).run();
     case Ctl_options::Command::none:

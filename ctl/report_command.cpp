@@ -2,7 +2,9 @@
 
 #include "console/console_output.h"
 #include "console/exit_code.h"
+#include "console/stop_request.h"
 #include "ctl/ctl_options.h"
+#include "ctl/report_output.h"
 #include "record/record_problems.h"
 #include "record/record_timeline.h"
 #include "report/chart_library.h"
@@ -11,8 +13,11 @@
 #include "report/report_maker.h"
 #include "report/text_report.h"
 
-#include <QtCore/QFile>
-#include <QtCore/QSaveFile>
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include "console/signal_watcher.h"
+#endif
 
 namespace {
 
@@ -54,8 +59,9 @@ int Report_command::run()
         text = Json_report::write(report);
     else
         text = Text_report::write(report);
-    if (!write(text))
-        return exit_output_failed;
+    const int written = write(text);
+    if (written != exit_done)
+        return written;
     // A record missing or not read in full leaves the verdict open, whatever
     // the rest says: a line left out may be the one that shows the fault.
     if (problems.leaves_verdict_open())
@@ -73,23 +79,24 @@ int Report_command::run()
     return exit_done;
 }
 
-bool Report_command::write(const QByteArray &text)
+int Report_command::write(const QByteArray &text)
 {
-    if (options.output_path.isEmpty()) {
-        QFile out;
-        const bool written =
-            out.open(stdout, QIODevice::WriteOnly) && out.write(text) == text.size() && out.flush();
-        if (!written)
-            Console_output::error(prefix +
-                                  tr("cannot write the report: %1").arg(out.errorString()));
-        return written;
+#ifdef Q_OS_UNIX
+    // Until now a signal ended the report at once, as it ends any program;
+    // from here on it is noted, so that no write waits past it and nothing
+    // is left half written.
+    Signal_watcher::note_stops();
+#endif
+    QString error;
+    switch (Report_output::write(options.output_path, text, &error)) {
+    case Report_output::Outcome::written:
+        return exit_done;
+    case Report_output::Outcome::failed:
+        Console_output::error(prefix + error);
+        return exit_output_failed;
+    case Report_output::Outcome::stopped:
+        break;
     }
-    // Whole or not at all: a page cut short would pass for a report.
-    QSaveFile file(options.output_path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
-    if (!written)
-        Console_output::error(
-            prefix + tr("cannot write %1: %2").arg(options.output_path, file.errorString()));
-    return written;
+    Console_output::error(prefix + tr("stopped before the report was written whole"));
+    return Stop_request::signal_number() == SIGINT ? exit_interrupted : exit_terminated;
 }

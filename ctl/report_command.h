@@ -20,7 +20,8 @@ public:
     int run();
 
 private:
-    bool write(const QByteArray &text);
+    // The exit code: done, or why the report did not reach its output.
+    int write(const QByteArray &text);
 
     const Ctl_options &options;
 };

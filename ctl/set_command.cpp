@@ -2,6 +2,7 @@
 
 #include "console/console_output.h"
 #include "console/exit_code.h"
+#include "console/stop_request.h"
 #include "ctl/ctl_options.h"
 #include "protocol/gain_law.h"
 #include "protocol/protocol_version.h"
@@ -82,8 +83,11 @@ void Set_command::connect_session()
 void Set_command::stop(int signal_number)
 {
     const int exit_code = signal_number == SIGINT ? exit_interrupted : exit_terminated;
-    fail(exit_code, decided ? tr("velmar-ctl set: stopped before the unit took the values")
-                            : tr("velmar-ctl set: stopped before anything was sent"));
+    if (taken)
+        fail(exit_code, tr("velmar-ctl set: stopped while saying that the unit took the values"));
+    else
+        fail(exit_code, on_line ? tr("velmar-ctl set: stopped before the unit took the values")
+                                : tr("velmar-ctl set: stopped before anything was sent"));
 }
 
 void Set_command::on_status(const Unit_status &status)
@@ -106,8 +110,7 @@ void Set_command::send_first(const Unit_status &status)
     }
     sent_values = values_for(options, status);
     if (!print_values(sent_values)) {
-        fail(exit_output_failed,
-             tr("velmar-ctl set: cannot write the output: %1").arg(Console_output::write_error()));
+        fail_output();
         return;
     }
     session->apply(sent_values);
@@ -217,8 +220,19 @@ bool Set_command::print_values(const Control_payload &values)
 
 void Set_command::succeed(const QString &word)
 {
+    taken = true;
     if (Console_output::data(word))
         finish(exit_done);
+    else
+        fail_output();
+}
+
+void Set_command::fail_output()
+{
+    // A stalled output that took nothing before Ctrl-C or SIGTERM: the
+    // signal ends the command, as it would have a moment later.
+    if (Stop_request::pending())
+        stop(Stop_request::signal_number());
     else
         fail(exit_output_failed,
              tr("velmar-ctl set: cannot write the output: %1").arg(Console_output::write_error()));

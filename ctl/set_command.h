@@ -61,6 +61,7 @@ private:
     void on_ack_timed_out();
     void succeed(const QString &word);
     void fail(int exit_code, const QString &message);
+    void fail_output();
     bool print_values(const Control_payload &values);
     void finish(int exit_code);
 
@@ -73,6 +74,7 @@ private:
     bool decided = false; // the values are decided and handed to the session
     bool on_line = false; // a frame of them went out: later statuses may show them
     bool acknowledged = false;
+    bool taken = false; // the unit took the values; all that is left is to say so
     int resent = 0;
     QStringList other_values; // what the last status showed instead, if anything
     bool finished = false;

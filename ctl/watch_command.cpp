@@ -2,6 +2,7 @@
 
 #include "console/console_output.h"
 #include "console/exit_code.h"
+#include "console/stop_request.h"
 #include "ctl/ctl_options.h"
 #include "ctl/set_command.h"
 #include "record/record_format.h"
@@ -99,6 +100,12 @@ void Watch_command::on_status_written(int written)
 
 void Watch_command::on_write_failed(const QString &reason)
 {
+    // A line that a stalled output did not take before Ctrl-C or SIGTERM is
+    // the signal's end of the watch, not a failed output.
+    if (Stop_request::pending()) {
+        end_listening();
+        return;
+    }
     Console_output::error(tr("velmar-ctl watch: cannot write the output: %1").arg(reason));
     finish(exit_output_failed, Record_end::done);
 }

@@ -31,6 +31,11 @@ QByteArray index_page()
 
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    // A log that cannot be written (a file at its size limit, a closed pipe)
+    // loses lines; it must not end the service.
+    Signal_watcher::survive_failed_writes();
+#endif
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velmar-exporter"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMAR_VERSION));
@@ -50,6 +55,14 @@ int main(int argc, char *argv[])
         break;
     }
 
+#ifdef Q_OS_UNIX
+    // Stopping the service is its normal end. Watched from before the first
+    // line of its log: a log that stalls (a journal that stopped reading)
+    // then gives up that line on the signal, and the loop ends the service.
+    Signal_watcher signals_in;
+    QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &application,
+                     [] { QCoreApplication::exit(exit_done); });
+#endif
     for (const QString &warning : options.warnings)
         Console_output::error(QStringLiteral("velmar-exporter: ") + warning);
     Metrics_snapshot snapshot;
@@ -69,11 +82,5 @@ int main(int argc, char *argv[])
                  options.web.users.empty()
                      ? QString()
                      : QCoreApplication::translate("main", ", with a password")));
-#ifdef Q_OS_UNIX
-    // Stopping the service is its normal end.
-    Signal_watcher signals_in;
-    QObject::connect(&signals_in, &Signal_watcher::terminate_requested, &application,
-                     [] { QCoreApplication::exit(exit_done); });
-#endif
     return QCoreApplication::exec();
 }

@@ -76,6 +76,7 @@ private:
     Refusal_log refusals;
     mg_context *context = nullptr;
     std::unique_ptr<Tls_front> front;
+    Listen_address bound; // where start() listens, to knock on
     QString error_text;
     bool tls_setup_failed = false;
 };

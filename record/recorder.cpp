@@ -1,6 +1,6 @@
 #include "record/recorder.h"
 
-#include "console/partial_line.h"
+#include "console/whole_write.h"
 #include "record/event_fields.h"
 #include "record/record_format.h"
 #include "record/status_fields.h"
@@ -138,9 +138,24 @@ void Recorder::write_line(const QString &line)
     if (!failure_reason.isEmpty())
         return;
     // One write per line: whoever reads the file as it grows never sees half
-    // of one. A device that takes part of it is asked for the rest, which
-    // fails with the reason.
+    // of one.
     const QByteArray bytes = line.toUtf8() + '\n';
+    auto *file = qobject_cast<QFileDevice *>(&sink);
+    if (file != nullptr && file->handle() >= 0) {
+        // Straight to the descriptor, after whatever the device still held:
+        // a stalled pipe cannot hold it past a stop, and a line refused
+        // halfway is taken back from a file.
+        if (!file->flush()) {
+            stop_writing(file->errorString());
+            return;
+        }
+        const Whole_write::Result result = Whole_write::to(file->handle(), bytes);
+        if (result.outcome != Whole_write::Outcome::written)
+            stop_writing(qt_error_string(result.error));
+        return;
+    }
+    // Any other device is asked for the rest of a line it took part of,
+    // which fails with the reason.
     qint64 written = 0;
     while (written < bytes.size()) {
         const qint64 result = sink.write(bytes.constData() + written, bytes.size() - written);
@@ -148,18 +163,14 @@ void Recorder::write_line(const QString &line)
             break;
         written += result;
     }
-    auto *file = qobject_cast<QFileDevice *>(&sink);
-    const bool flushed = file == nullptr || file->flush();
-    if (written < bytes.size() || !flushed)
-        stop_writing(written);
+    if (written < bytes.size())
+        stop_writing(sink.errorString());
 }
 
-void Recorder::stop_writing(qint64 written_of_line)
+void Recorder::stop_writing(const QString &reason)
 {
-    failure_reason = sink.errorString();
+    failure_reason = reason;
     if (failure_reason.isEmpty())
         failure_reason = tr("the line was not written whole");
-    if (auto *file = qobject_cast<QFileDevice *>(&sink))
-        Partial_line::take_back(file->handle(), written_of_line);
     Q_EMIT write_failed(failure_reason);
 }

@@ -22,8 +22,10 @@ struct Port_settings;
 // Writes what a session hears as a record: one line per status kept by the
 // policy and one per event, each written whole and flushed at once, so that
 // a record cut off by a crash or a pulled plug ends with a complete line.
-// The sink is best unbuffered: a line it refuses halfway is then taken back
-// from a regular file, and the record stops there, whole.
+// A file sink is written through its descriptor (Whole_write): a line it
+// refuses halfway is taken back from a regular file, so the record stops
+// there, whole, and a stalled pipe cannot hold the program past SIGINT or
+// SIGTERM.
 class Recorder : public QObject
 {
     Q_OBJECT
@@ -61,8 +63,9 @@ public:
 
 Q_SIGNALS:
     void status_written(int count);
-    // The sink refused a line (a full disk, a closed pipe): nothing more is
-    // written, so the record ends with its last whole line. Emitted once.
+    // The sink refused a line (a full disk, a closed pipe), or took none of
+    // it before a stop was asked for (Stop_request): nothing more is written,
+    // so the record ends with its last whole line. Emitted once.
     void write_failed(const QString &reason);
 
 private:
@@ -76,7 +79,7 @@ private:
     void write_event_fields(Record_event event, const std::vector<Status_fields::Field> &fields);
     QDateTime now() const;
     void write_line(const QString &line);
-    void stop_writing(qint64 written_of_line);
+    void stop_writing(const QString &reason);
 
     const Session &session;
     const Record_format &format;

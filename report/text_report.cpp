@@ -1,5 +1,6 @@
 #include "report/text_report.h"
 
+#include "console/terminal_text.h"
 #include "report/report.h"
 #include "report/report_tables.h"
 
@@ -10,8 +11,28 @@ namespace {
 const QString indent = QStringLiteral("  ");
 const QString column_gap = QStringLiteral("  ");
 
-void write_table(const Report_tables::Table &table, QString &out)
+// A report is read on a terminal: what a record or the command line put in
+// it (a port, a file name) must not act on the screen, nor break a line.
+QString shown(const QString &text)
 {
+    return Terminal_text::escaped(text);
+}
+
+QStringList shown(QStringList cells)
+{
+    for (QString &cell : cells)
+        cell = shown(cell);
+    return cells;
+}
+
+void write_table(const Report_tables::Table &source, QString &out)
+{
+    Report_tables::Table table = source;
+    table.title = shown(table.title);
+    table.header = shown(table.header);
+    for (QStringList &row : table.rows)
+        row = shown(row);
+    table.note = shown(table.note);
     if (!table.title.isEmpty())
         out += indent + table.title + QLatin1Char('\n');
     if (table.rows.empty())
@@ -50,10 +71,11 @@ QByteArray Text_report::write(const Report &report)
     for (const Report_tables::Section &section : Report_tables::of(report)) {
         if (!out.isEmpty())
             out += QLatin1Char('\n');
-        out += section.title + QLatin1Char('\n') + QString(section.title.size(), QLatin1Char('=')) +
+        const QString title = shown(section.title);
+        out += title + QLatin1Char('\n') + QString(title.size(), QLatin1Char('=')) +
                QLatin1Char('\n');
         for (const QString &line : section.lines)
-            out += indent + line + QLatin1Char('\n');
+            out += indent + shown(line) + QLatin1Char('\n');
         for (const Report_tables::Table &table : section.tables)
             write_table(table, out);
     }

@@ -11,7 +11,7 @@ Installs, through apt-get (with sudo when not root), what is missing of:
   the compiler, CMake, simdjson, rapidcheck and the Qt 5 development packages;
   the Qt runtime plugins and fonts the window needs;
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
-  Google Benchmark;
+  Google Benchmark, and rapidcheck for the tests' generated inputs;
   dygraphs, which report pages inline, and Chromium, which a test opens one in.
   civetweb, OpenSSL, yaml-cpp, libcrypt and Prometheus, for velmar-exporter
   and its tests, with openssl and systemd's systemd-analyze;
@@ -33,6 +33,9 @@ runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core libs
 # (x11-utils too) finds the window a packaged copy opens.
 headless_packages=(xvfb xauth x11-utils)
 bench_packages=(libbenchmark-dev)
+# Tests state rules that hold for every input as properties over generated
+# inputs, from fixed seeds.
+test_packages=(librapidcheck-dev)
 # velmar-ctl report inlines dygraphs into its pages; a test opens one in a
 # headless Chromium, with no network.
 report_packages=(libjs-dygraphs chromium)

@@ -1,4 +1,5 @@
 #include "simulator/unit_simulator.h"
+#include "support/child_process.h"
 #include "support/debug_lines.h"
 #include "support/pty_line.h"
 #include "support/status_payload.h"
@@ -10,6 +11,7 @@
 #include <QtWidgets/QLabel>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -56,7 +58,7 @@ private Q_SLOTS:
         QVERIFY2(open_failure_line(line.slave_path()).match(lines.first()).hasMatch(),
                  qPrintable(lines.first()));
         QCOMPARE(shown(w->label("label_SerialPort_Ok")), Shown("Fault", "color: red"));
-        holder.terminate(); // the simulator ends cleanly on SIGTERM
+        SIGNAL_CHILD(holder, SIGTERM); // the simulator ends cleanly on it
         QVERIFY(holder.waitForFinished(line_timeout_ms) &&
                 holder.exitStatus() == QProcess::NormalExit && holder.exitCode() == 0);
     }

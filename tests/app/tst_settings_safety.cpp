@@ -1,3 +1,5 @@
+#include "support/child_process.h"
+
 #include <QtCore/QDir>
 #include <QtCore/QPoint>
 #include <QtCore/QProcess>
@@ -5,6 +7,8 @@
 #include <QtCore/QSettings>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -61,7 +65,7 @@ private Q_SLOTS:
                         {dir.path(), QString::number(run * runs_apart)});
             QVERIFY(saver.waitForReadyRead(process_timeout_ms));
             QTest::qSleep(int(delays.bounded(1, longest_delay_ms + 1)));
-            saver.kill();
+            SIGNAL_CHILD(saver, SIGKILL); // it saves until killed
             QVERIFY(saver.waitForFinished(process_timeout_ms));
             const QString state = saved_state(path);
             QVERIFY2(!state.isEmpty() || !ever_saved,

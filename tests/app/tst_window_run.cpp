@@ -2,6 +2,7 @@
 // goes on or stops and says so, a port given at start that is opened once
 // it is there, and Ctrl-C or SIGTERM that close the window as its close
 // button does.
+#include "app/run_window.h"
 #include "app/window_command_line.h"
 #include "app/window_record.h"
 #include "support/child_process.h"
@@ -111,8 +112,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"),
             line_timeout_ms);
-        window.terminate();
+        SIGNAL_CHILD(window, SIGTERM);
         QVERIFY(window.wait_for_exit());
+        QCOMPARE(window.exit_code(), 0);
         const QStringList written = lines();
         QCOMPARE(written.first(), QString::fromUtf8(earlier));
         QCOMPARE(written.last(), R"({"time":"TIME","event":"end","reason":"closed"})");
@@ -125,17 +127,6 @@ private Q_SLOTS:
         const QString status = QStringLiteral("\"event\":\"status\"");
         QCOMPARE(written.filter(status).mid(0, 1),
                  at_any_time(watch.output_lines()).filter(status));
-    }
-
-    void stopped_record_shows_in_the_status_bar()
-    {
-        auto w = make_window_without_port();
-        Window_record record(w->session, QStringLiteral("/dev/full"));
-        QVERIFY(record.open());
-        connect(&record, &Window_record::stopped, &w->window, &MainWindow::show_record_stopped);
-        w->read(Status_payload().frame());
-        QCOMPARE(w->widget<QStatusBar>(QStringLiteral("statusBar"))->currentMessage(),
-                 QStringLiteral("Recording to /dev/full stopped: No space left on device"));
     }
 
     // Whatever Qt's lock file says: the same device under another name.
@@ -208,15 +199,23 @@ private Q_SLOTS:
     void signal_ends_a_run_whose_record_stopped_data()
     {
         QTest::addColumn<int>("signal_number");
-        QTest::newRow("Ctrl-C") << SIGINT;
-        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::addColumn<QString>("record"); // empty: a file in the test's folder
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("Ctrl-C") << SIGINT << QString() << "File too large";
+        QTest::newRow("SIGTERM") << SIGTERM << QString() << "File too large";
+        QTest::newRow("its first line refused") << SIGTERM << "/dev/full"
+                                                << "No space left on device";
     }
 
     void signal_ends_a_run_whose_record_stopped()
     {
         QFETCH(int, signal_number);
+        QFETCH(QString, record);
+        QFETCH(QString, reason);
         const QTemporaryDir config;
-        const QString record = config.filePath(QStringLiteral("record.jsonl"));
+        const bool in_folder = record.isEmpty();
+        if (in_folder)
+            record = config.filePath(QStringLiteral("record.jsonl"));
         Played_unit unit;
         QVERIFY(unit.open());
         unit.each_time = [](Status_payload &status) { // every status a line
@@ -228,17 +227,36 @@ private Q_SLOTS:
         window.start_with_small_files({"--port", unit.path(), "--record", record});
         const auto told = [&window] { return window.error_lines().filter("recording to"); };
         QTRY_COMPARE_WITH_TIMEOUT(int(told().size()), 1, line_timeout_ms);
-        ::kill(pid_t(window.processId()), signal_number);
+        SIGNAL_CHILD(window, signal_number);
         QVERIFY(window.wait_for_exit());
         QCOMPARE(window.exit_code(), 0);
-        QCOMPARE(told(), QStringList("velmar-serial-port: recording to " + record +
-                                     " stopped: File too large"));
+        QCOMPARE(told(),
+                 QStringList("velmar-serial-port: recording to " + record + " stopped: " + reason));
         QFile file(record);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(first_broken_line(file.readAll()), QByteArray());
+        QVERIFY(!in_folder || file.open(QIODevice::ReadOnly));
+        QCOMPARE(in_folder ? first_broken_line(file.readAll()) : QByteArray(), QByteArray());
         const QSettings saved(config.filePath(QStringLiteral("velmar_serial_port.conf")),
                               QSettings::IniFormat);
         QVERIFY(saved.contains(QStringLiteral("MainWindow/pos")));
+    }
+
+    // The start line goes out as the window opens its port, while the
+    // window is being made: a file that refuses it shows in the status bar
+    // all the same, as a later refusal does. (Last: it sets the program's
+    // style and font.)
+    void record_refused_at_its_first_line_shows()
+    {
+        Pty_device line;
+        QVERIFY(line.open());
+        const Window_command_line command = Window_command_line::parse(
+            {"velmar-serial-port", "--port", line.slave_path(), "--record", "/dev/full"});
+        QString shown;
+        const int exit_code = run_window(command, [&shown](Session &, MainWindow &window) {
+            shown = window.findChild<QStatusBar *>(QStringLiteral("statusBar"))->currentMessage();
+            QTimer::singleShot(0, &window, &QWidget::close);
+        });
+        QCOMPARE(exit_code, 0);
+        QCOMPARE(shown, QStringLiteral("Recording to /dev/full stopped: No space left on device"));
     }
 };
 

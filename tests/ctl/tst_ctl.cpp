@@ -7,6 +7,7 @@
 #include <QtTest/QtTest>
 
 #include <algorithm>
+#include <csignal>
 #include <optional>
 
 namespace {
@@ -150,7 +151,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(printed("status"), expected, line_timeout_ms);
         QVERIFY(printed("").lastIndexOf(expected.last()) >
                 printed("").indexOf(event.arg("silent")));
-        watch.terminate(); // Ctrl-C, for a watch without end
+        SIGNAL_CHILD(watch, SIGTERM); // Ctrl-C, for a watch without end
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
         QCOMPARE(at_any_time(watch.output_lines()).last(),
@@ -175,7 +176,7 @@ private Q_SLOTS:
         const QStringList story{"status", "port_lost", "reopened", "status"};
         QTRY_VERIFY_WITH_TIMEOUT(tells(watch.output_lines(), story), line_timeout_ms);
         QCOMPARE(watch.state(), QProcess::Running);
-        watch.terminate(); // Ctrl-C, for a watch without end
+        SIGNAL_CHILD(watch, SIGTERM); // Ctrl-C, for a watch without end
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
         const QStringList record = watch.output_lines();

@@ -57,9 +57,15 @@ private Q_SLOTS:
                 wait_ms);
         };
         QVERIFY(shows({"velmar_up" + rack, "velmar_port_open" + rack, "velmar_up" + other}, 1));
+        // A terminal server's line is there to be watched, not a pattern that
+        // found nothing: no alert for it.
+        QVERIFY(shows({QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}").arg(telnet.url())},
+                      1));
 
         telnet.kill();
         QVERIFY(shows({"velmar_up" + rack, "velmar_port_open" + rack}, 0));
+        QVERIFY(shows({QStringLiteral("velmar_pattern_matches{pattern=\"%1\"}").arg(telnet.url())},
+                      1));
         QVERIFY(shows({"velmar_port_losses_total" + rack}, 1));
         QVERIFY(shows({"velmar_up" + other}, 1));
         QVERIFY(telnet.start());

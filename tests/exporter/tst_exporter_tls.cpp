@@ -15,6 +15,8 @@
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
+#include <csignal>
+
 namespace {
 
 constexpr int ready_ms = 20000;
@@ -35,6 +37,7 @@ private Q_SLOTS:
     void only_a_certificate_and_the_password_are_let_in();
     void a_wrong_password_is_logged_once();
     void plain_http_gets_nothing_useful();
+    void a_stopped_service_ends_at_once();
 
 private:
     bool openssl(const QStringList &arguments);
@@ -184,6 +187,18 @@ void Tst_exporter_tls::plain_http_gets_nothing_useful()
     QTRY_VERIFY_WITH_TIMEOUT(
         (reply += socket.readAll(), socket.state() == QAbstractSocket::UnconnectedState), ready_ms);
     QVERIFY2(!reply.startsWith("HTTP/") && !reply.contains("velmar_"), reply.toHex().constData());
+}
+
+// Behind the front, civetweb's listening thread waits up to two seconds
+// between looks at its stop flag unless it is knocked on where it listens.
+void Tst_exporter_tls::a_stopped_service_ends_at_once()
+{
+    QElapsedTimer stopping;
+    stopping.start();
+    SIGNAL_CHILD(*exporter, SIGTERM);
+    QVERIFY(exporter->waitForFinished(ready_ms));
+    QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
+    QCOMPARE(exporter->exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(Tst_exporter_tls)

@@ -269,6 +269,13 @@ const char *const probe = R"((function () {
                           top: section.top + window.scrollY, height: section.height });
 })())";
 
+// Markup a record or a file name may hold: were it written raw, it would
+// start a script, add an element and break out of a quoted attribute. (No
+// slash: it names a file too.)
+const QString markup = QStringLiteral("<script><b id=\"injected\">&amp;'x");
+const QString markup_shown =
+    QStringLiteral("&lt;script&gt;&lt;b id=&quot;injected&quot;&gt;&amp;amp;&#39;x");
+
 } // namespace
 
 class Report_page_test : public QObject
@@ -276,6 +283,37 @@ class Report_page_test : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Whatever a record or the command line names (the file, the program,
+    // its port) shows on the page as text, in the overview's lines and in
+    // the tables' cells alike.
+    void names_show_as_text_on_the_page()
+    {
+        QTemporaryDir dir;
+        const QString record = dir.filePath(markup + QStringLiteral(".jsonl"));
+        QFile file(record);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QDateTime noon = QDateTime(QDate(2026, 12, 6), QTime(12, 0), Qt::UTC);
+        const QByteArray json_markup =
+            QJsonDocument(QJsonArray{markup}).toJson(QJsonDocument::Compact).mid(1);
+        QString start = start_line(noon);
+        start.replace(QStringLiteral("\"/dev/ttyUSB0\""), json_markup.chopped(1))
+            .replace(QStringLiteral("\"velmar-ctl\""), json_markup.chopped(1));
+        file.write(start.toUtf8() + '\n' +
+                   Json_record_format().status_line(noon.addSecs(1), healthy_unit()).toUtf8() +
+                   '\n');
+        file.close();
+        Child_process html(ctl);
+        html.start({"report", "--format", "html", record});
+        QVERIFY(html.wait_for_exit());
+        QCOMPARE(html.exit_code(), 0);
+        const QString page = QString::fromUtf8(html.readAllStandardOutput());
+        QVERIFY(!page.contains(QStringLiteral("<b id=")));
+        QCOMPARE(int(page.count(QStringLiteral("<script>"))), 2); // the library's and the page's
+        // The port's and the program's cells, the file's in the runs and the overview.
+        QCOMPARE(int(page.count(QStringLiteral("<td>") + markup_shown)), 2);
+        QCOMPARE(int(page.count(markup_shown)), 4);
+    }
+
     // The page opens offline in a real browser: it asks for nothing outside
     // itself, its scripts run without an error, and it shows the summary's
     // numbers. At a wide and a narrow window alike, every chart draws,

@@ -7,6 +7,22 @@
 #include <QtCore/QStringList>
 #include <QtTest/QTest>
 
+// Sends a signal to a child while it runs, and only then. A child that has
+// exited has no process id: processId() is 0, and kill(0, ...) would signal
+// this test's whole process group (ctest, and the script running ctest),
+// which dies without naming any failed test. False, with *why saying what
+// became of the child, when it does not run.
+bool signal_child(QProcess &child, int signal_number, QString *why);
+
+// Fails the test, saying what became of the child, unless it ran to take
+// the signal.
+#define SIGNAL_CHILD(child, signal_number)                                                         \
+    do {                                                                                           \
+        QString why_not_signalled;                                                                 \
+        QVERIFY2(signal_child((child), (signal_number), &why_not_signalled),                       \
+                 qPrintable(why_not_signalled));                                                   \
+    } while (false)
+
 // The complete lines of a text, a line still being written left out.
 inline QStringList complete_lines(const QByteArray &text)
 {
