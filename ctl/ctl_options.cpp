@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <iterator>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -111,9 +111,9 @@ const Exit_line exit_lines[] = {
                                       "lines left out, records that overlap")},
     {exit_not_judged, for_report,
      QT_TRANSLATE_NOOP("Ctl_options", "a check asked for could not be judged, and none failed")},
-    {exit_interrupted, for_set,
+    {exit_interrupted, for_set | for_report,
      QT_TRANSLATE_NOOP("Ctl_options", "stopped by SIGINT (Ctrl-C) before it was done")},
-    {exit_terminated, for_set,
+    {exit_terminated, for_set | for_report,
      QT_TRANSLATE_NOOP("Ctl_options", "stopped by SIGTERM before it was done")},
 };
 

@@ -103,7 +103,7 @@ void Watch_command::on_write_failed(const QString &reason)
     // A line that a stalled output did not take before Ctrl-C or SIGTERM is
     // the signal's end of the watch, not a failed output.
     if (Stop_request::pending()) {
-        end_listening();
+        end_listening(Record_end::signal);
         return;
     }
     Console_output::error(tr("velmar-ctl watch: cannot write the output: %1").arg(reason));
