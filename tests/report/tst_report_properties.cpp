@@ -10,6 +10,7 @@
 #include "report/report_maker.h"
 
 #include <QtCore/QBuffer>
+#include <QtCore/QDateTime>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
@@ -17,6 +18,7 @@
 #include <rapidcheck.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -198,6 +200,47 @@ private Q_SLOTS:
                     RC_ASSERT(stats.max() == *std::max_element(powers.begin(), powers.end()));
                 }
             }
+        }));
+    }
+
+    // Every incident is listed at the time its line gives, in the record's
+    // order, and counted; each run has ended exactly when it has an end line.
+    void incidents_and_ends_are_the_record_own()
+    {
+        QVERIFY(rc::check([] {
+            const Generated_record record = *generated_record({});
+            const Report_summary summary = report_of({record.text}, {}).summary;
+            const std::pair<Report_summary::Incident, QString> names[] = {
+                {Report_summary::port_lost, "port_lost"},
+                {Report_summary::port_unavailable, "port_unavailable"},
+                {Report_summary::reopened, "reopened"},
+                {Report_summary::crc_mismatch, "crc_mismatch"},
+                {Report_summary::short_message, "short_message"},
+                {Report_summary::sent, "sent"},
+                {Report_summary::ack_timeout, "ack_timeout"}};
+            std::map<QString, std::vector<qint64>> times;
+            std::vector<bool> ended;
+            for (const QByteArray &line : record.text.split('\n')) {
+                const QJsonObject object = QJsonDocument::fromJson(line).object();
+                const QString event = object.value(QStringLiteral("event")).toString();
+                if (event == QLatin1String("start"))
+                    ended.push_back(false);
+                else if (event == QLatin1String("end"))
+                    ended.back() = true;
+                times[event].push_back(
+                    QDateTime::fromString(object.value(QStringLiteral("time")).toString(),
+                                          Qt::ISODateWithMs)
+                        .toMSecsSinceEpoch());
+            }
+            for (const auto &name : names) {
+                const Report_summary::Incidents &incidents = summary.events.incidents[name.first];
+                RC_ASSERT(incidents.count == qint64(times[name.second].size()));
+                RC_ASSERT(incidents.listed == times[name.second]);
+            }
+            RC_ASSERT(summary.runs.size() == ended.size());
+            for (std::size_t run = 0; run < ended.size(); ++run)
+                RC_ASSERT((summary.runs[run].ending == Report_summary::Run::Ending::ended) ==
+                          ended[run]);
         }));
     }
 
