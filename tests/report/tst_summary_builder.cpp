@@ -10,6 +10,7 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -177,6 +178,30 @@ private Q_SLOTS:
         QCOMPARE(summary.events.silences.count(), expected.silences);
         QCOMPARE(summary.events.silences.total_ms(), expected.silence_ms);
         QCOMPARE(summary.events.without_port_ms, expected.without_port_ms);
+    }
+
+    // Too many shades are joined with their neighbours; where a lost port
+    // and a silence are joined, the port's shade is what is drawn.
+    void joined_shades_show_the_lost_port()
+    {
+        using W = Line::What;
+        Summary_builder builder;
+        builder.begin_input(QStringLiteral("first"));
+        for (qint64 t = 0; t < 1100 * 10000; t += 10000) {
+            for (const Line &line : {Line{W::status_good, t}, Line{W::silent, t + 2500, t + 1000},
+                                     Line{W::port_lost, t + 2600}, Line{W::reopened, t + 3000}})
+                builder.add(entry_of(line));
+        }
+        builder.finish();
+        const std::vector<Report_charts::Shade> &shades = builder.charts().shades;
+        QVERIFY(shades.size() < 2200); // joined
+        const auto of_kind = [&shades](Report_charts::Shade_kind kind) {
+            return std::count_if(shades.begin(), shades.end(),
+                                 [kind](const Report_charts::Shade &shade) { return shade.kind == kind; });
+        };
+        // Those joined are the port's; of those not yet, one of each.
+        QVERIFY(of_kind(Report_charts::Shade_kind::no_port) >
+                of_kind(Report_charts::Shade_kind::silence) * 5);
     }
 
     // A 200 ms dip in a day of ten statuses a second keeps its full depth
