@@ -96,7 +96,8 @@ const Exit_line exit_lines[] = {
     {exit_no_status, for_watch,
      QT_TRANSLATE_NOOP("Ctl_options",
                        "no status within 3 s with --count, or none in the whole watch")},
-    {exit_no_status, for_set, QT_TRANSLATE_NOOP("Ctl_options", "no status from the unit within 3 s")},
+    {exit_no_status, for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "no status from the unit within 3 s")},
     {exit_no_acknowledgement, for_set,
      QT_TRANSLATE_NOOP("Ctl_options", "no acknowledgement, and no status reports the values")},
     {exit_protocol_too_old, for_set,
@@ -296,8 +297,8 @@ QString Ctl_options::exit_codes_text(Command command)
             const Exit_line &line = exit_lines[at];
             if (command == Command::none)
                 said << tr(line.text) + (line.commands == for_every_command
-                                              ? QString()
-                                              : QStringLiteral(" (%1)").arg(commands_of(line)));
+                                             ? QString()
+                                             : QStringLiteral(" (%1)").arg(commands_of(line)));
             else if ((line.commands & command_bit(command)) != 0)
                 said << tr(line.text);
         }

@@ -26,7 +26,10 @@ QByteArray written(const Record_entry &entry)
     if (event == Record_event::connected || event == Record_event::silent)
         return format.event_fields_line(at, event, Event_fields::since(entry.since_ms)).toUtf8();
     if (event == Record_event::end)
-        return format.event_fields_line(at, event, {{{QStringLiteral("reason")}, Status_fields::literal(entry.reason)}}).toUtf8();
+        return format
+            .event_fields_line(at, event,
+                               {{{QStringLiteral("reason")}, Status_fields::literal(entry.reason)}})
+            .toUtf8();
     return format.event_line(at, event, entry.detail).toUtf8();
 }
 

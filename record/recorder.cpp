@@ -60,7 +60,8 @@ void Recorder::end_run(Record_end why)
     if (!run_open)
         return;
     run_open = false;
-    write_event_fields(Record_event::end, Event_fields::end(port_gone ? Record_end::port_lost : why));
+    write_event_fields(Record_event::end,
+                       Event_fields::end(port_gone ? Record_end::port_lost : why));
 }
 
 void Recorder::on_sent(const Control_payload &values)

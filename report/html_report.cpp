@@ -307,10 +307,11 @@ QByteArray incident_script(const Report_charts &charts)
         labels.append(Report_words::incident_name(kind));
         colour_list.append(colours[kind]);
     }
-    QByteArray out = "{id:'chart_incidents',labels:" + script_json(labels) +
-                     ",colours:" + script_json(colour_list) +
-                     ",decimals:0,step:false,lanes:'count',slice:" +
-                     QByteArray::number(counts.slice_ms()) + ",rows:[";
+    QByteArray out =
+        "{id:'chart_incidents',labels:" + script_json(labels) +
+        ",colours:" + script_json(colour_list) +
+        ",decimals:0,step:false,lanes:'count',slice:" + QByteArray::number(counts.slice_ms()) +
+        ",rows:[";
     bool first_row = true;
     for (const Slice_counts::Slice &slice : counts.slices()) {
         out += first_row ? "[" : ",\n[";
@@ -366,9 +367,9 @@ void write_charts(const Report &report, QString &out, QByteArray &script)
             continue;
         out += QStringLiteral("<h3>%1</h3>\n<div class=\"legend\" id=\"%2-legend\"></div>\n"
                               "<div class=\"chart\" id=\"%2\"></div>\n")
-                   .arg(cell_text(chart.unit.isEmpty() ? chart.title
-                                                       : Report_words::tr("%1, %2")
-                                                             .arg(chart.title, chart.unit)),
+                   .arg(cell_text(chart.unit.isEmpty()
+                                      ? chart.title
+                                      : Report_words::tr("%1, %2").arg(chart.title, chart.unit)),
                         chart.id);
         if (!first)
             script += ",\n";

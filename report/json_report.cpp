@@ -156,9 +156,9 @@ QJsonObject events(const Report_summary::Events &events_of)
         for (const qint64 at : each.listed)
             times.append(time_value(at));
         object.insert(QLatin1String(name.second), each.count);
-        incidents.insert(QLatin1String(name.second),
-                         QJsonObject{{QStringLiteral("count"), each.count},
-                                     {QStringLiteral("times"), times}});
+        incidents.insert(
+            QLatin1String(name.second),
+            QJsonObject{{QStringLiteral("count"), each.count}, {QStringLiteral("times"), times}});
     }
     object.insert(QStringLiteral("incidents"), incidents);
     put_duration(object, QStringLiteral("without_port"), events_of.without_port_ms);

@@ -147,7 +147,7 @@ QString run_end_cell(const Report_summary::Run &run)
     switch (run.ending) {
     case Report_summary::Run::Ending::ended:
         return Report_tables::tr("%1, %2").arg(Report_words::time(run.end_ms),
-                                              Report_words::run_end(run.end_reason));
+                                               Report_words::run_end(run.end_reason));
     case Report_summary::Run::Ending::open:
         return Report_tables::tr("no end: still being written, or its writer was killed");
     case Report_summary::Run::Ending::not_told:
@@ -387,10 +387,10 @@ Table incident_table(const Report_summary::Events &events)
         for (const qint64 at : incidents.listed)
             all.emplace_back(at, kind);
         if (incidents.count > static_cast<qint64>(incidents.listed.size()))
-            notes << Report_tables::tr("%1: the first %2 of %3 are listed.")
+            notes << Report_tables::tr("%1: the first %2 are listed, and %3 more.")
                          .arg(Report_words::incident_name(kind))
                          .arg(incidents.listed.size())
-                         .arg(incidents.count);
+                         .arg(incidents.count - static_cast<qint64>(incidents.listed.size()));
     }
     std::stable_sort(all.begin(), all.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });

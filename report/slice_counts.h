@@ -18,7 +18,7 @@ public:
 
     struct Slice
     {
-        qint64 from_ms; // the slice is slice_ms() wide from here
+        qint64 from_ms;             // the slice is slice_ms() wide from here
         std::vector<qint64> counts; // by kind
     };
 
@@ -42,7 +42,7 @@ private:
     int max_slices;
     qint64 origin = 0;
     qint64 width = first_width_ms;
-    qint64 last = -1; // the latest slice anything fell into
+    qint64 last = -1;           // the latest slice anything fell into
     std::vector<qint64> counts; // kind_count per slice, max_slices of them
     std::vector<qint64> totals;
 };

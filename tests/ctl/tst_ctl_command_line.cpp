@@ -201,7 +201,8 @@ private Q_SLOTS:
         // How a watch ends. However short, it prints statuses and nothing else.
         const QString no_status = R"(^(?![\s\S]*"event":"status"))"; // link events may come
         row("watch, half a second", "watch --format text --port PORT --duration 0.5", {},
-            {exit_done, R"(^\S+Z start .*(\n\S+Z status version=2\.0 .*)*\n\S+Z end reason=done$)",
+            {exit_done,
+             R"(^\S+Z start .*(\n\S+Z status version=2\.0 .*)*\n\S+Z end reason=done$)",
              {}});
         // Below a millisecond still ends. The unit is silent: a talking one
         // may get a status in before so short a time is up, and whether it

@@ -301,8 +301,10 @@ private Q_SLOTS:
             QTest::newRow(name) << policy << script << record;
         };
         using P = Recorder::Policy;
-        row("every status", P::every_status, "a a b tick tick a", "a a b connected silent a end:reason=done");
-        row("changes", P::changes, "a a b b a tick tick a b", "a b a connected silent b end:reason=done");
+        row("every status", P::every_status, "a a b tick tick a",
+            "a a b connected silent a end:reason=done");
+        row("changes", P::changes, "a a b b a tick tick a b",
+            "a b a connected silent b end:reason=done");
         row("changes, anew per connection", P::changes_per_connection, "a a b tick tick b a",
             "a b connected silent b a end:reason=done");
         row("one event per silence", P::changes, "tick tick a tick tick tick",

@@ -8,6 +8,7 @@
 #include "record_generator.h"
 #include "report/json_report.h"
 #include "report/report_maker.h"
+#include "report/slice_counts.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
@@ -241,6 +242,36 @@ private Q_SLOTS:
             for (std::size_t run = 0; run < ended.size(); ++run)
                 RC_ASSERT((summary.runs[run].ending == Report_summary::Run::Ending::ended) ==
                           ended[run]);
+        }));
+    }
+
+    // However many incidents and however far apart, each slice counts those
+    // of its own time, of each kind, and no more slices are kept than asked.
+    void slices_count_what_falls_in_them()
+    {
+        QVERIFY(rc::check([] {
+            const int max_slices = *rc::gen::inRange(2, 50);
+            auto times = *rc::gen::container<std::vector<qint64>>(
+                rc::gen::inRange<qint64>(0, *rc::gen::element<qint64>(100, 100000, 1LL << 40)));
+            std::sort(times.begin(), times.end());
+            Slice_counts counts(2, max_slices);
+            for (std::size_t i = 0; i < times.size(); ++i)
+                counts.add(int(i % 2), times[i] + 7);
+            const std::vector<Slice_counts::Slice> slices = counts.slices();
+            RC_ASSERT(slices.size() <= std::size_t(max_slices));
+            for (const Slice_counts::Slice &slice : slices) {
+                for (int kind = 0; kind < 2; ++kind) {
+                    qint64 within = 0;
+                    for (std::size_t i = std::size_t(kind); i < times.size(); i += 2)
+                        within += times[i] + 7 >= slice.from_ms &&
+                                  times[i] + 7 < slice.from_ms + counts.slice_ms();
+                    RC_ASSERT(slice.counts[std::size_t(kind)] == within);
+                }
+            }
+            qint64 all = 0;
+            for (const Slice_counts::Slice &slice : slices)
+                all += slice.counts[0] + slice.counts[1];
+            RC_ASSERT(all == qint64(times.size()));
         }));
     }
 

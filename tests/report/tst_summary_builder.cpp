@@ -196,8 +196,9 @@ private Q_SLOTS:
         const std::vector<Report_charts::Shade> &shades = builder.charts().shades;
         QVERIFY(shades.size() < 2200); // joined
         const auto of_kind = [&shades](Report_charts::Shade_kind kind) {
-            return std::count_if(shades.begin(), shades.end(),
-                                 [kind](const Report_charts::Shade &shade) { return shade.kind == kind; });
+            return std::count_if(
+                shades.begin(), shades.end(),
+                [kind](const Report_charts::Shade &shade) { return shade.kind == kind; });
         };
         // Those joined are the port's; of those not yet, one of each.
         QVERIFY(of_kind(Report_charts::Shade_kind::no_port) >
