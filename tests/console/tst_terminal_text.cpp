@@ -5,7 +5,7 @@
 #include "record/json_record_format.h"
 #include "simulator/healthy_unit.h"
 #include "support/child_process.h"
-#include "support/fixed_seed.h"
+#include "support/property.h"
 #include "support/record_text.h"
 
 #include <QtCore/QTemporaryDir>
@@ -86,7 +86,8 @@ private Q_SLOTS:
     // in its order.
     void escaping_holds_for_any_text()
     {
-        QVERIFY_HOLDS(&check_escaping_of_any_text, 20261207, 300);
+        QVERIFY(holds("any text comes out printable and reads back", &check_escaping_of_any_text,
+                      property_seed, 300));
     }
 
     void programs_escape_data()

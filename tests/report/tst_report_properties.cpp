@@ -1,6 +1,6 @@
 // What the report and its verdict must say of every record, stated over
 // generated records (record_generator.h). The seed is fixed, so a failure
-// replays; RC_PARAMS="seed=N" tries others.
+// replays.
 
 #include "ctl/ctl_options.h"
 #include "record/record_problems.h"
@@ -9,14 +9,13 @@
 #include "report/json_report.h"
 #include "report/report_maker.h"
 #include "report/slice_counts.h"
+#include "support/property.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
-
-#include <rapidcheck.h>
 
 #include <algorithm>
 #include <map>
@@ -26,6 +25,9 @@ namespace {
 using S = Unit_status;
 using Check = Verdict::Check;
 using Result = Verdict::Result;
+
+// Enough generated records to find a fault in a few seconds.
+constexpr int cases = 200;
 
 const std::vector<Check> every_check{
     Check::below_threshold, Check::fault,   Check::lock,      Check::link,
@@ -149,66 +151,76 @@ private Q_SLOTS:
     // failed; the verdict is the heaviest of its checks.
     void each_check_is_what_the_statuses_show()
     {
-        QVERIFY(rc::check([] {
-            Record_shape shape;
-            shape.clock_step = *rc::gen::arbitrary<bool>();
-            const Generated_record record = *generated_record(shape);
-            const Report report = report_of({record.text}, every_check);
-            // A clock step is told, but no line is left out for it.
-            RC_ASSERT(report.lines_left_out == 0);
-            RC_ASSERT(shape.clock_step || report.problems.isEmpty());
+        QVERIFY(holds(
+            "each check is what the statuses show",
+            [] {
+                Record_shape shape;
+                shape.clock_step = *rc::gen::arbitrary<bool>();
+                const Generated_record record = *generated_record(shape);
+                const Report report = report_of({record.text}, every_check);
+                // A clock step is told, but no line is left out for it.
+                RC_ASSERT(report.lines_left_out == 0);
+                RC_ASSERT(shape.clock_step || report.problems.isEmpty());
 
-            Result heaviest = Result::passed;
-            for (const Verdict::Finding &finding : report.verdict.findings) {
-                const Result expected = shown(record.statuses, record, finding.check).result();
-                RC_ASSERT(finding.result == expected);
-                heaviest = std::max(heaviest, expected);
-            }
-            RC_ASSERT(report.verdict.result() == heaviest);
-        }));
+                Result heaviest = Result::passed;
+                for (const Verdict::Finding &finding : report.verdict.findings) {
+                    const Result expected = shown(record.statuses, record, finding.check).result();
+                    RC_ASSERT(finding.result == expected);
+                    heaviest = std::max(heaviest, expected);
+                }
+                RC_ASSERT(report.verdict.result() == heaviest);
+            },
+            property_seed, cases));
     }
 
     void a_record_showing_nothing_passes()
     {
-        QVERIFY(rc::check([] {
-            Record_shape healthy;
-            healthy.conditions = healthy.link_events = false;
-            const Report report = report_of({(*generated_record(healthy)).text}, every_check);
-            RC_ASSERT(report.verdict.result() == Result::passed);
-        }));
+        QVERIFY(holds(
+            "a record showing nothing passes",
+            [] {
+                Record_shape healthy;
+                healthy.conditions = healthy.link_events = false;
+                const Report report = report_of({(*generated_record(healthy)).text}, every_check);
+                RC_ASSERT(report.verdict.result() == Result::passed);
+            },
+            property_seed, cases));
     }
 
     // Exactly the lowest and highest power each channel reported, each way.
     void extremes_are_the_statuses_own()
     {
-        QVERIFY(rc::check([] {
-            const Generated_record record = *generated_record({});
-            const Report report = report_of({record.text}, {});
-            for (const Report_summary::Channel &slot : report.summary.channels) {
-                for (const S::Direction direction : {S::Direction::rx, S::Direction::tx}) {
-                    std::vector<int> powers;
-                    for (const S &status : record.statuses) {
-                        const S::Cage &cage = status.cages[slot.cage];
-                        if (cage.present() && cage.channels[slot.channel].direction == direction)
-                            powers.push_back(cage.channels[slot.channel].power_tenths);
+        QVERIFY(holds(
+            "extremes are the statuses own",
+            [] {
+                const Generated_record record = *generated_record({});
+                const Report report = report_of({record.text}, {});
+                for (const Report_summary::Channel &slot : report.summary.channels) {
+                    for (const S::Direction direction : {S::Direction::rx, S::Direction::tx}) {
+                        std::vector<int> powers;
+                        for (const S &status : record.statuses) {
+                            const S::Cage &cage = status.cages[slot.cage];
+                            if (cage.present() &&
+                                cage.channels[slot.channel].direction == direction)
+                                powers.push_back(cage.channels[slot.channel].power_tenths);
+                        }
+                        const Value_stats &stats =
+                            direction == S::Direction::rx ? slot.rx_power : slot.tx_power;
+                        RC_ASSERT(stats.seen() == !powers.empty());
+                        if (powers.empty())
+                            continue;
+                        RC_ASSERT(stats.min() == *std::min_element(powers.begin(), powers.end()));
+                        RC_ASSERT(stats.max() == *std::max_element(powers.begin(), powers.end()));
                     }
-                    const Value_stats &stats =
-                        direction == S::Direction::rx ? slot.rx_power : slot.tx_power;
-                    RC_ASSERT(stats.seen() == !powers.empty());
-                    if (powers.empty())
-                        continue;
-                    RC_ASSERT(stats.min() == *std::min_element(powers.begin(), powers.end()));
-                    RC_ASSERT(stats.max() == *std::max_element(powers.begin(), powers.end()));
                 }
-            }
-        }));
+            },
+            property_seed, cases));
     }
 
     // Every incident is listed at the time its line gives, in the record's
     // order, and counted; each run has ended exactly when it has an end line.
     void incidents_and_ends_are_the_record_own()
     {
-        QVERIFY(rc::check([] {
+        QVERIFY(holds("incidents and run ends are the record's own", [] {
             const Generated_record record = *generated_record({});
             const Report_summary summary = report_of({record.text}, {}).summary;
             const std::pair<Report_summary::Incident, QString> names[] = {
@@ -249,7 +261,7 @@ private Q_SLOTS:
     // of its own time, of each kind, and no more slices are kept than asked.
     void slices_count_what_falls_in_them()
     {
-        QVERIFY(rc::check([] {
+        QVERIFY(holds("slices count what falls in them", [] {
             const int max_slices = *rc::gen::inRange(2, 50);
             auto times = *rc::gen::container<std::vector<qint64>>(
                 rc::gen::inRange<qint64>(0, *rc::gen::element<qint64>(100, 100000, 1LL << 40)));
@@ -278,65 +290,66 @@ private Q_SLOTS:
     // Runs cut into two files, given in either order, are the same night.
     void a_record_split_at_a_run_reads_the_same()
     {
-        QVERIFY(rc::check([] {
-            Record_shape several_runs;
-            several_runs.runs_at_least = 2;
-            const Generated_record record = *generated_record(several_runs);
-            const int cut = *rc::gen::elementOf(record.run_offsets);
-            const QByteArray first = record.text.left(cut), second = record.text.mid(cut);
-            const QJsonObject whole = unnamed(report_of({record.text}, every_check));
-            RC_ASSERT(unnamed(report_of({first, second}, every_check)) == whole);
-            RC_ASSERT(unnamed(report_of({second, first}, every_check)) == whole);
-        }));
+        QVERIFY(holds(
+            "a record split at a run reads the same",
+            [] {
+                Record_shape several_runs;
+                several_runs.runs_at_least = 2;
+                const Generated_record record = *generated_record(several_runs);
+                const int cut = *rc::gen::elementOf(record.run_offsets);
+                const QByteArray first = record.text.left(cut), second = record.text.mid(cut);
+                const QJsonObject whole = unnamed(report_of({record.text}, every_check));
+                RC_ASSERT(unnamed(report_of({first, second}, every_check)) == whole);
+                RC_ASSERT(unnamed(report_of({second, first}, every_check)) == whole);
+            },
+            property_seed, cases));
     }
 
     // A newer writer's field changes nothing of what this version reports.
     void an_unknown_field_changes_nothing()
     {
-        QVERIFY(rc::check([] {
-            const Generated_record record = *generated_record({});
-            QByteArray newer = record.text;
-            newer.replace("\"event\":\"status\",",
-                          "\"event\":\"status\",\"humidity\":{\"percent\":[41.5,null]},");
-            RC_ASSERT(Json_report::write(report_of({newer}, every_check)) ==
-                      Json_report::write(report_of({record.text}, every_check)));
-        }));
+        QVERIFY(holds(
+            "an unknown field changes nothing",
+            [] {
+                const Generated_record record = *generated_record({});
+                QByteArray newer = record.text;
+                newer.replace("\"event\":\"status\",",
+                              "\"event\":\"status\",\"humidity\":{\"percent\":[41.5,null]},");
+                RC_ASSERT(Json_report::write(report_of({newer}, every_check)) ==
+                          Json_report::write(report_of({record.text}, every_check)));
+            },
+            property_seed, cases));
     }
 
     // --fail-on a,b is --fail-on a --fail-on b, and fails when either does.
     void fail_on_lists_add_up()
     {
-        QVERIFY(rc::check([] {
-            const Generated_record record = *generated_record({});
-            const auto some_checks = rc::gen::nonEmpty(
-                rc::gen::container<std::vector<Check>>(rc::gen::elementOf(every_check)));
-            const QString a = names_of(*some_checks), b = names_of(*some_checks);
-            const auto options = [](const QStringList &fail_on) {
-                return Ctl_options::parse(QStringList{"velmar-ctl", "report"} + fail_on +
-                                          QStringList{"night.jsonl"});
-            };
-            const auto result = [&record](const Ctl_options &parsed) {
-                return report_of({record.text}, parsed.checks).verdict.result();
-            };
-            const Ctl_options listed = options({"--fail-on", a + ',' + b});
-            const Ctl_options repeated = options({"--fail-on", a, "--fail-on", b});
-            RC_ASSERT(listed.outcome == Ctl_options::Outcome::run);
-            RC_ASSERT(checks_of(listed) == checks_of(repeated));
-            RC_ASSERT(result(listed) == result(repeated));
-            RC_ASSERT(result(listed) == std::max(result(options({"--fail-on", a})),
-                                                 result(options({"--fail-on", b}))));
-        }));
+        QVERIFY(holds(
+            "fail on lists add up",
+            [] {
+                const Generated_record record = *generated_record({});
+                const auto some_checks = rc::gen::nonEmpty(
+                    rc::gen::container<std::vector<Check>>(rc::gen::elementOf(every_check)));
+                const QString a = names_of(*some_checks), b = names_of(*some_checks);
+                const auto options = [](const QStringList &fail_on) {
+                    return Ctl_options::parse(QStringList{"velmar-ctl", "report"} + fail_on +
+                                              QStringList{"night.jsonl"});
+                };
+                const auto result = [&record](const Ctl_options &parsed) {
+                    return report_of({record.text}, parsed.checks).verdict.result();
+                };
+                const Ctl_options listed = options({"--fail-on", a + ',' + b});
+                const Ctl_options repeated = options({"--fail-on", a, "--fail-on", b});
+                RC_ASSERT(listed.outcome == Ctl_options::Outcome::run);
+                RC_ASSERT(checks_of(listed) == checks_of(repeated));
+                RC_ASSERT(result(listed) == result(repeated));
+                RC_ASSERT(result(listed) == std::max(result(options({"--fail-on", a})),
+                                                     result(options({"--fail-on", b}))));
+            },
+            property_seed, cases));
     }
 };
 
-int main(int argc, char **argv)
-{
-    // Fixed, so that a failure replays; kept to a few seconds.
-    if (qEnvironmentVariableIsEmpty("RC_PARAMS"))
-        qputenv("RC_PARAMS", "seed=20261207 max_success=200");
-    QCoreApplication app(argc, argv);
-    Tst_report_properties test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_GUILESS_MAIN(Tst_report_properties)
 
 #include "tst_report_properties.moc"
