@@ -32,5 +32,7 @@ int run_window(const Window_command_line &line,
     if (observe)
         observe(session, window);
     window.show();
-    return QApplication::exec();
+    const int exit_code = QApplication::exec();
+    record.close();
+    return exit_code;
 }

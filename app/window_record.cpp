@@ -21,6 +21,12 @@ bool Window_record::open()
     return true;
 }
 
+void Window_record::close()
+{
+    if (recorder)
+        recorder->end_run(Record_end::closed);
+}
+
 QString Window_record::failure() const
 {
     return recorder ? recorder->failure() : QString();
@@ -28,8 +34,7 @@ QString Window_record::failure() const
 
 void Window_record::on_write_failed(const QString &reason)
 {
-    Console_output::error(
-        QCoreApplication::translate("main", "%1: recording to %2 stopped: %3")
-            .arg(QCoreApplication::applicationName(), file.fileName(), reason));
+    Console_output::error(QCoreApplication::translate("main", "%1: recording to %2 stopped: %3")
+                              .arg(QCoreApplication::applicationName(), file.fileName(), reason));
     Q_EMIT stopped(file.fileName(), reason);
 }

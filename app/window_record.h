@@ -27,6 +27,8 @@ public:
     // False, with error(), when the file cannot be opened for appending.
     bool open();
     QString error() const { return file.errorString(); }
+    // The window closed: the run's end line, if a run was recorded.
+    void close();
     QString path() const { return file.fileName(); }
     // Why the record stopped; empty while it goes on. The start line is
     // written as soon as a port opens, which can be before anyone listens

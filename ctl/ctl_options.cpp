@@ -1,16 +1,20 @@
 #include "ctl/ctl_options.h"
 
+#include "console/exit_code.h"
+
 #include "protocol/control_payload.h"
 #include "protocol/status_words.h"
 #include "session/operator_settings.h"
 #include "session/port_url.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QFileInfo>
 #include <QtCore/QRegularExpression>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -36,6 +40,92 @@ QString command_word(Ctl_options::Command command)
             return QString::fromLatin1(name.word);
     }
     return QString();
+}
+
+// The commands an exit code comes from, a bit each.
+enum Command_bit : unsigned
+{
+    for_ports = 1u << 0,
+    for_watch = 1u << 1,
+    for_set = 1u << 2,
+    for_report = 1u << 3,
+    for_every_command = for_ports | for_watch | for_set | for_report,
+};
+
+unsigned command_bit(Ctl_options::Command command)
+{
+    switch (command) {
+    case Ctl_options::Command::ports:
+        return for_ports;
+    case Ctl_options::Command::watch:
+        return for_watch;
+    case Ctl_options::Command::set:
+        return for_set;
+    case Ctl_options::Command::report:
+        return for_report;
+    case Ctl_options::Command::none:
+        break;
+    }
+    return for_every_command;
+}
+
+struct Exit_line
+{
+    int code;
+    unsigned commands;
+    const char *text;
+};
+
+// By code; a code may mean a thing of its own to each command.
+const Exit_line exit_lines[] = {
+    {exit_done, for_ports, QT_TRANSLATE_NOOP("Ctl_options", "the ports were listed")},
+    {exit_done, for_watch, QT_TRANSLATE_NOOP("Ctl_options", "the watch ended as asked")},
+    {exit_done, for_set, QT_TRANSLATE_NOOP("Ctl_options", "the unit took the values")},
+    {exit_done, for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "the report was written (and passes, with --fail-on)")},
+    {exit_output_failed, for_ports | for_watch | for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "the output could not be written")},
+    {exit_output_failed, for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "the report could not be written, or, for a page, the "
+                                      "charting library is not installed")},
+    {exit_bad_arguments, for_every_command,
+     QT_TRANSLATE_NOOP("Ctl_options", "bad arguments or values out of range")},
+    {exit_port_unavailable, for_watch | for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "the port cannot be opened")},
+    {exit_port_lost, for_set, QT_TRANSLATE_NOOP("Ctl_options", "the port was lost")},
+    {exit_no_status, for_watch,
+     QT_TRANSLATE_NOOP("Ctl_options",
+                       "no status within 3 s with --count, or none in the whole watch")},
+    {exit_no_status, for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "no status from the unit within 3 s")},
+    {exit_no_acknowledgement, for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "no acknowledgement, and no status reports the values")},
+    {exit_protocol_too_old, for_set,
+     QT_TRANSLATE_NOOP("Ctl_options", "the unit speaks a protocol below 2.0")},
+    {exit_unit_disagrees, for_set,
+     QT_TRANSLATE_NOOP("Ctl_options",
+                       "the unit acknowledged, but reports other values than those sent")},
+    {exit_verdict_failed, for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "a record fails the --fail-on checks")},
+    {exit_input_unreadable, for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "a record cannot be read in full: missing, not a record, "
+                                      "lines left out, records that overlap")},
+    {exit_not_judged, for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "a check asked for could not be judged, and none failed")},
+    {exit_interrupted, for_set | for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "stopped by SIGINT (Ctrl-C) before it was done")},
+    {exit_terminated, for_set | for_report,
+     QT_TRANSLATE_NOOP("Ctl_options", "stopped by SIGTERM before it was done")},
+};
+
+QString commands_of(const Exit_line &line)
+{
+    QStringList names;
+    for (const Command_name &name : commands) {
+        if ((line.commands & command_bit(name.command)) != 0)
+            names << QString::fromLatin1(name.word);
+    }
+    return names.join(QStringLiteral(", "));
 }
 
 // --gain1, --gain2: inputs as a person numbers them.
@@ -115,7 +205,7 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "  set     set the unit's gains and threshold\n"
                "  report  summarise records, judge them, draw them on a page\n\n"
                "Each command takes --help.\n\n") +
-            exit_codes_text());
+            exit_codes_text(Command::none));
         return;
     case Command::ports:
         parser.setApplicationDescription(
@@ -124,7 +214,7 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "by blanks), separated by tabs (\"-\" when unknown or none). A by-id link names "
                "the same adapter whatever order it was plugged in; every other command opens "
                "it, or any pseudo-terminal, by path.\n\n") +
-            exit_codes_text());
+            exit_codes_text(Command::ports));
         return;
     case Command::watch:
         parser.setApplicationDescription(
@@ -136,7 +226,7 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "waiting are dropped. With --count it gives up (exit 5) when 3 s pass without "
                "a status; a watch that heard no status at all ends with exit 5 too. Records "
                "go to standard output; docs/record-format.md describes them.\n\n") +
-            exit_codes_text());
+            exit_codes_text(Command::watch));
         parser.addOption({QStringLiteral("format"),
                           tr("json (one object a line, the default), csv or text"),
                           QStringLiteral("FORMAT"), QStringLiteral("json")});
@@ -159,7 +249,7 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                "1000 ms the frame is sent again, --retries times. Gains snap to the 0.75 dB "
                "grid as in the window; the values sent are printed first. Needs a unit of "
                "protocol 2.0 or later.\n\n") +
-            exit_codes_text());
+            exit_codes_text(Command::set));
         for (int input = 0; input < Unit_status::input_count; ++input) {
             const int number = Status_words::number(input);
             parser.addOption(
@@ -195,24 +285,27 @@ void Ctl_options::add_options(Command command, QCommandLineParser &parser)
                       QStringLiteral("N")});
 }
 
-QString Ctl_options::exit_codes_text()
+// Each command's help lists the codes it can end with; the program's own
+// help, as the manual, all of them, each with the commands that give it.
+QString Ctl_options::exit_codes_text(Command command)
 {
-    return tr("Exit codes:\n"
-              "  0  done: the unit took the values (set), the watch ended as asked\n"
-              "  1  the output could not be written\n"
-              "  2  bad arguments or values out of range\n"
-              "  3  the port cannot be opened\n"
-              "  4  the port was lost (set)\n"
-              "  5  no status from the unit within 3 s, or none in the whole watch\n"
-              "  6  no acknowledgement, and no status reports the values (set)\n"
-              "  7  the unit speaks a protocol below 2.0 (set)\n"
-              "  8  the unit acknowledged, but reports other values than those sent (set)\n"
-              "  9  a record fails the --fail-on checks (report)\n"
-              "  10  a record cannot be read in full: missing, not a record, lines left out, "
-              "records that overlap (report)\n"
-              "  12  a check asked for could not be judged, and none failed (report)\n"
-              "  130  stopped by SIGINT (Ctrl-C) before it was done (set)\n"
-              "  143  stopped by SIGTERM before it was done (set)");
+    QString text = tr("Exit codes:");
+    for (std::size_t at = 0; at < std::size(exit_lines);) {
+        const int code = exit_lines[at].code;
+        QStringList said;
+        for (; at < std::size(exit_lines) && exit_lines[at].code == code; ++at) {
+            const Exit_line &line = exit_lines[at];
+            if (command == Command::none)
+                said << tr(line.text) + (line.commands == for_every_command
+                                             ? QString()
+                                             : QStringLiteral(" (%1)").arg(commands_of(line)));
+            else if ((line.commands & command_bit(command)) != 0)
+                said << tr(line.text);
+        }
+        if (!said.isEmpty())
+            text += QStringLiteral("\n  %1  %2").arg(code).arg(said.join(QStringLiteral("; ")));
+    }
+    return text;
 }
 
 QString Ctl_options::restyled(const QString &parser_error)
@@ -388,16 +481,18 @@ void Ctl_options::add_report_options(QCommandLineParser &parser)
            "at all), and 12 when a check could not be judged and none failed: a unit below "
            "protocol 2.0 reports no threshold (--threshold gives one), link states not valid, "
            "no Dante submodule. --fail-on may be repeated.\n\n") +
-        exit_codes_text());
+        exit_codes_text(Command::report));
     parser.addPositionalArgument(QStringLiteral("RECORD"),
                                  tr("a JSON record file, or - for standard input"),
                                  QStringLiteral("RECORD..."));
     parser.addOption({QStringLiteral("format"),
-                      tr("text (the default), json, or html: one self-contained page with "
-                         "zoomable charts"),
+                      tr("text, json, or html: one self-contained page with zoomable charts; "
+                         "without it, the format of -o's name (.html, .json, anything else "
+                         "text), or text"),
                       QStringLiteral("FORMAT"), QStringLiteral("text")});
     parser.addOption({{QStringLiteral("o"), QStringLiteral("output")},
-                      tr("write the report to FILE instead of standard output"),
+                      tr("write the report to FILE instead of standard output; FILE.html is a "
+                         "page and FILE.json JSON unless --format says otherwise"),
                       QStringLiteral("FILE")});
     parser.addOption(
         {QStringLiteral("fail-on"),
@@ -431,6 +526,12 @@ bool Ctl_options::read_report(const QCommandLineParser &parser)
         fail(tr("-o: expected a file name"));
         return false;
     }
+    // A page named night.html is a page; --format, when given, has the last word.
+    const QString suffix = QFileInfo(output_path).suffix().toLower();
+    if (!parser.isSet(QStringLiteral("format")) && suffix == QLatin1String("html"))
+        report_format = Report_format::html;
+    else if (!parser.isSet(QStringLiteral("format")) && suffix == QLatin1String("json"))
+        report_format = Report_format::json;
     QString error;
     if (parser.isSet(QStringLiteral("fail-on")) &&
         !Verdict::parse(parser.values(QStringLiteral("fail-on")), &checks, &error)) {

@@ -77,7 +77,8 @@ public:
 
     // arguments[0] is the program's name, as in QCoreApplication::arguments().
     static Ctl_options parse(const QStringList &arguments);
-    static QString exit_codes_text();
+    // The exit codes the command can give; of every command for none.
+    static QString exit_codes_text(Command command);
     // "velmar-ctl set: " and the error, as every error line of the command reads.
     QString error_line(const QString &error) const;
 

@@ -47,7 +47,7 @@ int Watch_command::run()
                 &Watch_command::on_port_unavailable);
     }
     if (options.duration_ms > 0)
-        QTimer::singleShot(options.duration_ms, this, &Watch_command::end_listening);
+        QTimer::singleShot(options.duration_ms, this, [this] { end_listening(); });
     if (options.count > 0) {
         // Counted statuses are awaited: a unit that falls silent ends the watch.
         status_due.setSingleShot(true);
@@ -82,7 +82,7 @@ bool Watch_command::begin_record()
 
 void Watch_command::stop(int)
 {
-    end_listening();
+    end_listening(Record_end::signal);
 }
 
 void Watch_command::on_status_heard()
@@ -95,7 +95,7 @@ void Watch_command::on_status_heard()
 void Watch_command::on_status_written(int written)
 {
     if (options.count > 0 && written >= options.count)
-        finish(exit_done);
+        finish(exit_done, Record_end::done);
 }
 
 void Watch_command::on_write_failed(const QString &reason)
@@ -103,38 +103,38 @@ void Watch_command::on_write_failed(const QString &reason)
     // A line that a stalled output did not take before Ctrl-C or SIGTERM is
     // the signal's end of the watch, not a failed output.
     if (Stop_request::pending()) {
-        end_listening();
+        end_listening(Record_end::signal);
         return;
     }
     Console_output::error(tr("velmar-ctl watch: cannot write the output: %1").arg(reason));
-    finish(exit_output_failed);
+    finish(exit_output_failed, Record_end::done);
 }
 
-void Watch_command::end_listening()
+void Watch_command::end_listening(Record_end why)
 {
     if (ended || heard_status) {
-        finish(exit_done);
+        finish(exit_done, why);
         return;
     }
     Console_output::error(tr("velmar-ctl watch: no status from the unit"));
-    finish(exit_no_status);
+    finish(exit_no_status, why);
 }
 
 void Watch_command::on_status_overdue()
 {
     Console_output::error(tr("velmar-ctl watch: no status from the unit within %1 s")
                               .arg(Set_command::first_status_timeout_s));
-    finish(exit_no_status);
+    finish(exit_no_status, Record_end::no_status);
 }
 
 void Watch_command::on_port_unavailable(const QString &error)
 {
     Console_output::error(tr("velmar-ctl watch: cannot open %1: %2")
                               .arg(Port_device::path(options.port.name), error));
-    finish(exit_port_unavailable);
+    finish(exit_port_unavailable, Record_end::port_lost);
 }
 
-void Watch_command::finish(int exit_code)
+void Watch_command::finish(int exit_code, Record_end why)
 {
     // Leaving the loop takes effect after this read: nothing more is written
     // (a read holds many statuses, and --count means the count), and the
@@ -148,6 +148,9 @@ void Watch_command::finish(int exit_code)
     if (recorder) {
         session->disconnect(recorder.get());
         recorder->disconnect(this);
+        // Nothing after it: the session's lines stop here. A failed output
+        // takes no more lines, this one neither.
+        recorder->end_run(why);
     }
     QCoreApplication::exit(exit_code);
 }

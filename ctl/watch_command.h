@@ -1,6 +1,8 @@
 #ifndef VELMAR_CTL_WATCH_COMMAND_H
 #define VELMAR_CTL_WATCH_COMMAND_H
 
+#include "record/record_end.h"
+
 #include <QtCore/QFile>
 #include <QtCore/QObject>
 #include <QtCore/QTimer>
@@ -37,12 +39,13 @@ private:
     void on_status_written(int written);
     void on_write_failed(const QString &reason);
     // The end by the duration or a signal: done, unless the unit said nothing.
-    void end_listening();
+    void end_listening(Record_end why = Record_end::done);
     void on_status_overdue();
     // A terminal server's port could not be reached: as a device that does
     // not open, though it is known only after the open returned.
     void on_port_unavailable(const QString &error);
-    void finish(int exit_code);
+    // The record ends with its end line, saying why, when it can still be written.
+    void finish(int exit_code, Record_end why);
 
     const Ctl_options &options;
     QFile output;

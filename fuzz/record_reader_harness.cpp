@@ -25,6 +25,11 @@ QByteArray written(const Record_entry &entry)
         return format.event_fields_line(at, event, Event_fields::of(entry.sent)).toUtf8();
     if (event == Record_event::connected || event == Record_event::silent)
         return format.event_fields_line(at, event, Event_fields::since(entry.since_ms)).toUtf8();
+    if (event == Record_event::end)
+        return format
+            .event_fields_line(at, event,
+                               {{{QStringLiteral("reason")}, Status_fields::literal(entry.reason)}})
+            .toUtf8();
     return format.event_line(at, event, entry.detail).toUtf8();
 }
 
@@ -42,6 +47,8 @@ bool same(const Record_entry &a, const Record_entry &b)
     case Record_event::connected:
     case Record_event::silent:
         return a.since_ms == b.since_ms;
+    case Record_event::end:
+        return a.reason == b.reason;
     default:
         return true;
     }

@@ -6,10 +6,6 @@
 #include "record/record_start.h"
 #include "record/record_time.h"
 
-namespace {
-
-} // namespace
-
 Event_fields::Fields Event_fields::of(const Record_start &start)
 {
     return {
@@ -26,6 +22,11 @@ Event_fields::Fields Event_fields::since(qint64 since_ms)
     return {{{QStringLiteral("since")},
              since_ms == no_time ? Status_fields::null()
                                  : Status_fields::literal(Record_time::text(since_ms))}};
+}
+
+Event_fields::Fields Event_fields::end(Record_end why)
+{
+    return {{{QStringLiteral("reason")}, Status_fields::literal(record_end_word(why))}};
 }
 
 Event_fields::Fields Event_fields::of(const Control_payload &sent)

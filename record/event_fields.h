@@ -1,6 +1,7 @@
 #ifndef VELMAR_RECORD_EVENT_FIELDS_H
 #define VELMAR_RECORD_EVENT_FIELDS_H
 
+#include "record/record_end.h"
 #include "record/status_fields.h"
 
 #include <QtCore/QtGlobal>
@@ -26,6 +27,8 @@ public:
     // The values sent, under the names a status gives them:
     // dante.inputs.N.gain_db and threshold_dbm.
     static Fields of(const Control_payload &sent);
+    // reason: why the run ended.
+    static Fields end(Record_end why);
 
     static constexpr qint64 no_time = -1;
 };

@@ -22,6 +22,7 @@ struct Record_entry
     // after it. no_time in records without it, or when there was no frame.
     qint64 since_ms = no_time;
     QString detail;       // port_lost, port_unavailable
+    QString reason;       // end: why the run ended, as written (record_end_word)
     Record_start start;   // start
     Control_payload sent; // sent
 };

@@ -25,6 +25,8 @@ QString record_event_name(Record_event event)
         return QStringLiteral("ack_timeout");
     case Record_event::port_unavailable:
         return QStringLiteral("port_unavailable");
+    case Record_event::end:
+        return QStringLiteral("end");
     }
     return QString();
 }
@@ -43,6 +45,7 @@ bool record_event_from_name(const QString &name, Record_event *event)
         Record_event::sent,
         Record_event::ack_timeout,
         Record_event::port_unavailable,
+        Record_event::end,
     };
     for (const Record_event candidate : all) {
         if (record_event_name(candidate) == name) {

@@ -19,6 +19,8 @@ enum class Record_event
     sent,             // a control frame went out, with its values
     ack_timeout,      // a control frame was not acknowledged in time
     port_unavailable, // the port named at start cannot be opened (yet)
+    // From format 3 on:
+    end, // the run ended, and why (Record_end); a run without one may not be over
 };
 
 // The event's name as records spell it: "status", "crc_mismatch", ...

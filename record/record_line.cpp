@@ -192,13 +192,21 @@ private:
 
     static bool event_of(std::string_view name, Record_event *event)
     {
-        static const std::array<Record_event, 11> all{
-            Record_event::status,       Record_event::connected,       Record_event::silent,
-            Record_event::crc_mismatch, Record_event::short_message,   Record_event::port_lost,
-            Record_event::reopened,     Record_event::start,           Record_event::sent,
-            Record_event::ack_timeout,  Record_event::port_unavailable};
-        static const std::array<QByteArray, 11> names = [] {
-            std::array<QByteArray, 11> spelled;
+        constexpr std::size_t event_count = 12;
+        static const std::array<Record_event, event_count> all{Record_event::status,
+                                                               Record_event::connected,
+                                                               Record_event::silent,
+                                                               Record_event::crc_mismatch,
+                                                               Record_event::short_message,
+                                                               Record_event::port_lost,
+                                                               Record_event::reopened,
+                                                               Record_event::start,
+                                                               Record_event::sent,
+                                                               Record_event::ack_timeout,
+                                                               Record_event::port_unavailable,
+                                                               Record_event::end};
+        static const std::array<QByteArray, event_count> names = [] {
+            std::array<QByteArray, event_count> spelled;
             for (std::size_t i = 0; i < all.size(); ++i)
                 spelled[i] = record_event_name(all[i]).toLatin1();
             return spelled;
@@ -367,6 +375,8 @@ private:
             return map_start(object, entry);
         case Record_event::sent:
             return map_sent(object, entry);
+        case Record_event::end:
+            return map_end(object, entry);
         case Record_event::crc_mismatch:
         case Record_event::short_message:
         case Record_event::port_lost:
@@ -435,6 +445,20 @@ private:
         start.program = text_of(program);
         start.program_version = text_of(version);
         start.port = text_of(port);
+        return true;
+    }
+
+    // A reason of a newer writer is kept as written: the run ended all the same.
+    bool map_end(dom::object object, Record_entry *entry)
+    {
+        static const std::array<std::string_view, 4> keys{"time", "event", "detail", "reason"};
+        Members<4> found;
+        std::string_view reason;
+        if (!members(object, keys, &found) || !required(found, keys, key_detail + 1) ||
+            !get_string(found.value[3], keys[3], &reason))
+            return false;
+        no_detail(found);
+        entry->reason = text_of(reason);
         return true;
     }
 

@@ -11,9 +11,11 @@ struct Record_start
 {
     // Records without a start line, written before it existed.
     static constexpr int first_format_version = 1;
-    // start, sent, ack_timeout and port_unavailable lines; "since" on silent
-    // and connected; null for gains the unit never reported.
-    static constexpr int current_format_version = 2;
+    // 2: start, sent, ack_timeout and port_unavailable lines; "since" on
+    // silent and connected; null for gains the unit never reported.
+    // 3: an end line closes each run, so a run without one may not be over.
+    static constexpr int end_format_version = 3;
+    static constexpr int current_format_version = end_format_version;
 
     QString program;
     QString program_version;

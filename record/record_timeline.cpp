@@ -125,6 +125,7 @@ bool Record_timeline::read(const std::function<void(const QString &)> &begin,
                 held = status_in_run;
                 break;
             case Record_event::start:
+            case Record_event::end:
                 held = status_in_run = false;
                 break;
             case Record_event::silent:

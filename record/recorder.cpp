@@ -46,11 +46,22 @@ void Recorder::begin_run(const Port_settings &port)
     start.port = port.name;
     start.baud_rate = port.baud_rate;
     // Choosing the same port again goes on with the same run.
-    if (have_start && start == last_start)
+    if (run_open && start == last_start)
         return;
-    have_start = true;
+    end_run(Record_end::closed);
+    run_open = true;
     last_start = start;
+    port_gone = false;
     write_event_fields(Record_event::start, Event_fields::of(start));
+}
+
+void Recorder::end_run(Record_end why)
+{
+    if (!run_open)
+        return;
+    run_open = false;
+    write_event_fields(Record_event::end,
+                       Event_fields::end(port_gone ? Record_end::port_lost : why));
 }
 
 void Recorder::on_sent(const Control_payload &values)
@@ -61,10 +72,14 @@ void Recorder::on_sent(const Control_payload &values)
 void Recorder::connect_port_events(Session &session)
 {
     connect(&session, &Session::port_lost, this, &Recorder::on_port_lost);
-    connect(&session, &Session::port_unavailable, this,
-            [this](const QString &error) { write_event(Record_event::port_unavailable, error); });
-    connect(&session, &Session::port_reopened, this,
-            [this] { write_event(Record_event::reopened); });
+    connect(&session, &Session::port_unavailable, this, [this](const QString &error) {
+        port_gone = true;
+        write_event(Record_event::port_unavailable, error);
+    });
+    connect(&session, &Session::port_reopened, this, [this] {
+        port_gone = false;
+        write_event(Record_event::reopened);
+    });
 }
 
 void Recorder::on_status(const Unit_status &status)
@@ -96,6 +111,7 @@ void Recorder::on_values(Link_watchdog::Values values)
 
 void Recorder::on_port_lost(const QString &error)
 {
+    port_gone = true;
     write_event(Record_event::port_lost, error);
     if (policy == Policy::changes_per_connection)
         have_last = false;

@@ -2,6 +2,7 @@
 #define VELMAR_RECORD_RECORDER_H
 
 #include "protocol/unit_status.h"
+#include "record/record_end.h"
 #include "record/record_event.h"
 #include "record/record_start.h"
 #include "record/status_fields.h"
@@ -47,8 +48,15 @@ public:
 
     int statuses_written() const { return written_statuses; }
     // The start line of a run from this port, for a session whose port was
-    // opened before the recorder was made; written once per port.
+    // opened before the recorder was made; written once per port. A run
+    // already begun from another port ends first, closed.
     void begin_run(const Port_settings &port);
+    // The end line of the run begun, once: why, or port_lost when the port
+    // was lost (or never opened) and had not come back, whatever ended the
+    // run, since the unit was not heard again. Written on the normal way
+    // out: a writer killed, or stuck on an output that takes nothing, leaves
+    // its run without one.
+    void end_run(Record_end why);
     // Empty while every line was written; else why the first refused one was
     // not (the header's failure included).
     QString failure() const { return failure_reason; }
@@ -79,7 +87,8 @@ private:
     const Policy policy;
     bool have_last = false;
     Unit_status last;
-    bool have_start = false;
+    bool run_open = false;
+    bool port_gone = false;
     Record_start last_start;
     int written_statuses = 0;
     QString failure_reason;

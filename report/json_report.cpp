@@ -8,6 +8,7 @@
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -135,18 +136,31 @@ QJsonObject indicators(const Report_summary &summary)
         {QStringLiteral("dante_not_judged"), unjudged(summary.dante_not_judged)}};
 }
 
+// Each incident's count under the name it had before its times were listed,
+// so that readers of the counts read on; the times under "incidents".
 QJsonObject events(const Report_summary::Events &events_of)
 {
+    using Summary = Report_summary;
+    const std::pair<Summary::Incident, const char *> names[] = {
+        {Summary::crc_mismatch, "crc_mismatches"}, {Summary::short_message, "short_messages"},
+        {Summary::port_lost, "port_lost"},         {Summary::port_unavailable, "port_unavailable"},
+        {Summary::reopened, "reopened"},           {Summary::sent, "sent"},
+        {Summary::ack_timeout, "ack_timeouts"}};
     QJsonObject object{
         {QStringLiteral("silences"), episodes(events_of.silences)},
-        {QStringLiteral("silences_with_damaged_frames"), events_of.silences_with_damaged_frames},
-        {QStringLiteral("crc_mismatches"), events_of.crc_mismatches},
-        {QStringLiteral("short_messages"), events_of.short_messages},
-        {QStringLiteral("port_lost"), events_of.port_losses},
-        {QStringLiteral("port_unavailable"), events_of.port_unavailable},
-        {QStringLiteral("reopened"), events_of.reopens},
-        {QStringLiteral("sent"), events_of.sent},
-        {QStringLiteral("ack_timeouts"), events_of.ack_timeouts}};
+        {QStringLiteral("silences_with_damaged_frames"), events_of.silences_with_damaged_frames}};
+    QJsonObject incidents;
+    for (const auto &name : names) {
+        const Summary::Incidents &each = events_of.incidents[name.first];
+        QJsonArray times;
+        for (const qint64 at : each.listed)
+            times.append(time_value(at));
+        object.insert(QLatin1String(name.second), each.count);
+        incidents.insert(
+            QLatin1String(name.second),
+            QJsonObject{{QStringLiteral("count"), each.count}, {QStringLiteral("times"), times}});
+    }
+    object.insert(QStringLiteral("incidents"), incidents);
     put_duration(object, QStringLiteral("without_port"), events_of.without_port_ms);
     return object;
 }
@@ -182,6 +196,15 @@ QJsonArray runs(const Report_summary &summary)
             item.insert(QStringLiteral("port"), run.start.port);
             item.insert(QStringLiteral("baud_rate"), run.start.baud_rate);
         }
+        using Ending = Report_summary::Run::Ending;
+        item.insert(QStringLiteral("ended"), run.ending == Ending::not_told
+                                                 ? QJsonValue(QJsonValue::Null)
+                                                 : QJsonValue(run.ending == Ending::ended));
+        item.insert(QStringLiteral("end"),
+                    run.ending == Ending::ended
+                        ? QJsonValue(QJsonObject{{QStringLiteral("time"), time_value(run.end_ms)},
+                                                 {QStringLiteral("reason"), run.end_reason}})
+                        : QJsonValue(QJsonValue::Null));
         out.append(item);
     }
     return out;
@@ -231,6 +254,10 @@ QByteArray Json_report::write(const Report &report)
                                                     ? QJsonValue(*summary.given_threshold_dbm)
                                                     : QJsonValue(QJsonValue::Null)},
         {QStringLiteral("runs"), runs(summary)},
+        {QStringLiteral("runs_without_end"),
+         static_cast<qint64>(std::count_if(
+             summary.runs.begin(), summary.runs.end(),
+             [](const auto &run) { return run.ending == Report_summary::Run::Ending::open; }))},
         {QStringLiteral("clock_steps"), clock_steps(summary.clock_steps)},
         {QStringLiteral("verdict"), verdict(report.verdict)},
         {QStringLiteral("channels"), channels(summary)},

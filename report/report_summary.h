@@ -5,6 +5,7 @@
 #include "record/record_start.h"
 #include "report/episodes.h"
 #include "report/reduced_chart.h"
+#include "report/slice_counts.h"
 #include "report/value_stats.h"
 
 #include <QtCore/QString>
@@ -67,10 +68,43 @@ struct Report_summary
 
     struct Run
     {
+        // Whether the record says the run is over: by its end line; or not,
+        // so that it may still be written, or its writer was killed; or it
+        // cannot tell, written before end lines were.
+        enum class Ending
+        {
+            ended,
+            open,
+            not_told,
+        };
+
         qint64 at_ms = 0;
         bool has_start = false; // false for a record of the first format
         Record_start start;
         QString source;
+        Ending ending = Ending::not_told;
+        qint64 end_ms = 0;
+        QString end_reason; // as the end line words it
+    };
+
+    // What happens at a moment rather than for a while.
+    enum Incident
+    {
+        port_lost,
+        port_unavailable, // the port could not be opened at start
+        reopened,
+        crc_mismatch,
+        short_message,
+        sent,
+        ack_timeout,
+        incident_count
+    };
+
+    struct Incidents
+    {
+        static constexpr int listed_max = 500;
+        qint64 count = 0;
+        std::vector<qint64> listed; // the times of the first listed_max, in the record's order
     };
 
     struct Events
@@ -78,14 +112,10 @@ struct Report_summary
         Episodes silences;
         // Silences during which frames still came, none of them decoded.
         qint64 silences_with_damaged_frames = 0;
-        qint64 crc_mismatches = 0;
-        qint64 short_messages = 0;
-        qint64 port_losses = 0;
-        qint64 port_unavailable = 0; // the port could not be opened at start
-        qint64 reopens = 0;
         qint64 without_port_ms = 0;
-        qint64 sent = 0;
-        qint64 ack_timeouts = 0;
+        std::array<Incidents, incident_count> incidents{};
+
+        qint64 count(Incident incident) const { return incidents[incident].count; }
     };
 
     // Where the writer's clock was set between two lines: the data ends at
@@ -148,11 +178,12 @@ struct Report_summary
 // data to shade.
 struct Report_charts
 {
+    // By weight: where two meet, the heavier is shown.
     enum class Shade_kind
     {
+        no_record, // between runs or inputs
         silence,
         no_port,
-        no_record, // between runs or inputs
     };
 
     struct Shade
@@ -177,6 +208,8 @@ struct Report_charts
 
     std::vector<Chart> charts;
     std::vector<Shade> shades;
+    // Report_summary::Incident counted per slice of time, a lane each.
+    Slice_counts incidents{Report_summary::incident_count};
 };
 
 #endif

@@ -4,6 +4,7 @@
 #include "report/report.h"
 #include "report/report_words.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -141,6 +142,20 @@ Table clock_step_table(const Report_summary::Clock_steps &steps)
     return table;
 }
 
+QString run_end_cell(const Report_summary::Run &run)
+{
+    switch (run.ending) {
+    case Report_summary::Run::Ending::ended:
+        return Report_tables::tr("%1, %2").arg(Report_words::time(run.end_ms),
+                                               Report_words::run_end(run.end_reason));
+    case Report_summary::Run::Ending::open:
+        return Report_tables::tr("no end: still being written, or its writer was killed");
+    case Report_summary::Run::Ending::not_told:
+        break;
+    }
+    return QStringLiteral("-");
+}
+
 Section overview(const Report &report)
 {
     const Report_summary &summary = report.summary;
@@ -166,12 +181,15 @@ Section overview(const Report &report)
                              .arg(report.lines_left_out);
     Table runs;
     runs.title = Report_tables::tr("Runs");
-    runs.header << Report_tables::tr("Start") << Report_tables::tr("Program")
-                << Report_tables::tr("Port") << Report_tables::tr("Baud rate")
-                << Report_tables::tr("Record version") << Report_tables::tr("Record");
+    runs.header << Report_tables::tr("Start") << Report_tables::tr("End")
+                << Report_tables::tr("Program") << Report_tables::tr("Port")
+                << Report_tables::tr("Baud rate") << Report_tables::tr("Record version")
+                << Report_tables::tr("Record");
+    qint64 without_end = 0;
     for (const Report_summary::Run &run : summary.runs) {
         const QString unknown = QStringLiteral("-");
-        runs.rows.push_back({Report_words::time(run.at_ms),
+        without_end += run.ending == Report_summary::Run::Ending::open ? 1 : 0;
+        runs.rows.push_back({Report_words::time(run.at_ms), run_end_cell(run),
                              run.has_start
                                  ? run.start.program + QLatin1Char(' ') + run.start.program_version
                                  : unknown,
@@ -181,6 +199,10 @@ Section overview(const Report &report)
                                                            : Record_start::first_format_version),
                              run.source});
     }
+    if (without_end > 0)
+        section.lines << Report_tables::tr("Runs without an end line: %1 (still being written, "
+                                           "or the writer was killed)")
+                             .arg(without_end);
     section.tables.push_back(runs);
     if (summary.clock_steps.count > 0)
         section.tables.push_back(clock_step_table(summary.clock_steps));
@@ -352,6 +374,33 @@ Section dante(const Report &report)
     return section;
 }
 
+// Every kind's first listed, in one list by time: what happened when.
+Table incident_table(const Report_summary::Events &events)
+{
+    Table table;
+    table.title = Report_tables::tr("Incidents");
+    table.header << Report_tables::tr("Time") << Report_tables::tr("Incident");
+    std::vector<std::pair<qint64, int>> all;
+    QStringList notes;
+    for (int kind = 0; kind < Report_summary::incident_count; ++kind) {
+        const Report_summary::Incidents &incidents = events.incidents[kind];
+        for (const qint64 at : incidents.listed)
+            all.emplace_back(at, kind);
+        if (incidents.count > static_cast<qint64>(incidents.listed.size()))
+            notes << Report_tables::tr("%1: the first %2 are listed, and %3 more.")
+                         .arg(Report_words::incident_name(kind))
+                         .arg(incidents.listed.size())
+                         .arg(incidents.count - static_cast<qint64>(incidents.listed.size()));
+    }
+    std::stable_sort(all.begin(), all.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (const auto &incident : all)
+        table.rows.push_back(
+            {Report_words::time(incident.first), Report_words::incident_name(incident.second)});
+    table.note = notes.join(QLatin1Char(' '));
+    return table;
+}
+
 Section events(const Report &report)
 {
     const Report_summary::Events &events = report.summary.events;
@@ -362,24 +411,28 @@ Section events(const Report &report)
     if (events.silences_with_damaged_frames > 0)
         silences += Report_tables::tr("; %1 with damaged frames only, none decoded")
                         .arg(events.silences_with_damaged_frames);
+    using Summary = Report_summary;
     section.lines
         << Report_tables::tr("Silences: %1").arg(silences)
         << Report_tables::tr("CRC mismatches: %1; short messages: %2")
-               .arg(events.crc_mismatches)
-               .arg(events.short_messages)
+               .arg(events.count(Summary::crc_mismatch))
+               .arg(events.count(Summary::short_message))
         << Report_tables::tr(
                "Port lost: %1; unavailable at start: %2; reopened: %3; without a port: %4")
-               .arg(events.port_losses)
-               .arg(events.port_unavailable)
-               .arg(events.reopens)
+               .arg(events.count(Summary::port_lost))
+               .arg(events.count(Summary::port_unavailable))
+               .arg(events.count(Summary::reopened))
                .arg(Report_words::duration(events.without_port_ms))
         << Report_tables::tr("Control frames sent: %1; acknowledgements timed out: %2")
-               .arg(events.sent)
-               .arg(events.ack_timeouts);
+               .arg(events.count(Summary::sent))
+               .arg(events.count(Summary::ack_timeout));
     if (events.silences.count() > 0)
         section.tables.push_back(
             episode_table(Report_tables::tr("Silences, from the last frame to the next"),
                           events.silences, false));
+    const Table incidents = incident_table(events);
+    if (!incidents.rows.empty())
+        section.tables.push_back(incidents);
     return section;
 }
 

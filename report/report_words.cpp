@@ -2,6 +2,7 @@
 
 #include "protocol/gain_law.h"
 #include "protocol/status_words.h"
+#include "record/record_end.h"
 #include "record/record_time.h"
 #include "report/report_summary.h"
 
@@ -110,6 +111,42 @@ QString Report_words::fault_name(int fault)
     default:
         return tr("Overheat");
     }
+}
+
+QString Report_words::incident_name(int incident)
+{
+    switch (incident) {
+    case Report_summary::port_lost:
+        return tr("Port lost");
+    case Report_summary::port_unavailable:
+        return tr("Port unavailable");
+    case Report_summary::reopened:
+        return tr("Port reopened");
+    case Report_summary::crc_mismatch:
+        return tr("CRC mismatch");
+    case Report_summary::short_message:
+        return tr("Short message");
+    case Report_summary::sent:
+        return tr("Frame sent");
+    default:
+        return tr("Ack time-out");
+    }
+}
+
+QString Report_words::run_end(const QString &reason)
+{
+    const std::pair<Record_end, QString> known[] = {
+        {Record_end::done, tr("done (its count or duration)")},
+        {Record_end::signal, tr("stopped by a signal")},
+        {Record_end::closed, tr("closed")},
+        {Record_end::port_lost, tr("the port lost for good")},
+        {Record_end::no_status, tr("no status from the unit")},
+    };
+    for (const auto &end : known) {
+        if (reason == record_end_word(end.first))
+            return end.second;
+    }
+    return reason;
 }
 
 QString Report_words::count(qint64 count, const QString &one, const QString &many)

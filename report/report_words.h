@@ -34,6 +34,12 @@ public:
     static QString fault_name(int fault);
     // "Link F", "Link P1", "Link P2"
     static QString link_name(int link);
+    // "Port lost", "CRC mismatch", ... by Report_summary::Incident
+    static QString incident_name(int incident);
+    // How a run ended, from its end line's reason: "done (count or
+    // duration)", "stopped by a signal", ...; a reason of a newer writer as
+    // it is written.
+    static QString run_end(const QString &reason);
     // "1 episode", "3 episodes"
     static QString count(qint64 count, const QString &one, const QString &many);
     static QString episodes(qint64 count);

@@ -13,9 +13,6 @@ namespace {
 using S = Unit_status;
 using Finding = Status_judgement::Finding;
 
-// Events lanes, top to bottom: each lane sits on its own level and rises
-// while its indicator is on.
-constexpr double lane_rise = 0.7;
 // Shading more spans than this would make a page too heavy: neighbours
 // closer than a widening distance are shaded as one.
 constexpr int shades_max = 2000;
@@ -47,6 +44,9 @@ Summary_builder::Summary_builder(std::optional<int> given_threshold_dbm)
             slot.channel = channel;
         }
     }
+    // Allocated once: a day of a noisy line adds hundreds of thousands.
+    for (Report_summary::Incidents &incidents : result.events.incidents)
+        incidents.listed.reserve(Report_summary::Incidents::listed_max);
     set_up_charts();
 }
 
@@ -81,8 +81,8 @@ void Summary_builder::set_up_charts()
     events.decimals = 1;
     events.lanes = true;
     events.series << Report_words::tr("Rx fault") << Report_words::tr("Tx fault")
-                  << Report_words::tr("Overheat") << Report_words::tr("Lock lost (any row)")
-                  << Report_words::tr("Link down (any)");
+                  << Report_words::tr("Overheat") << Report_words::tr("Lock lost")
+                  << Report_words::tr("Link down");
     events.data = Reduced_chart(events.series.size());
     drawn.charts.push_back(events);
     for (const Report_charts::Chart &chart : drawn.charts) {
@@ -112,7 +112,7 @@ void Summary_builder::add(const Record_entry &entry)
         on_start(at, &entry.start);
     else if (!run_open)
         on_start(at, nullptr);
-    Report_summary::Events &events = result.events;
+    using Summary = Report_summary;
     switch (entry.event) {
     case Record_event::status:
         on_status(entry.status, at);
@@ -124,35 +124,47 @@ void Summary_builder::add(const Record_entry &entry)
         on_connected(at, entry.since_ms);
         break;
     case Record_event::crc_mismatch:
-        ++events.crc_mismatches;
+        note_incident(Summary::crc_mismatch, at);
         on_damaged_frame(at);
         break;
     case Record_event::short_message:
-        ++events.short_messages;
+        note_incident(Summary::short_message, at);
         on_damaged_frame(at);
         break;
     case Record_event::port_lost:
-        ++events.port_losses;
+        note_incident(Summary::port_lost, at);
         on_port_gone(at);
         break;
     case Record_event::port_unavailable:
-        ++events.port_unavailable;
+        note_incident(Summary::port_unavailable, at);
         on_port_gone(at);
         break;
     case Record_event::reopened:
-        ++events.reopens;
+        note_incident(Summary::reopened, at);
         on_reopened(at);
         break;
     case Record_event::sent:
-        ++events.sent;
+        note_incident(Summary::sent, at);
         break;
     case Record_event::ack_timeout:
-        ++events.ack_timeouts;
+        note_incident(Summary::ack_timeout, at);
         break;
+    case Record_event::end:
+        on_end(at, entry.reason);
+        return;
     case Record_event::start:
         break;
     }
     run_last_ms = at;
+}
+
+void Summary_builder::note_incident(Report_summary::Incident incident, qint64 at)
+{
+    Report_summary::Incidents &incidents = result.events.incidents[incident];
+    ++incidents.count;
+    if (static_cast<int>(incidents.listed.size()) < Report_summary::Incidents::listed_max)
+        incidents.listed.push_back(at);
+    drawn.incidents.add(incident, at);
 }
 
 void Summary_builder::clock_step(const Record_timeline::Clock_step &step)
@@ -193,10 +205,23 @@ void Summary_builder::on_start(qint64 at, const Record_start *start)
     run.has_start = start != nullptr;
     if (start)
         run.start = *start;
+    if (start && start->format_version >= Record_start::end_format_version)
+        run.ending = Report_summary::Run::Ending::open;
     run.source = source;
     result.runs.push_back(run);
     run_open = true;
     run_last_ms = at;
+}
+
+// What the unit said last holds until the run's end line.
+void Summary_builder::on_end(qint64 at, const QString &reason)
+{
+    Report_summary::Run &run = result.runs.back();
+    run.ending = Report_summary::Run::Ending::ended;
+    run.end_ms = at;
+    run.end_reason = reason;
+    run_last_ms = at;
+    end_run();
 }
 
 void Summary_builder::end_run()
@@ -480,8 +505,7 @@ void Summary_builder::draw(const S &status, qint64 at)
     const bool lanes[lane_count] = {status.rx_fault, status.tx_fault, status.overheat, lock_lost,
                                     link_down};
     for (int lane = 0; lane < lane_count; ++lane)
-        draw_value(events_chart, lane, at, true,
-                   (lane_count - lane) + (lanes[lane] ? lane_rise : 0));
+        draw_value(events_chart, lane, at, true, lanes[lane] ? 1 : 0);
 }
 
 void Summary_builder::draw_value(int chart, int series, qint64 at, bool has_value, double value)
@@ -528,10 +552,10 @@ void Summary_builder::shade(qint64 from, qint64 to, Report_charts::Shade_kind ki
             merged.push_back(next);
             continue;
         }
-        // Lower kinds say more: a lost port is what an operator looks for first.
+        // A lost port is what an operator looks for first, then a silence.
         Report_charts::Shade &joined = merged.back();
         joined.to_ms = std::max(joined.to_ms, next.to_ms);
-        joined.kind = std::min(joined.kind, next.kind);
+        joined.kind = std::max(joined.kind, next.kind);
     }
     shades.swap(merged);
 }

@@ -71,7 +71,9 @@ private:
     void on_port_gone(qint64 at_ms);
     void on_reopened(qint64 at_ms);
     void on_start(qint64 at_ms, const Record_start *start);
+    void on_end(qint64 at_ms, const QString &reason);
     void end_run();
+    void note_incident(Report_summary::Incident incident, qint64 at_ms);
 
     // The current status held until to_ms.
     void hold_until(qint64 to_ms);

@@ -102,14 +102,15 @@ Count count_of(const Summary &summary, Verdict::Check check, QString *what)
                          .arg(summary.events.silences_with_damaged_frames);
         break;
     case Check::port_lost:
-        count.episodes = summary.events.port_losses + summary.events.port_unavailable;
+        count.episodes = summary.events.count(Summary::port_lost) +
+                         summary.events.count(Summary::port_unavailable);
         *what =
             Verdict::tr("%1, %2 without a port")
                 .arg(Report_words::count(count.episodes, Verdict::tr("time"), Verdict::tr("times")),
                      Report_words::duration(summary.events.without_port_ms));
         break;
     case Check::crc:
-        count.episodes = summary.events.crc_mismatches;
+        count.episodes = summary.events.count(Summary::crc_mismatch);
         *what = Report_words::count(count.episodes, Verdict::tr("CRC mismatch"),
                                     Verdict::tr("CRC mismatches"));
         break;

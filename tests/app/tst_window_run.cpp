@@ -117,6 +117,7 @@ private Q_SLOTS:
         QCOMPARE(window.exit_code(), 0);
         const QStringList written = lines();
         QCOMPARE(written.first(), QString::fromUtf8(earlier));
+        QCOMPARE(written.last(), R"({"time":"TIME","event":"end","reason":"closed"})");
         for (const QString &line : written.mid(1))
             QVERIFY2(QJsonDocument::fromJson(line.toUtf8())["time"] == "TIME", qPrintable(line));
         Child_process watch(QStringLiteral(VELMAR_CTL_PATH));

@@ -1,3 +1,4 @@
+#include "record/event_fields.h"
 #include "record/record_format.h"
 #include "support/child_process.h"
 #include "support/steady_unit.h"
@@ -7,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -39,14 +41,18 @@ S as_reported(S unit)
 }
 
 // What watch writes first, in a format named as on its command line, for a
-// unit in this state. The format itself is checked in tests/record.
-QStringList first_record(const QString &format_name, const S &unit)
+// unit in this state, and, when it ends, why. The format itself is checked
+// in tests/record.
+QStringList first_record(const QString &format_name, const S &unit,
+                         std::optional<Record_end> end = std::nullopt)
 {
     Record_format::Kind kind = Record_format::Kind::json;
     Record_format::kind_from_name(format_name, &kind);
     const auto format = Record_format::make(kind);
-    QStringList lines{format->header(),
-                      format->status_line(QDateTime::currentDateTimeUtc(), as_reported(unit))};
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QStringList lines{format->header(), format->status_line(now, as_reported(unit))};
+    if (end)
+        lines << format->event_fields_line(now, Record_event::end, Event_fields::end(*end));
     lines.removeAll(QString());
     return at_any_time(lines);
 }
@@ -108,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
         QCOMPARE(without_start(at_any_time(watch.output_lines())),
-                 first_record(format, unit->state()));
+                 first_record(format, unit->state(), Record_end::done));
     }
 
     // Only changes, whatever the link does meanwhile: a silence and the unit's
@@ -148,6 +154,8 @@ private Q_SLOTS:
         SIGNAL_CHILD(watch, SIGTERM); // Ctrl-C, for a watch without end
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
+        QCOMPARE(at_any_time(watch.output_lines()).last(),
+                 R"({"time":"TIME","event":"end","reason":"signal"})");
     }
 
     // As an adapter on a /dev/serial/by-id link is pulled and plugged in

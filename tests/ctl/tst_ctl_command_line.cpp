@@ -95,15 +95,26 @@ private Q_SLOTS:
             row("velmar-ctl " + arguments, arguments, {},
                 {exit_code, refused ? QStringLiteral("^$") : said, refused ? said : QString()});
         };
-        QString codes = QStringLiteral("[\\s\\S]*"); // then every exit code explained, in order
-        for (int code : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 130, 143})
-            codes += QStringLiteral("\\n  %1  \\S.*").arg(code);
+        // Then the exit codes the command can give, each explained, in order, and no other.
+        const auto codes = [](std::initializer_list<int> given) {
+            QString pattern = QStringLiteral("[\\s\\S]*\\nExit codes:");
+            for (const int code : given)
+                pattern += QStringLiteral("\\n  %1  \\S.*").arg(code);
+            return pattern + QStringLiteral("\\n\\nOptions:");
+        };
         const QString version = QStringLiteral("^velmar-ctl \\d+\\.\\d+\\.\\d+$");
-        line("--help", exit_done, "^Usage: velmar-ctl COMMAND " + codes);
-        line("--version", exit_done, version);
-        for (const QString command : {"ports", "watch", "set"}) {
-            line(command + " --help", exit_done, "^Usage: velmar-ctl " + command + ' ' + codes);
-            line(command + " --version", exit_done, version);
+        line("--help", exit_done,
+             "^Usage: velmar-ctl COMMAND " +
+                 codes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 130, 143}));
+        const std::pair<QString, QString> commands[] = {
+            {"ports", codes({0, 1, 2})},
+            {"watch", codes({0, 1, 2, 3, 5})},
+            {"set", codes({0, 1, 2, 3, 4, 5, 6, 7, 8, 130, 143})},
+            {"report", codes({0, 1, 2, 9, 10, 12, 130, 143})}};
+        for (const auto &command : commands) {
+            line(command.first + " --help", exit_done,
+                 "^Usage: velmar-ctl " + command.first + ' ' + command.second);
+            line(command.first + " --version", exit_done, version);
         }
         line("set --port PORT --gain1 abc", exit_bad_arguments, "--gain1");
         line("set --port PORT --gain1 80", exit_bad_arguments, "--gain1");
@@ -190,13 +201,15 @@ private Q_SLOTS:
         // How a watch ends. However short, it prints statuses and nothing else.
         const QString no_status = R"(^(?![\s\S]*"event":"status"))"; // link events may come
         row("watch, half a second", "watch --format text --port PORT --duration 0.5", {},
-            {exit_done, R"(^\S+Z start .*(\n\S+Z status version=2\.0 .*)*$)", {}});
+            {exit_done,
+             R"(^\S+Z start .*(\n\S+Z status version=2\.0 .*)*\n\S+Z end reason=done$)",
+             {}});
         // Below a millisecond still ends. The unit is silent: a talking one
         // may get a status in before so short a time is up, and whether it
         // does is the scheduler's choice.
         row("watch, shorter than a millisecond",
             "watch --format text --port PORT --duration 0.0001", silent,
-            {exit_no_status, R"(^(\S+Z start .*)?$)", "no status"});
+            {exit_no_status, R"(^(\S+Z start .*\n\S+Z end reason=done)?$)", "no status"});
         Status_payload unlocked;
         unlocked.flags = 0;
         row("watch, old statuses waiting", "watch --port PORT --format text --count 1",
@@ -206,9 +219,12 @@ private Q_SLOTS:
         row("watch --count, silent unit", "watch --port PORT --count 1", silent,
             {exit_no_status, no_status, silence});
         row("watch --count, the unit falls silent", "watch --port PORT --count 99", {{}, {}, 5},
-            {exit_no_status, "\"event\":\"status\"", silence});
+            {exit_no_status, R"("event":"status"[\s\S]*"event":"end","reason":"no_status"\}$)",
+             silence});
         row("watch --duration, silent unit", "watch --port PORT --duration 1", silent,
             {exit_no_status, no_status, "no status from the unit$"});
+        // Its end line is looked at in tst_ctl: the output here is also what
+        // the signal waits for.
         row("watch, Ctrl-C after a status", "watch --port PORT", {}, {exit_done, "status", {}},
             SIGINT);
         row("watch, silent unit, SIGTERM", "watch --port PORT", silent,

@@ -253,6 +253,8 @@ private Q_SLOTS:
                                      Event_fields::since(Event_fields::no_time)),
             format.event_line(at(noon + 5), Record_event::port_lost, error),
             format.event_line(at(noon + 6), Record_event::port_unavailable, error),
+            format.event_fields_line(at(noon + 7), Record_event::end,
+                                     Event_fields::end(Record_end::port_lost)),
         };
         QCOMPARE(lines[3], R"({"time":"2026-12-06T12:00:00.003Z","event":"ack_timeout"})");
         const Read_back back = read_record(lines.join('\n').toUtf8() + '\n');
@@ -261,12 +263,22 @@ private Q_SLOTS:
         for (const Record_entry &entry : back.entries)
             events << record_event_name(entry.event) + '@' + QString::number(entry.time_ms - noon);
         QCOMPARE(events, QStringList({"start@0", "connected@1", "sent@2", "ack_timeout@3",
-                                      "silent@4", "port_lost@5", "port_unavailable@6"}));
+                                      "silent@4", "port_lost@5", "port_unavailable@6", "end@7"}));
         QCOMPARE(back.entries[0].start, start);
         QCOMPARE(back.entries[1].since_ms, noon - 900);
         QCOMPARE(back.entries[2].sent, sent);
         QCOMPARE(back.entries[4].since_ms, Record_entry::no_time);
         QCOMPARE(back.entries[5].detail, error);
+        QCOMPARE(back.entries[7].reason, QStringLiteral("port_lost"));
+        // An event's fields without a column of their own go to the detail.
+        const Event_fields::Fields done = Event_fields::end(Record_end::done);
+        const QStringList end_cells =
+            csv_cells(Csv_record_format().event_fields_line(when, Record_event::end, done));
+        QCOMPARE(end_cells.size(), csv_header.size());
+        QCOMPARE(end_cells.mid(1, 1) + end_cells.mid(2).filter(QRegularExpression(".")),
+                 QStringList({"end", "reason=done"}));
+        QCOMPARE(Text_record_format().event_fields_line(when, Record_event::end, done),
+                 when_text + " end reason=done");
         for (const QString &detail : {QString(), error}) {
             QStringList cells{when_text, QStringLiteral("port_lost")};
             while (cells.size() < csv_header.size() - 1)
@@ -289,24 +301,26 @@ private Q_SLOTS:
             QTest::newRow(name) << policy << script << record;
         };
         using P = Recorder::Policy;
-        row("every status", P::every_status, "a a b tick tick a", "a a b connected silent a");
-        row("changes", P::changes, "a a b b a tick tick a b", "a b a connected silent b");
+        row("every status", P::every_status, "a a b tick tick a",
+            "a a b connected silent a end:reason=done");
+        row("changes", P::changes, "a a b b a tick tick a b",
+            "a b a connected silent b end:reason=done");
         row("changes, anew per connection", P::changes_per_connection, "a a b tick tick b a",
-            "a b connected silent b a");
+            "a b connected silent b a end:reason=done");
         row("one event per silence", P::changes, "tick tick a tick tick tick",
-            "silent a connected silent");
+            "silent a connected silent end:reason=done");
         row("broken frames", P::every_status, "a bad short tick",
-            "a crc_mismatch short_message connected");
+            "a crc_mismatch short_message connected end:reason=done");
         // Frames that decode nothing leave the values unknown: a silence, and
         // no connected line until a status decodes again.
         row("only broken frames", P::every_status, "bad tick short tick",
-            "crc_mismatch silent short_message");
+            "crc_mismatch silent short_message end:reason=done");
         row("a stretch of broken frames", P::changes, "a tick bad tick bad tick a tick",
-            "a connected crc_mismatch silent crc_mismatch connected");
-        row("lost port", P::every_status, "a unplug a", "a port_lost a");
-        row("lost port, changes", P::changes, "a unplug a", "a port_lost");
+            "a connected crc_mismatch silent crc_mismatch connected end:reason=done");
+        row("lost port", P::every_status, "a unplug a", "a port_lost a end:reason=port_lost");
+        row("lost port, changes", P::changes, "a unplug a", "a port_lost end:reason=port_lost");
         row("lost port, anew per connection", P::changes_per_connection, "a unplug a",
-            "a port_lost a");
+            "a port_lost a end:reason=port_lost");
     }
 
     // The test judges the link itself; the session's own watchdog never does.
@@ -321,7 +335,7 @@ private Q_SLOTS:
         QBuffer sink;
         sink.open(QIODevice::WriteOnly);
         const Csv_record_format format;
-        const Recorder recorder(session, format, sink, policy);
+        Recorder recorder(session, format, sink, policy);
         QVERIFY(session.open_port({line->slave_path()}));
         QSignalSpy lost(&session, &Session::port_lost);
         for (const QString &step : script.split(QLatin1Char(' '))) {
@@ -339,6 +353,8 @@ private Q_SLOTS:
                                     : status.frame());
             }
         }
+        recorder.end_run(Record_end::done);
+        recorder.end_run(Record_end::signal); // a run ends once
         QStringList rows = QString::fromUtf8(sink.data()).split(QLatin1Char('\n'));
         QCOMPARE(rows.takeLast(), QString());                          // every line whole
         QCOMPARE(rows.takeFirst(), csv_header.join(QLatin1Char(','))); // written at once
@@ -349,7 +365,10 @@ private Q_SLOTS:
         for (const QString &row : rows) {
             const QString event = row.section(QLatin1Char(','), 1, 1);
             const bool locked = row.section(QLatin1Char(','), lock, lock) == QLatin1String("true");
-            seen << (event != QLatin1String("status") ? event : locked ? "a" : "b");
+            seen << (event == QLatin1String("end")      ? "end:" + csv_cells(row).last()
+                     : event != QLatin1String("status") ? event
+                     : locked                           ? "a"
+                                                        : "b");
             if (event == QLatin1String("status") || event == QLatin1String("port_lost"))
                 QCOMPARE(csv_cells(row).last().isEmpty(), event == QLatin1String("status"));
         }

@@ -140,10 +140,14 @@ private Q_SLOTS:
                     format.event_fields_line(at(noon), Record_event::sent, Event_fields::of(sent)),
                     format.event_fields_line(at(noon), Record_event::silent,
                                              Event_fields::since(since)),
-                    format.event_line(at(noon), Record_event::port_lost, detail)};
+                    format.event_line(at(noon), Record_event::port_lost, detail),
+                    // A reason of a newer writer is kept as written.
+                    format.event_fields_line(at(noon), Record_event::end,
+                                             {{{"reason"}, Status_fields::literal(detail)}})};
                 const Read_back back = read_record(lines.join('\n').toUtf8() + '\n');
                 RC_ASSERT(back.problems.lines() == QStringList());
-                RC_ASSERT(back.entries.size() == std::size_t(4));
+                RC_ASSERT(back.entries.size() == std::size_t(5));
+                RC_ASSERT(back.entries[4].reason == detail);
                 RC_ASSERT(back.entries[0].start == start);
                 RC_ASSERT(back.entries[1].sent == sent);
                 RC_ASSERT(back.entries[2].since_ms == since);
@@ -259,7 +263,7 @@ private Q_SLOTS:
         QTest::newRow("no baud rate") << QByteArray(start_line).replace("115200", "0")
                                       << "cannot be read: \"baud_rate\" is out of range; left out";
         QTest::newRow("a record version before the first")
-            << QByteArray(start_line).replace("\"record_version\":2", "\"record_version\":0")
+            << QByteArray(start_line).replace("\"record_version\":3", "\"record_version\":0")
             << "cannot be read: \"record_version\" is out of range; left out";
         QTest::newRow("a gain sent of no value")
             << QByteArray(sent_line).replace("47.00", "null")
@@ -267,6 +271,9 @@ private Q_SLOTS:
         QTest::newRow("a since that is no time")
             << QByteArray(R"({"time":"2026-12-06T12:00:00.000Z","event":"silent","since":"soon"})")
             << "cannot be read: \"since\" is not an ISO 8601 time with a zone; left out";
+        QTest::newRow("an end without its reason")
+            << QByteArray(R"({"time":"2026-12-06T12:00:00.000Z","event":"end"})")
+            << "cannot be read: no \"reason\"; left out";
         QTest::newRow("a detail of the wrong type")
             << QByteArray(R"({"time":"2026-12-06T12:00:00.000Z","event":"port_lost","detail":5})")
             << "cannot be read: \"detail\" is of the wrong type; left out";

@@ -174,6 +174,11 @@ public:
         }
         std::stable_sort(lines.begin() + static_cast<std::ptrdiff_t>(first_line), lines.end(),
                          [](const Line &a, const Line &b) { return a.at_ms < b.at_ms; });
+        // Most runs end as a writer ends them; the others were cut short.
+        if (pick(0, 4) > 0)
+            add_event(lines.back().at_ms + pick(0, 2000), Record_event::end,
+                      Event_fields::end(*rc::gen::element(Record_end::done, Record_end::signal,
+                                                          Record_end::port_lost)));
         return lines.back().at_ms;
     }
 

@@ -1,10 +1,12 @@
 #include "protocol/status_words.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
+#include "record/record_end.h"
 #include "simulator/healthy_unit.h"
 #include "support/child_process.h"
 #include "support/record_text.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -22,6 +24,12 @@ using S = Unit_status;
 const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
 constexpr int browser_timeout_ms = 60000;
 constexpr int record_minutes = 30;
+constexpr int crc_per_second = 30;
+// A lost port that begins as a silence ends.
+constexpr double meeting_second = 1540.9;
+// The shades' colours as the page draws them: opaque, under the lines.
+const QString port_colour = QStringLiteral("246,198,198");
+const QString silence_colour = QStringLiteral("214,214,214");
 // Lines of a chart are coloured; its grid, axes and labels are grey.
 constexpr int least_coloured_pixels = 200;
 
@@ -154,27 +162,33 @@ private:
 };
 
 // Half an hour of a unit at one status a second, with a dip, a fault, a
-// silence and a lost port.
+// silence, a lost port, a silence meeting a lost port, a burst of damaged
+// frames, frames sent and unanswered; ended as a watch ends.
 QByteArray a_record()
 {
     const qint64 start_ms =
         QDateTime::fromString(QStringLiteral("2026-12-06T22:00:00.000Z"), Qt::ISODateWithMs)
             .toMSecsSinceEpoch();
-    const auto at = [start_ms](int second) {
-        return QDateTime::fromMSecsSinceEpoch(start_ms + second * 1000LL, Qt::UTC);
+    const auto at = [start_ms](double second) {
+        return QDateTime::fromMSecsSinceEpoch(start_ms + qint64(second * 1000), Qt::UTC);
+    };
+    const auto since = [&at](double second) {
+        return Event_fields::since(at(second).toMSecsSinceEpoch());
     };
     const Json_record_format format;
     QStringList lines{start_line(at(0))};
+    const auto event = [&](double second, Record_event what) {
+        const bool lost = what == Record_event::port_lost;
+        lines << format.event_line(at(second), what, lost ? QStringLiteral("gone") : QString());
+    };
     for (int second = 1; second < record_minutes * 60; ++second) {
-        if (second >= 600 && second < 660)
-            continue; // silent
-        if (second >= 1200 && second < 1230)
-            continue; // no port
+        if ((second >= 600 && second < 660) || (second >= 1200 && second < 1230) ||
+            second == 1540 || second == 1541)
+            continue; // silent, or no port
         if (second == 660)
-            lines << format.event_fields_line(at(second), Record_event::connected,
-                                              Event_fields::since(at(second).toMSecsSinceEpoch()));
-        if (second == 1230)
-            lines << format.event_line(at(second), Record_event::reopened, {});
+            lines << format.event_fields_line(at(second), Record_event::connected, since(second));
+        if (second == 1230 || second == 1542)
+            event(second, Record_event::reopened);
         S status = healthy_unit();
         status.dante.gains_reported = true;
         status.cages[S::sfp_1].channels[0].power_tenths =
@@ -182,15 +196,78 @@ QByteArray a_record()
         status.cages[S::sfp_1].temperature_c = 40 + second / 300;
         status.rx_fault = second >= 900 && second < 905;
         lines << format.status_line(at(second), status);
-        if (second == 1200 - 1)
-            lines << format.event_line(at(second).addMSecs(500), Record_event::port_lost,
-                                       QStringLiteral("gone"));
-        if (second == 599)
-            lines << format.event_fields_line(at(second).addMSecs(900), Record_event::silent,
-                                              Event_fields::since(at(second).toMSecsSinceEpoch()));
+        if (second % 400 == 100) {
+            lines << format.event_fields_line(at(second), Record_event::sent,
+                                              Event_fields::of(Control_payload()));
+            event(second + 0.5, Record_event::ack_timeout);
+        }
+        if (second == 1650)
+            event(second, Record_event::short_message);
+        for (int damaged = 1; second >= 1600 && second < 1700 && damaged <= crc_per_second;
+             ++damaged)
+            event(second + damaged / (crc_per_second + 1.0), Record_event::crc_mismatch);
+        if (second == 1199)
+            event(second + 0.5, Record_event::port_lost);
+        if (second == 599 || second == 1539)
+            lines << format.event_fields_line(at(second + 0.9), Record_event::silent,
+                                              since(second));
+        if (second == 1539)
+            event(meeting_second, Record_event::port_lost);
     }
+    lines << format.event_fields_line(at(record_minutes * 60), Record_event::end,
+                                      Event_fields::end(Record_end::done));
     return lines.join('\n').toUtf8() + '\n';
 }
+
+// What the page's own script finds at the width it is shown at.
+const char *const probe = R"((function () {
+  var divs = document.querySelectorAll('div.chart');
+  var charts = velmarGraphs.map(function (g, index) {
+    var div = divs[index];
+    var box = div.getBoundingClientRect();
+    var area = g.getArea();
+    var canvas = div.querySelector('canvas');
+    var pixels = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    var coloured = 0;
+    for (var i = 0; i < pixels.length; i += 4) {
+      var high = Math.max(pixels[i], pixels[i + 1], pixels[i + 2]);
+      var low = Math.min(pixels[i], pixels[i + 1], pixels[i + 2]);
+      if (pixels[i + 3] > 128 && high - low > 80) coloured++;
+    }
+    // The colour of the plot area's top row at a time, and how many pixels
+    // of that row around it share it.
+    var shade = function (ms) {
+      var x = Math.round(g.toDomXCoord(ms)), y = Math.round(area.y + 2);
+      var at = function (x) {
+        var p = canvas.getContext('2d').getImageData(x, y, 1, 1).data;
+        return p[0] + ',' + p[1] + ',' + p[2];
+      };
+      var left = x, right = x;
+      while (at(left - 1) === at(x) && left > x - 20) left--;
+      while (at(right + 1) === at(x) && right < x + 20) right++;
+      return { colour: at(x), width: right - left + 1 };
+    };
+    var labels = [];
+    div.querySelectorAll('.dygraph-axis-label-y').forEach(function (label) {
+      labels.push(label.textContent);
+    });
+    return { id: div.id, left: box.left + area.x, width: area.w, coloured: coloured,
+             lane_labels: labels, legend: document.getElementById(div.id + '-legend').textContent,
+             lost: shade(LOST_MS), meeting: shade(MEETING_MS), silence: shade(SILENCE_MS) };
+  });
+  var overflowing = [];
+  document.querySelectorAll('body *').forEach(function (element) {
+    if (getComputedStyle(element).display === 'inline' || !element.textContent.trim()) return;
+    if (element.scrollWidth > element.clientWidth + 1)
+      overflowing.push(element.tagName + '.' + element.className + ': ' +
+                       element.textContent.slice(0, 60));
+  });
+  if (document.documentElement.scrollWidth > window.innerWidth)
+    overflowing.push('the page is wider than the window');
+  var section = document.getElementById('charts').getBoundingClientRect();
+  return JSON.stringify({ charts: charts, overflowing: overflowing, text: document.body.innerText,
+                          top: section.top + window.scrollY, height: section.height });
+})())";
 
 // Markup a record or a file name may hold: were it written raw, it would
 // start a script, add an element and break out of a quoted attribute. (No
@@ -238,8 +315,12 @@ private Q_SLOTS:
     }
 
     // The page opens offline in a real browser: it asks for nothing outside
-    // itself, its scripts run without an error, every chart draws its lines,
-    // and it shows the summary's numbers.
+    // itself, its scripts run without an error, and it shows the summary's
+    // numbers. At a wide and a narrow window alike, every chart draws,
+    // their plot areas start at one x and are as wide, every lane is
+    // labelled, no text overflows its box, a lost port's second stays
+    // visible, and where a lost port meets a silence the port's shade
+    // shows. Each width is photographed (into VELMAR_REPORT_SHOTS when set).
     void the_page_opens_offline_in_a_browser()
     {
         QTemporaryDir dir;
@@ -249,8 +330,9 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(a_record());
         file.close();
+        // The format follows the name.
         Child_process html(ctl);
-        html.start({"report", "--format", "html", "-o", page, record});
+        html.start({"report", "-o", page, record});
         QVERIFY(html.wait_for_exit());
         QCOMPARE(html.exit_code(), 0);
         Child_process json(ctl);
@@ -282,27 +364,52 @@ private Q_SLOTS:
         browser.call("Page.navigate", {{"url", url}}, session);
         QVERIFY(browser.wait_for_event("Page.loadEventFired"));
 
-        const QString probe = QStringLiteral(R"((function () {
-  var charts = [];
-  document.querySelectorAll('div.chart').forEach(function (div) {
-    var coloured = 0;
-    div.querySelectorAll('canvas').forEach(function (canvas) {
-      var pixels = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-      for (var i = 0; i < pixels.length; i += 4) {
-        var high = Math.max(pixels[i], pixels[i + 1], pixels[i + 2]);
-        var low = Math.min(pixels[i], pixels[i + 1], pixels[i + 2]);
-        if (pixels[i + 3] > 128 && high - low > 80) coloured++;
-      }
-    });
-    charts.push({ id: div.id, coloured: coloured });
-  });
-  return JSON.stringify({ charts: charts, text: document.body.innerText });
-})())");
-        const QJsonObject evaluated = browser.call(
-            "Runtime.evaluate", {{"expression", probe}, {"returnByValue", true}}, session);
-        const QJsonObject seen =
-            QJsonDocument::fromJson(evaluated["result"]["result"]["value"].toString().toUtf8())
-                .object();
+        const qint64 start_ms =
+            QDateTime::fromString(QStringLiteral("2026-12-06T22:00:00.000Z"), Qt::ISODateWithMs)
+                .toMSecsSinceEpoch();
+        const QString expression =
+            QString::fromLatin1(probe)
+                .replace("LOST_MS", QString::number(start_ms + 1199500 + 15000))
+                .replace("MEETING_MS", QString::number(start_ms + qint64(meeting_second * 1000)))
+                .replace("SILENCE_MS", QString::number(start_ms + 630000));
+        QString text;
+        for (const int width : {1280, 800}) {
+            browser.call(
+                "Emulation.setDeviceMetricsOverride",
+                {{"width", width}, {"height", 900}, {"deviceScaleFactor", 1}, {"mobile", false}},
+                session);
+            const QJsonObject redrawn = browser.call(
+                "Runtime.evaluate",
+                {{"expression", "velmarGraphs.forEach(function (g) { g.resize(); }); "
+                                "new Promise(function (done) { requestAnimationFrame(done); })"},
+                 {"awaitPromise", true}},
+                session);
+            QVERIFY2(!redrawn["result"].toObject().contains("exceptionDetails"),
+                     qPrintable(QJsonDocument(redrawn).toJson()));
+            const QJsonObject evaluated = browser.call(
+                "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}}, session);
+            const QJsonObject seen =
+                QJsonDocument::fromJson(evaluated["result"]["result"]["value"].toString().toUtf8())
+                    .object();
+            QVERIFY2(!seen.isEmpty(), qPrintable(QJsonDocument(evaluated).toJson()));
+            check_charts(seen["charts"].toArray(), width);
+            QCOMPARE(seen["overflowing"].toArray(), QJsonArray());
+            text = seen["text"].toString();
+            const QJsonObject clip{{"x", 0},
+                                   {"y", seen["top"].toDouble()},
+                                   {"width", width},
+                                   {"height", seen["height"].toDouble()},
+                                   {"scale", 1}};
+            const QJsonObject shot = browser.call(
+                "Page.captureScreenshot",
+                {{"format", "png"}, {"clip", clip}, {"captureBeyondViewport", true}}, session);
+            const QByteArray png =
+                QByteArray::fromBase64(shot["result"]["data"].toString().toLatin1());
+            QVERIFY(png.startsWith("\x89PNG"));
+            const QString shots = qEnvironmentVariable("VELMAR_REPORT_SHOTS");
+            QFile picture(QDir(shots).filePath(QStringLiteral("report-%1.png").arg(width)));
+            QVERIFY(shots.isEmpty() || (picture.open(QIODevice::WriteOnly) && picture.write(png)));
+        }
 
         for (const QJsonObject &event : browser.events) {
             const QString method = event["method"].toString();
@@ -319,25 +426,10 @@ private Q_SLOTS:
                          qPrintable(QJsonDocument(params).toJson()));
         }
 
-        const QJsonArray charts = seen["charts"].toArray();
-        QStringList drawn;
-        for (const QJsonValue chart : charts) {
-            drawn << chart["id"].toString();
-            QVERIFY2(chart["coloured"].toInt() >= least_coloured_pixels,
-                     qPrintable(chart["id"].toString()));
-        }
-        QStringList expected_charts;
-        for (int cage = 0; cage < S::cage_count; ++cage) {
-            if (healthy_unit().cages[cage].present())
-                expected_charts << QStringLiteral("chart_power_") + Status_words::cage_key(cage);
-        }
-        QCOMPARE(drawn, expected_charts << "chart_temperature"
-                                        << "chart_events");
-
-        const QString text = seen["text"].toString();
         const QJsonObject rx = summary["channels"][0]["rx_power_dbm"].toObject();
         const QJsonObject below = summary["channels"][0]["below_threshold"].toObject();
         const QJsonObject silences = summary["events"]["silences"].toObject();
+        const QJsonObject incidents = summary["events"]["incidents"].toObject();
         const QStringList numbers{
             QStringLiteral("Statuses: %1").arg(summary["statuses"].toInt()),
             QStringLiteral("-30.5 dBm at %1").arg(rx["min_time"].toString()),
@@ -348,11 +440,56 @@ private Q_SLOTS:
             QStringLiteral("12.000 s"),       // the dip
             QStringLiteral("1 min 01.000 s"), // the silence, from its last frame
             silences["episodes"][0]["start"].toString(),
-            QStringLiteral("without a port: 30.500 s"),
+            QStringLiteral("without a port: 31.600 s"),
+            incidents["port_lost"]["times"][1].toString() + "\tPort lost",
+            incidents["short_messages"]["times"][0].toString() + "\tShort message",
+            QStringLiteral("CRC mismatch: the first 500 are listed, and %1 more.")
+                .arg(crc_per_second * 100 - 500),
+            summary["runs"][0]["end"]["time"].toString() + ", done",
         };
         for (const QString &number : numbers)
             QVERIFY2(text.contains(number), qPrintable(number));
     }
+
+private:
+    void check_charts(const QJsonArray &charts, int width)
+    {
+        const QString at_width = QStringLiteral(" at %1 px").arg(width);
+        QStringList drawn;
+        for (const QJsonValue chart : charts) {
+            const QString id = chart["id"].toString();
+            drawn << id;
+            QVERIFY2(chart["coloured"].toInt() >= least_coloured_pixels, qPrintable(id + at_width));
+            QVERIFY2(
+                std::abs(chart["left"].toDouble() - charts[0]["left"].toDouble()) <= 1 &&
+                    std::abs(chart["width"].toDouble() - charts[0]["width"].toDouble()) <= 1,
+                qPrintable(id + " is not aligned with " + charts[0]["id"].toString() + at_width));
+            // A second without a port among half an hour still shows, and
+            // where it meets a silence, as the port's.
+            QCOMPARE(chart["lost"]["colour"].toString(), port_colour);
+            QCOMPARE(chart["meeting"]["colour"].toString(), port_colour);
+            QVERIFY2(chart["meeting"]["width"].toInt() >= 3, qPrintable(id + at_width));
+            QCOMPARE(chart["silence"]["colour"].toString(), silence_colour);
+            for (const QString &label : lanes.value(id))
+                QVERIFY2(chart["lane_labels"].toVariant().toStringList().contains(label) &&
+                             chart["legend"].toString().contains(label),
+                         qPrintable(id + ": " + label + at_width));
+        }
+        QStringList expected_charts;
+        for (int cage = 0; cage < S::cage_count; ++cage) {
+            if (healthy_unit().cages[cage].present())
+                expected_charts << QStringLiteral("chart_power_") + Status_words::cage_key(cage);
+        }
+        QCOMPARE(drawn, expected_charts << "chart_temperature"
+                                        << "chart_events"
+                                        << "chart_incidents");
+    }
+
+    const QHash<QString, QStringList> lanes{
+        {"chart_events", {"Rx fault", "Tx fault", "Overheat", "Lock lost", "Link down"}},
+        {"chart_incidents",
+         {"Port lost", "Port reopened", "CRC mismatch", "Short message", "Frame sent",
+          "Ack time-out"}}};
 };
 
 QTEST_GUILESS_MAIN(Report_page_test)

@@ -8,14 +8,17 @@
 #include "record_generator.h"
 #include "report/json_report.h"
 #include "report/report_maker.h"
+#include "report/slice_counts.h"
 #include "support/property.h"
 
 #include <QtCore/QBuffer>
+#include <QtCore/QDateTime>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -211,6 +214,77 @@ private Q_SLOTS:
                 }
             },
             property_seed, cases));
+    }
+
+    // Every incident is listed at the time its line gives, in the record's
+    // order, and counted; each run has ended exactly when it has an end line.
+    void incidents_and_ends_are_the_record_own()
+    {
+        QVERIFY(holds("incidents and run ends are the record's own", [] {
+            const Generated_record record = *generated_record({});
+            const Report_summary summary = report_of({record.text}, {}).summary;
+            const std::pair<Report_summary::Incident, QString> names[] = {
+                {Report_summary::port_lost, "port_lost"},
+                {Report_summary::port_unavailable, "port_unavailable"},
+                {Report_summary::reopened, "reopened"},
+                {Report_summary::crc_mismatch, "crc_mismatch"},
+                {Report_summary::short_message, "short_message"},
+                {Report_summary::sent, "sent"},
+                {Report_summary::ack_timeout, "ack_timeout"}};
+            std::map<QString, std::vector<qint64>> times;
+            std::vector<bool> ended;
+            for (const QByteArray &line : record.text.split('\n')) {
+                const QJsonObject object = QJsonDocument::fromJson(line).object();
+                const QString event = object.value(QStringLiteral("event")).toString();
+                if (event == QLatin1String("start"))
+                    ended.push_back(false);
+                else if (event == QLatin1String("end"))
+                    ended.back() = true;
+                times[event].push_back(
+                    QDateTime::fromString(object.value(QStringLiteral("time")).toString(),
+                                          Qt::ISODateWithMs)
+                        .toMSecsSinceEpoch());
+            }
+            for (const auto &name : names) {
+                const Report_summary::Incidents &incidents = summary.events.incidents[name.first];
+                RC_ASSERT(incidents.count == qint64(times[name.second].size()));
+                RC_ASSERT(incidents.listed == times[name.second]);
+            }
+            RC_ASSERT(summary.runs.size() == ended.size());
+            for (std::size_t run = 0; run < ended.size(); ++run)
+                RC_ASSERT((summary.runs[run].ending == Report_summary::Run::Ending::ended) ==
+                          ended[run]);
+        }));
+    }
+
+    // However many incidents and however far apart, each slice counts those
+    // of its own time, of each kind, and no more slices are kept than asked.
+    void slices_count_what_falls_in_them()
+    {
+        QVERIFY(holds("slices count what falls in them", [] {
+            const int max_slices = *rc::gen::inRange(2, 50);
+            auto times = *rc::gen::container<std::vector<qint64>>(
+                rc::gen::inRange<qint64>(0, *rc::gen::element<qint64>(100, 100000, 1LL << 40)));
+            std::sort(times.begin(), times.end());
+            Slice_counts counts(2, max_slices);
+            for (std::size_t i = 0; i < times.size(); ++i)
+                counts.add(int(i % 2), times[i] + 7);
+            const std::vector<Slice_counts::Slice> slices = counts.slices();
+            RC_ASSERT(slices.size() <= std::size_t(max_slices));
+            for (const Slice_counts::Slice &slice : slices) {
+                for (int kind = 0; kind < 2; ++kind) {
+                    qint64 within = 0;
+                    for (std::size_t i = std::size_t(kind); i < times.size(); i += 2)
+                        within += times[i] + 7 >= slice.from_ms &&
+                                  times[i] + 7 < slice.from_ms + counts.slice_ms();
+                    RC_ASSERT(slice.counts[std::size_t(kind)] == within);
+                }
+            }
+            qint64 all = 0;
+            for (const Slice_counts::Slice &slice : slices)
+                all += slice.counts[0] + slice.counts[1];
+            RC_ASSERT(all == qint64(times.size()));
+        }));
     }
 
     // Runs cut into two files, given in either order, are the same night.
