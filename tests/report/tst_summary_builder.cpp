@@ -34,6 +34,23 @@ constexpr int within_ms = 1000;
 constexpr int wait_ms = 15000;
 constexpr int watchdog_divisor = 4;
 
+// "event@ms" or "event@ms<since" (no since: the first format); low and
+// good are statuses with SFP 1's channel 1 below and above the threshold.
+bool scripted(const QString &line, Record_entry *entry)
+{
+    const QString name = line.section(QLatin1Char('@'), 0, 0);
+    const QString times = line.section(QLatin1Char('@'), 1);
+    entry->time_ms = times.section(QLatin1Char('<'), 0, 0).toLongLong();
+    if (times.contains(QLatin1Char('<')))
+        entry->since_ms = times.section(QLatin1Char('<'), 1).toLongLong();
+    entry->status = healthy_unit();
+    if (name != QLatin1String("low") && name != QLatin1String("good"))
+        return record_event_from_name(name, &entry->event);
+    entry->status.cages[S::sfp_1].channels[0].power_tenths =
+        name == QLatin1String("low") ? low_tenths : good_tenths;
+    return true;
+}
+
 } // namespace
 
 class Summary_builder_test : public QObject
@@ -43,9 +60,7 @@ class Summary_builder_test : public QObject
 private Q_SLOTS:
     void time_with_data_and_without_data()
     {
-        // "event@ms" or "event@ms<since" (no since: the first format); low and
-        // good are statuses with SFP 1's channel 1 below and above the
-        // threshold; next begins a second input.
+        // Lines as scripted() reads them; next begins a second input.
         QTest::addColumn<QString>("lines");
         // With data, episodes below and their time, silences and their time, without port.
         QTest::addColumn<QList<qint64>>("expected");
@@ -60,7 +75,7 @@ private Q_SLOTS:
         row("a lost port is a gap, and silent while lost is the port's",
             "good@0 port_lost@2000 silent@2900<1950 reopened@5000 good@5100 good@6000",
             {2900, 0, 0, 0, 0, 3000});
-        row("a gap between inputs", "low@0 low@1000 next@10000 low@10000 good@11000",
+        row("a gap between inputs", "low@0 low@1000 next@0 low@10000 good@11000",
             {2000, 2, 2000, 0, 0, 0});
         row("first format: a silence from its line", "low@0 silent@2000 good@4000",
             {2000, 1, 2000, 1, 2000, 0});
@@ -78,22 +93,12 @@ private Q_SLOTS:
         Summary_builder builder;
         builder.begin_input(QStringLiteral("first"));
         for (const QString &line : lines.split(QLatin1Char(' '))) {
-            const QString name = line.section(QLatin1Char('@'), 0, 0);
-            const QString times = line.section(QLatin1Char('@'), 1);
-            if (name == QLatin1String("next")) {
+            if (line == QLatin1String("next@0")) {
                 builder.begin_input(QStringLiteral("second"));
                 continue;
             }
             Record_entry entry;
-            entry.time_ms = times.section(QLatin1Char('<'), 0, 0).toLongLong();
-            if (times.contains(QLatin1Char('<')))
-                entry.since_ms = times.section(QLatin1Char('<'), 1).toLongLong();
-            entry.status = healthy_unit();
-            if (name == QLatin1String("low") || name == QLatin1String("good"))
-                entry.status.cages[S::sfp_1].channels[0].power_tenths =
-                    name == QLatin1String("low") ? low_tenths : good_tenths;
-            else
-                QVERIFY(record_event_from_name(name, &entry.event));
+            QVERIFY2(scripted(line, &entry), qPrintable(line));
             builder.add(entry);
         }
         builder.finish();
@@ -109,13 +114,20 @@ private Q_SLOTS:
     // and a silence are joined, the port's shade is what is drawn.
     void joined_shades_show_the_lost_port()
     {
-        using W = Line::What;
         Summary_builder builder;
         builder.begin_input(QStringLiteral("first"));
         for (qint64 t = 0; t < 1100 * 10000; t += 10000) {
-            for (const Line &line : {Line{W::status_good, t}, Line{W::silent, t + 2500, t + 1000},
-                                     Line{W::port_lost, t + 2600}, Line{W::reopened, t + 3000}})
-                builder.add(entry_of(line));
+            const QString lines = QStringLiteral("good@%1 silent@%2<%3 port_lost@%4 reopened@%5")
+                                      .arg(t)
+                                      .arg(t + 2500)
+                                      .arg(t + 1000)
+                                      .arg(t + 2600)
+                                      .arg(t + 3000);
+            for (const QString &line : lines.split(QLatin1Char(' '))) {
+                Record_entry entry;
+                QVERIFY(scripted(line, &entry));
+                builder.add(entry);
+            }
         }
         builder.finish();
         const std::vector<Report_charts::Shade> &shades = builder.charts().shades;
