@@ -3,10 +3,8 @@
 // holder, and goes with the holder however it ends.
 
 #include "session/device_claim.h"
-#include "session/session.h"
 #include "simulator/pty_device.h"
 #include "support/property.h"
-#include "support/quick_timing.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QScopeGuard>
@@ -103,22 +101,6 @@ private Q_SLOTS:
                 held[claim] = claims[claim].is_held() ? device : -1;
             }
         }));
-    }
-
-    void a_session_refuses_a_device_another_holds_under_any_name()
-    {
-        Session holder(hand_timing);
-        QVERIFY(holder.open_port({path(link_to_link_a), Port_settings::default_baud_rate}));
-        for (const int name : {node_a, link_a}) {
-            Session other(hand_timing);
-            QVERIFY(!other.open_port({path(name), Port_settings::default_baud_rate}));
-            QCOMPARE(other.port_error(), held_by());
-        }
-        Session other(hand_timing);
-        QVERIFY(other.open_port({path(link_b), Port_settings::default_baud_rate}));
-        // Closed, the device is anyone's again.
-        holder.close_port();
-        QVERIFY(other.open_port({path(node_a), Port_settings::default_baud_rate}));
     }
 
     void a_killed_holder_leaves_no_claim()
