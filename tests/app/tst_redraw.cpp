@@ -124,8 +124,7 @@ private Q_SLOTS:
     }
 
     // Drawn once after a read of many frames, the window shows what drawing every frame
-    // would have left, a channel that turned unassigned keeping the direction the earlier
-    // frames of the read gave it, not the one on the screen before.
+    // would have left, a channel that turned unassigned keeping the direction it had.
     void one_draw_per_read()
     {
         const QString odd = QStringLiteral(
@@ -154,6 +153,20 @@ private Q_SLOTS:
         QCOMPARE(screens[true], screens[false]);
         QCOMPARE(style_changes[false], 5);
         QCOMPARE(style_changes[true], 1);
+    }
+
+    // What the frames before the last one of a read did to a channel turned
+    // unassigned counts, though the last one equals the status on the screen.
+    void earlier_frames_of_a_read_count()
+    {
+        const auto w = make_window_without_port();
+        const QByteArray unassigned = unit_frame("sfp1.dir1 unassigned");
+        w->read(unit_frame());
+        w->read(unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Rx");
+        w->read(unit_frame("sfp1.dir1 tx") + unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Tx");
+        QVERIFY(w->label("label_sfp1_tx_pwr_1")->isVisibleTo(&w->window));
     }
 };
 

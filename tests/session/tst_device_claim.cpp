@@ -3,8 +3,10 @@
 // holder, and goes with the holder however it ends.
 
 #include "session/device_claim.h"
+#include "session/session.h"
 #include "simulator/pty_device.h"
 #include "support/property.h"
+#include "support/quick_timing.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QScopeGuard>
@@ -101,6 +103,18 @@ private Q_SLOTS:
                 held[claim] = claims[claim].is_held() ? device : -1;
             }
         }));
+    }
+
+    // Under another name the device is refused; closed, it is anyone's again.
+    void a_closed_session_lets_the_device_go()
+    {
+        Session holder(hand_timing);
+        QVERIFY(holder.open_port({path(link_to_link_a), Port_settings::default_baud_rate}));
+        Session other(hand_timing);
+        QVERIFY(!other.open_port({path(node_a), Port_settings::default_baud_rate}));
+        QCOMPARE(other.port_error(), held_by());
+        holder.close_port();
+        QVERIFY(other.open_port({path(node_a), Port_settings::default_baud_rate}));
     }
 
     void a_killed_holder_leaves_no_claim()
