@@ -157,7 +157,7 @@ private Q_SLOTS:
             "label_sfp1_tx_pwr_1 '--' unstyled visible; label_sfp1_wl1 visible");
         row("equal to the threshold: black again",
             {"sfp1.power1 -20.0; threshold -15", "sfp1.power1 -20.0; threshold -20"},
-            "label_sfp1_rx_pwr_1 '-20.0 dBm' black");
+            "label_sfp1_rx_pwr_1 '-20.0 dBm' black; box_current_trshd '-20 dBm'");
         row("a threshold beyond the box: judged by what it shows",
             {"sfp1.power1 -36.0; threshold -128"},
             "label_sfp1_rx_pwr_1 '-36.0 dBm' red; box_current_trshd '-35 dBm'");
