@@ -81,8 +81,6 @@ private Q_SLOTS:
             QCOMPARE(stored("velmar_sfp_temperature_celsius", index, R"(cage="sfp2")"),
                      30.0 + 5 * index);
             QCOMPARE(stored("velmar_protocol_version_info", index, R"(version="2.0")"), 1.0);
-            QCOMPARE(stored("velmar_sfp_wavelength_meters", index, R"(cage="sfp1",channel="2")"),
-                     1.55e-6);
             // The power of the other direction is absent, not 0.
             QVERIFY(
                 std::isnan(stored("velmar_sfp_tx_power_dbm", index, R"(cage="sfp1",channel="1")")));
