@@ -140,8 +140,6 @@ private Q_SLOTS:
         const QByteArray dip_night = record_of(0, QStringLiteral("dip"));
         QTest::newRow("a truncated last line")
             << night + lines[3].left(40) << ":12: the last line is cut off" << 0;
-        QTest::newRow("a line cut off, the next run on it")
-            << lines[3].left(40) + night << ":1: a line cut off" << 0;
         QTest::newRow("a line that is not JSON")
             << QByteArray(night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON" << 10;
         QTest::newRow("a value of the wrong type")
