@@ -21,32 +21,20 @@ const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
 
 struct Unit_play
 {
-    Unit_play(const QString &script = {}, const Status_payload &status = {}, int statuses = -1,
-              const QByteArray &waiting = {}, bool held = false)
-        : script(script), status(status), statuses(statuses), waiting(waiting), held(held)
-    {
-    }
-
-    QString script;        // how it answers control frames (Played_unit)
-    Status_payload status; // what it reports
-    int statuses;          // how many it sends; -1: no end
-    QByteArray waiting;    // on the line before the program opens it
-    bool held;             // by another program
+    QString script{};        // how it answers control frames (Played_unit)
+    Status_payload status{}; // what it reports
+    int statuses = -1;       // how many it sends; -1: no end
+    QByteArray waiting{};    // on the line before the program opens it
+    bool held = false;       // by another program
 };
 
 struct Outcome
 {
-    Outcome(int exit_code = 0, const QString &output = {}, const QString &error = {},
-            int frames = 0, const QByteArray &sent = {})
-        : exit_code(exit_code), output(output), error(error), frames(frames), sent(sent)
-    {
-    }
-
-    int exit_code;
-    QString output;  // a pattern for standard output, its lines joined by \n
-    QString error;   // a pattern for the one line on stderr; none when empty
-    int frames;      // control frames the unit got
-    QByteArray sent; // the first of them in hex, when given
+    int exit_code = 0;
+    QString output{};  // a pattern for standard output, its lines joined by \n
+    QString error{};   // a pattern for the one line on stderr; none when empty
+    int frames = 0;    // control frames the unit got
+    QByteArray sent{}; // the first of them in hex, when given
 };
 
 Status_payload reporting(uint8_t gain_1, uint8_t gain_2, int8_t threshold)
@@ -116,7 +104,6 @@ private Q_SLOTS:
                  "^Usage: velmar-ctl " + command.first + ' ' + command.second);
             line(command.first + " --version", exit_done, version);
         }
-        line("set --port PORT --gain1 abc", exit_bad_arguments, "--gain1");
         line("set --port PORT --gain1 80", exit_bad_arguments, "--gain1");
         line("set --port PORT --gain1 50,75", exit_bad_arguments,
              "^velmar-ctl set: --gain1: '50,75' is not a number");
@@ -129,15 +116,12 @@ private Q_SLOTS:
         line("watch --port PORT --count 0", exit_bad_arguments, "--count");
         line("reset --port PORT", exit_bad_arguments, "reset");
         line("", exit_bad_arguments, "no command");
-        line("watch --port /nonexistent/velmar-line", exit_port_unavailable,
-             "/nonexistent/velmar-line");
         line("set --defaults --port /nonexistent/velmar-line", exit_port_unavailable,
              "/nonexistent/velmar-line");
         line("watch --port /dev/null", exit_port_unavailable,
              "open /dev/null: not a serial device$");
         line("watch --port rfc2217://ts1", exit_bad_arguments,
              "^velmar-ctl watch: --port: rfc2217://ts1: no port");
-        line("set --defaults --port tcp://ts1:4001", exit_bad_arguments, "unknown scheme 'tcp'");
         // Known only after the open returned: a terminal server nobody runs.
         line("watch --port socket://127.0.0.1:1", exit_port_unavailable,
              "^velmar-ctl watch: cannot open socket://127.0.0.1:1: Connection refused$");
@@ -234,8 +218,6 @@ private Q_SLOTS:
         const QString full = QStringLiteral("cannot write the output: No space left on device$");
         row("--help > /dev/full", "--help", {}, {exit_output_failed, {}, full}, 0, "full");
         row("watch --count 1 > /dev/full", "watch --port PORT --count 1", {},
-            {exit_output_failed, {}, full}, 0, "full");
-        row("watch --count 3 > /dev/full", "watch --port PORT --count 3", {},
             {exit_output_failed, {}, full}, 0, "full");
         row("set > /dev/full", "set --port PORT --gain1 50.75", {"a"},
             {exit_output_failed, {}, full, 0}, 0, "full");

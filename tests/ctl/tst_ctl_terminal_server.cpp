@@ -63,6 +63,9 @@ private Q_SLOTS:
         watch.terminate();
         QVERIFY(watch.wait_for_exit());
         QCOMPARE(watch.exit_code(), 0);
+        const QString told = events(watch.output_lines());
+        QCOMPARE(told.count(QStringLiteral("port_lost")), 1);
+        QCOMPARE(told.count(QStringLiteral("reopened")), 1);
     }
 
     void set_is_confirmed_through_the_server_data()

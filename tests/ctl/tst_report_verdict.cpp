@@ -110,11 +110,6 @@ private Q_SLOTS:
         row("one that held and one that did not",
             "100 status tx_fault; 1100 status; 1200 status tx_fault; 1200 status",
             {"--fail-on", "fault"}, 9, "2 episodes, 1.000 s in all, 1 of them held for no time");
-        // --fail-on adds up, however it is given.
-        row("--fail-on repeated", "100 status tx_fault", {"--fail-on", "fault", "--fail-on", "crc"},
-            9, "Verdict: FAIL");
-        row("--fail-on repeated, the other way", "100 status tx_fault",
-            {"--fail-on", "crc", "--fail-on", "fault"}, 9, "Verdict: FAIL");
         row("a healthy night", "100 status; 1100 status",
             {"--fail-on", "below-threshold,fault,lock,link,dante,silence,port-lost,crc"}, 0,
             "Verdict: PASS");
