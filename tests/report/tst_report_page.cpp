@@ -59,20 +59,15 @@ public:
                 QStringLiteral("chromium is not installed (scripts/install-deps.sh installs it)");
             return false;
         }
-        QStringList command{chromium,
-                            QStringLiteral("--headless"),
-                            QStringLiteral("--no-sandbox"),
-                            QStringLiteral("--disable-gpu"),
-                            QStringLiteral("--disable-background-networking"),
-                            QStringLiteral("--disable-component-update"),
-                            QStringLiteral("--disable-sync"),
-                            QStringLiteral("--disable-extensions"),
-                            QStringLiteral("--no-first-run"),
-                            QStringLiteral("--no-default-browser-check"),
-                            QStringLiteral("--window-size=1200,900"),
-                            QStringLiteral("--user-data-dir=") + profile_dir,
-                            QStringLiteral("--remote-debugging-pipe"),
-                            QStringLiteral("about:blank")};
+        QStringList command =
+            QStringLiteral("--headless --no-sandbox --disable-gpu --disable-background-networking "
+                           "--disable-component-update --disable-sync --disable-extensions "
+                           "--no-first-run --no-default-browser-check --window-size=1200,900 "
+                           "--remote-debugging-pipe")
+                .split(QLatin1Char(' '));
+        command.prepend(chromium);
+        command << QStringLiteral("--user-data-dir=") + profile_dir
+                << QStringLiteral("about:blank");
         // Without a network namespace of its own, where one can be had.
         QProcess probe;
         probe.start(QStringLiteral("unshare"), {QStringLiteral("--net"), QStringLiteral("true")});
