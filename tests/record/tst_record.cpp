@@ -5,7 +5,6 @@
 #include "record/csv_record_format.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
-#include "record/record_start.h"
 #include "record/recorder.h"
 #include "record/text_record_format.h"
 #include "session/session.h"
@@ -23,7 +22,6 @@
 
 #include <memory>
 #include <tuple>
-#include <vector>
 
 Q_DECLARE_METATYPE(Record_event)
 Q_DECLARE_METATYPE(Recorder::Policy)
@@ -36,9 +34,7 @@ constexpr int loss_timeout_ms = 5000;
 const QDateTime when =
     QDateTime::fromString(QStringLiteral("2026-12-06T17:53:27.123+02:00"), Qt::ISODateWithMs);
 const QString when_text = QStringLiteral("2026-12-06T15:53:27.123Z");
-const qint64 noon =
-    QDateTime::fromString(QStringLiteral("2026-12-06T12:00:00.000Z"), Qt::ISODateWithMs)
-        .toMSecsSinceEpoch();
+const qint64 noon = record_noon_ms;
 
 QDateTime at(qint64 ms)
 {
@@ -123,8 +119,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<Status_payload>("payload");
         QTest::addColumn<QString>("expected"); // name=JSON literal ...
-        // Whether the line holds every value (not the power of an unassigned channel).
-        QTest::addColumn<bool>("holds_all");
         Status_payload gains = payload(0x20, 0x0F, 0x0F, 0x29, 0x0F);
         gains.gain[0] = 33;
         gains.gain[1] = 0;
@@ -137,30 +131,24 @@ private Q_SLOTS:
             cages.sfp1.channels.2.tx_power_dbm=0.0 cages.sfp1.channels.2.wavelength_nm=0
             cages.sfp2.type="ethernet" dante.present=true dante.system_ok=true dante.link_ok=true
             dante.mic="remote" dante.inputs.1.type="microphone" dante.inputs.1.gain_db=47.75
-            dante.inputs.2.gain_db=23.00 threshold_dbm=-28)"
-                             << true;
+            dante.inputs.2.gain_db=23.00 threshold_dbm=-28)";
         Status_payload troubled = payload(0x20, 0x70, 0x09, 0x29, 0x71);
         std::tie(troubled.gain[0], troubled.threshold) = std::make_tuple(63, -35);
         QTest::newRow("2.0, faults, submodule in trouble") << troubled << R"(rx_fault=true
             tx_fault=true overheat=true locks.1=false links.p1=false dante.present=true
             dante.system_ok=false dante.sync_ok=false dante.link_ok=false dante.mic="local"
             dante.inputs.1.type="line" dante.inputs.2.type="line" dante.inputs.1.gain_db=70.25
-            threshold_dbm=-35)" << true;
-        QTest::newRow("2.0, no submodule") << payload(0x20, 0x0F, 0x0F, 0x29, 0) << R"(
-            dante.present=false dante.inputs.1.gain_db=null threshold_dbm=-28)"
-                                           << true;
+            threshold_dbm=-35)";
         QTest::newRow("1.1") << payload(0x11, 0x0F, 0x07, 0x39, 0) << R"(version="1.1"
             links.valid=false links.f=true cages.sfp_eth.type="other" cages.sfp_eth.present=true
-            cages.sfp1.channels.1.wavelength_nm=1310 dante=null threshold_dbm=null)"
-                             << true;
+            cages.sfp1.channels.1.wavelength_nm=1310 dante=null threshold_dbm=null)";
         QTest::newRow("1.0, SFP 2 empty") << payload(0x10, 0x05, 0x00, 0x21, 0) << R"(
             version="1.0" locks.1=true locks.2=false locks.3=true links.valid=true links.f=false
             cages.sfp1.channels.1.wavelength_nm=0 cages.sfp2.type="none" cages.sfp2.present=false
             cages.sfp2.temperature_c=null cages.sfp2.channels.1.direction="none"
             cages.sfp2.channels.1.rx_power_dbm=null cages.sfp2.channels.1.tx_power_dbm=null
             cages.sfp2.channels.2.wavelength_nm=null cages.sfp_eth.channels.1.rx_power_dbm=-20.0
-            dante=null threshold_dbm=null)"
-                                          << true;
+            dante=null threshold_dbm=null)";
         Status_payload unknown = payload(0x21, 0x0F, 0x0F, 0x29, 0x00);
         unknown.directions[1][0] = Status_payload::unassigned;
         unknown.directions[1][1] = Status_payload::none;
@@ -169,16 +157,15 @@ private Q_SLOTS:
             cages.sfp2.channels.1.tx_power_dbm=null cages.sfp2.channels.1.wavelength_nm=1310
             cages.sfp2.channels.2.direction="none" dante.present=false dante.system_ok=null
             dante.sync_ok=null dante.link_ok=null dante.mic=null dante.inputs.2.type=null
-            dante.inputs.1.gain_db=null threshold_dbm=-28)"
-                                                       << false;
+            dante.inputs.1.gain_db=null threshold_dbm=-28)";
     }
 
-    // One table, read in all three formats, and the JSON line read back.
+    // One table, read in all three formats. That the JSON line reads back as
+    // written, tst_record_reading states over generated statuses.
     void status_lines()
     {
         QFETCH(Status_payload, payload);
         QFETCH(QString, expected);
-        QFETCH(bool, holds_all);
         const Unit_status status = decoded(payload);
         const QString json = Json_record_format().status_line(when, status);
         const QJsonObject record = QJsonDocument::fromJson(json.toUtf8()).object();
@@ -218,58 +205,37 @@ private Q_SLOTS:
             QVERIFY2(!value.isDouble() || json.contains(key_and_number), qPrintable(entry));
             QCOMPARE(cells.value(csv_header.indexOf(name)), cell);
         }
-        // The values the writer was given, and the same line when written again.
-        const Read_back back = read_record(json.toUtf8() + '\n');
-        QCOMPARE(back.problems.lines(), QStringList());
-        QCOMPARE(int(back.entries.size()), 1);
-        const Record_entry &entry = back.entries.front();
-        QCOMPARE(entry.event, Record_event::status);
-        QCOMPARE(Json_record_format().status_line(at(entry.time_ms), entry.status), json);
-        if (holds_all)
-            QCOMPARE(entry.status, status);
     }
 
-    // Every kind of event line read back as written; a plain event (its name
-    // and its detail, if any) in CSV and text too.
+    // The event kinds tst_record_reading's generated events do not write read
+    // back as written; a plain event (its name and its detail, if any) in CSV
+    // and text too.
     void events_read_back_as_written()
     {
         const Json_record_format format;
-        Record_start start;
-        start.program = QStringLiteral("velmar-serial-port");
-        start.program_version = QStringLiteral("1.0.0");
-        start.port = QStringLiteral("/dev/serial/by-id/usb-\"Velmar\"");
-        start.baud_rate = 57600;
-        Control_payload sent;
-        sent.gain_codes = {{0, 63}};
-        sent.threshold_dbm = -35;
         const QString error = QStringLiteral("Input/output \"error\"\x01 on C:\\COM3, twice");
         const QStringList lines{
-            format.event_fields_line(at(noon), Record_event::start, Event_fields::of(start)),
             format.event_fields_line(at(noon + 1), Record_event::connected,
                                      Event_fields::since(noon - 900)),
-            format.event_fields_line(at(noon + 2), Record_event::sent, Event_fields::of(sent)),
             format.event_line(at(noon + 3), Record_event::ack_timeout, QString()),
             format.event_fields_line(at(noon + 4), Record_event::silent,
                                      Event_fields::since(Event_fields::no_time)),
-            format.event_line(at(noon + 5), Record_event::port_lost, error),
             format.event_line(at(noon + 6), Record_event::port_unavailable, error),
             format.event_fields_line(at(noon + 7), Record_event::end,
                                      Event_fields::end(Record_end::port_lost)),
         };
-        QCOMPARE(lines[3], R"({"time":"2026-12-06T12:00:00.003Z","event":"ack_timeout"})");
+        QCOMPARE(lines[1], R"({"time":"2026-12-06T12:00:00.003Z","event":"ack_timeout"})");
         const Read_back back = read_record(lines.join('\n').toUtf8() + '\n');
         QCOMPARE(back.problems.lines(), QStringList());
         QStringList events;
         for (const Record_entry &entry : back.entries)
             events << record_event_name(entry.event) + '@' + QString::number(entry.time_ms - noon);
-        QCOMPARE(events, QStringList({"start@0", "connected@1", "sent@2", "ack_timeout@3",
-                                      "silent@4", "port_lost@5", "port_unavailable@6", "end@7"}));
-        QCOMPARE(back.entries[0].start, start);
-        QCOMPARE(back.entries[1].since_ms, noon - 900);
-        QCOMPARE(back.entries[2].sent, sent);
-        QCOMPARE(back.entries[4].since_ms, Record_entry::no_time);
-        QCOMPARE(back.entries[5].detail, error);
-        QCOMPARE(back.entries[7].reason, QStringLiteral("port_lost"));
+        QCOMPARE(events, QStringList({"connected@1", "ack_timeout@3", "silent@4",
+                                      "port_unavailable@6", "end@7"}));
+        QCOMPARE(back.entries[0].since_ms, noon - 900);
+        QCOMPARE(back.entries[2].since_ms, Record_entry::no_time);
+        QCOMPARE(back.entries[3].detail, error);
+        QCOMPARE(back.entries[4].reason, QStringLiteral("port_lost"));
         // An event's fields without a column of their own go to the detail.
         const Event_fields::Fields done = Event_fields::end(Record_end::done);
         const QStringList end_cells =
@@ -375,8 +341,8 @@ private Q_SLOTS:
         QCOMPARE(seen.join(QLatin1Char(' ')), record);
     }
     // Under --changes, and in the window's record, a status gets a line of
-    // its own only when that line would read differently from the last, in
-    // every format.
+    // its own only when that line would read differently from the last. The
+    // judgement is on the fields, which every format writes alike.
     void a_change_is_what_the_line_shows_data()
     {
         QTest::addColumn<QString>("both");   // how both statuses differ from a healthy unit
@@ -384,7 +350,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("lines");      // status lines written
         const QString power = QStringLiteral("sfp1.power1 -31.1");
         QTest::newRow("the power of an unassigned channel") << "sfp1.dir1 unassigned" << power << 1;
-        QTest::newRow("the power of a channel of no direction") << "sfp1.dir1 none" << power << 1;
         QTest::newRow("a channel flag") << ""
                                         << "sfp1.flag1 1" << 1;
         QTest::newRow("the power of an Rx channel") << "" << power << 2;
@@ -397,16 +362,13 @@ private Q_SLOTS:
         QFETCH(QString, both);
         QFETCH(QString, second);
         QFETCH(int, lines);
-        for (const auto kind :
-             {Record_format::Kind::json, Record_format::Kind::csv, Record_format::Kind::text}) {
-            const auto format = Record_format::make(kind);
-            Session session;
-            QBuffer sink;
-            sink.open(QIODevice::WriteOnly);
-            const Recorder recorder(session, *format, sink, Recorder::Policy::changes);
-            session.receive(unit_frame(both) + unit_frame(both + ';' + second));
-            QCOMPARE(int(sink.data().count("status")), lines);
-        }
+        const Json_record_format format;
+        Session session;
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        const Recorder recorder(session, format, sink, Recorder::Policy::changes);
+        session.receive(unit_frame(both) + unit_frame(both + ';' + second));
+        QCOMPARE(int(sink.data().count("status")), lines);
     }
 
     // Records written before the start line and since existed.
@@ -446,9 +408,6 @@ private Q_SLOTS:
             QTest::newRow(name) << text << entries_read << problems;
         };
         const QString left_out = QStringLiteral("; left out");
-        row("truncated last line", good_line + cut, 1,
-            {"night.jsonl:2: the last line is cut off (the writer stopped in the middle of it)" +
-             left_out});
         row("a last line without newline is whole", good_line + good_line.trimmed(), 2, {});
         row("not JSON, once per kind",
             good_line + "time,event\n" + good_line + "\n" + cut + "\n" + good_line, 3,
@@ -466,9 +425,6 @@ private Q_SLOTS:
             "\n" +
                 good_line,
             1, {"night.jsonl:1: unknown event \"rebooted\" (from a newer writer?)" + left_out});
-        row("a value of the wrong type",
-            good_line + QByteArray(status_line).replace("\"rx_fault\":false", "\"rx_fault\":0"), 1,
-            {"night.jsonl:2: cannot be read: \"rx_fault\" is of the wrong type" + left_out});
         row("a time without a zone",
             R"({"time":"2026-12-06T12:00:00.000","event":"reopened"})"
             "\n" +

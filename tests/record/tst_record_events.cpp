@@ -68,26 +68,20 @@ class Record_events_test : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void a_run_starts_with_its_port()
+    // A run starts with its port. The silent and connected lines are written
+    // when the link is judged; their since says when the frames stopped and
+    // came back.
+    void a_silence_is_measured_from_its_frames()
     {
         Recorded_unit recorded;
         QVERIFY(recorded.start(true));
-        QTRY_VERIFY_WITH_TIMEOUT(recorded.count(Record_event::status) > 0, wait_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 1, wait_ms);
         const Record_entry first = recorded.entries().front();
         QCOMPARE(first.event, Record_event::start);
         QCOMPARE(first.start.port, recorded.link);
         QCOMPARE(first.start.baud_rate, Port_settings::default_baud_rate);
         QCOMPARE(first.start.program, QCoreApplication::applicationName());
         QCOMPARE(first.start.format_version, Record_start::current_format_version);
-    }
-
-    // The silent and connected lines are written when the link is judged;
-    // their since says when the frames stopped and came back.
-    void a_silence_is_measured_from_its_frames()
-    {
-        Recorded_unit recorded;
-        QVERIFY(recorded.start(true));
-        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 1, wait_ms);
         recorded.unit.silence(silence_ms);
         QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 2, wait_ms);
         qint64 silent_since = Record_entry::no_time;

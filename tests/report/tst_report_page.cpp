@@ -15,7 +15,7 @@
 #include <QtCore/QUrl>
 #include <QtTest/QtTest>
 
-#include <functional>
+#include <algorithm>
 
 namespace {
 
@@ -59,20 +59,15 @@ public:
                 QStringLiteral("chromium is not installed (scripts/install-deps.sh installs it)");
             return false;
         }
-        QStringList command{chromium,
-                            QStringLiteral("--headless"),
-                            QStringLiteral("--no-sandbox"),
-                            QStringLiteral("--disable-gpu"),
-                            QStringLiteral("--disable-background-networking"),
-                            QStringLiteral("--disable-component-update"),
-                            QStringLiteral("--disable-sync"),
-                            QStringLiteral("--disable-extensions"),
-                            QStringLiteral("--no-first-run"),
-                            QStringLiteral("--no-default-browser-check"),
-                            QStringLiteral("--window-size=1200,900"),
-                            QStringLiteral("--user-data-dir=") + profile_dir,
-                            QStringLiteral("--remote-debugging-pipe"),
-                            QStringLiteral("about:blank")};
+        QStringList command =
+            QStringLiteral("--headless --no-sandbox --disable-gpu --disable-background-networking "
+                           "--disable-component-update --disable-sync --disable-extensions "
+                           "--no-first-run --no-default-browser-check --window-size=1200,900 "
+                           "--remote-debugging-pipe")
+                .split(QLatin1Char(' '));
+        command.prepend(chromium);
+        command << QStringLiteral("--user-data-dir=") + profile_dir
+                << QStringLiteral("about:blank");
         // Without a network namespace of its own, where one can be had.
         QProcess probe;
         probe.start(QStringLiteral("unshare"), {QStringLiteral("--net"), QStringLiteral("true")});
@@ -93,7 +88,8 @@ public:
         return true;
     }
 
-    // Sends a command and waits for its answer; events meanwhile go to on_event.
+    // Sends a command and waits for its answer; everything the browser
+    // sends, answers and events, is kept in events.
     QJsonObject call(const QString &method, const QJsonObject &params = {},
                      const QString &session = QString())
     {
@@ -101,14 +97,12 @@ public:
         QJsonObject answer;
         const bool answered = QTest::qWaitFor(
             [&] {
-                for (QJsonObject message = next(); !message.isEmpty(); message = next()) {
-                    if (message.value(QStringLiteral("id")).toInt() == id) {
+                receive();
+                for (const QJsonObject &message : events) {
+                    if (message.value(QStringLiteral("id")).toInt() == id)
                         answer = message;
-                        return true;
-                    }
-                    events.append(message);
                 }
-                return process.state() == QProcess::NotRunning;
+                return !answer.isEmpty() || process.state() == QProcess::NotRunning;
             },
             browser_timeout_ms);
         return answered ? answer : QJsonObject();
@@ -119,13 +113,10 @@ public:
     {
         return QTest::qWaitFor(
             [&] {
-                for (QJsonObject message = next(); !message.isEmpty(); message = next())
-                    events.append(message);
-                for (const QJsonObject &event : events) {
-                    if (event.value(QStringLiteral("method")).toString() == method)
-                        return true;
-                }
-                return false;
+                receive();
+                return std::any_of(events.begin(), events.end(), [&](const QJsonObject &event) {
+                    return event.value(QStringLiteral("method")).toString() == method;
+                });
             },
             browser_timeout_ms);
     }
@@ -145,15 +136,13 @@ private:
         return last_id;
     }
 
-    QJsonObject next()
+    void receive()
     {
         received += process.readAllStandardOutput();
-        const int end = received.indexOf('\0');
-        if (end < 0)
-            return {};
-        const QJsonObject message = QJsonDocument::fromJson(received.left(end)).object();
-        received.remove(0, end + 1);
-        return message;
+        for (int end = received.indexOf('\0'); end >= 0; end = received.indexOf('\0')) {
+            events.append(QJsonDocument::fromJson(received.left(end)).object());
+            received.remove(0, end + 1);
+        }
     }
 
     QProcess process;
