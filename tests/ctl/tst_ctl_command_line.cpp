@@ -156,6 +156,9 @@ private Q_SLOTS:
             {exit_done, sent + "\\nreported$", {}, 1});
         row("set, acknowledged, values kept", set, {"k"},
             {exit_unit_disagrees, sent + "$", "reports gain1_db=47.00 instead of 50.75$", 1});
+        row("set, acknowledged, threshold kept", "set --port PORT --threshold -20", {"k"},
+            {exit_unit_disagrees, values("47.00", "47.00", -20) + "$",
+             "reports threshold_dbm=-28 instead of -20$", 1});
         row("set, taken the third time", set, {"iit"}, {exit_done, "reported$", {}, 3});
         row("set, never taken", set, {"iii"}, {exit_no_acknowledgement, sent, "no ackn", 3});
         Status_payload without_dante;
