@@ -33,21 +33,7 @@ QString record_event_name(Record_event event)
 
 bool record_event_from_name(const QString &name, Record_event *event)
 {
-    static const Record_event all[] = {
-        Record_event::status,
-        Record_event::connected,
-        Record_event::silent,
-        Record_event::crc_mismatch,
-        Record_event::short_message,
-        Record_event::port_lost,
-        Record_event::reopened,
-        Record_event::start,
-        Record_event::sent,
-        Record_event::ack_timeout,
-        Record_event::port_unavailable,
-        Record_event::end,
-    };
-    for (const Record_event candidate : all) {
+    for (const Record_event candidate : every_record_event) {
         if (record_event_name(candidate) == name) {
             *event = candidate;
             return true;

@@ -3,6 +3,8 @@
 
 #include <QtCore/QString>
 
+#include <array>
+
 // What a record line is about: a decoded status, or something that happened
 // to the link.
 enum class Record_event
@@ -22,6 +24,20 @@ enum class Record_event
     // From format 3 on:
     end, // the run ended, and why (Record_end); a run without one may not be over
 };
+
+// Every event, in the order above: one list for whoever reads names.
+constexpr std::array<Record_event, 12> every_record_event{Record_event::status,
+                                                          Record_event::connected,
+                                                          Record_event::silent,
+                                                          Record_event::crc_mismatch,
+                                                          Record_event::short_message,
+                                                          Record_event::port_lost,
+                                                          Record_event::reopened,
+                                                          Record_event::start,
+                                                          Record_event::sent,
+                                                          Record_event::ack_timeout,
+                                                          Record_event::port_unavailable,
+                                                          Record_event::end};
 
 // The event's name as records spell it: "status", "crc_mismatch", ...
 QString record_event_name(Record_event event);

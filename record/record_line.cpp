@@ -192,19 +192,8 @@ private:
 
     static bool event_of(std::string_view name, Record_event *event)
     {
-        constexpr std::size_t event_count = 12;
-        static const std::array<Record_event, event_count> all{Record_event::status,
-                                                               Record_event::connected,
-                                                               Record_event::silent,
-                                                               Record_event::crc_mismatch,
-                                                               Record_event::short_message,
-                                                               Record_event::port_lost,
-                                                               Record_event::reopened,
-                                                               Record_event::start,
-                                                               Record_event::sent,
-                                                               Record_event::ack_timeout,
-                                                               Record_event::port_unavailable,
-                                                               Record_event::end};
+        constexpr std::size_t event_count = every_record_event.size();
+        const auto &all = every_record_event;
         static const std::array<QByteArray, event_count> names = [] {
             std::array<QByteArray, event_count> spelled;
             for (std::size_t i = 0; i < all.size(); ++i)
