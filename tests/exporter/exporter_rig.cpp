@@ -57,11 +57,6 @@ bool Exporter_rig::start_exporter(const QStringList &ports)
     QStringList watched{QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")};
     for (const QString &more : ports)
         watched << QStringLiteral("--port") << more;
-    return start_exporter_with(watched);
-}
-
-bool Exporter_rig::start_exporter_with(const QStringList &watched)
-{
     port = unused_loopback_port();
     exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
     exporter->setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -34,8 +34,6 @@ public:
     // Started on a free loopback port, watching the links' pattern and the
     // ports given; true once /metrics answers.
     bool start_exporter(const QStringList &ports = {});
-    // The same, watching what the arguments name instead (--config FILE).
-    bool start_exporter_with(const QStringList &watched);
     quint16 exporter_port() const { return port; }
     qint64 exporter_pid() const { return exporter->processId(); }
 
