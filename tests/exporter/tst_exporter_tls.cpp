@@ -74,7 +74,6 @@ private Q_SLOTS:
 
     void only_a_certificate_and_the_password_are_let_in()
     {
-        QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("up{job=\"good\"}")), 1.0, ready_ms);
         QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("velmar_up{job=\"good\",unit=\"line-3\"}")),
                                   1.0, ready_ms);
         QTRY_COMPARE_WITH_TIMEOUT(query(QStringLiteral("count(velmar_up{job=\"good\"} == 1)")), 3.0,

@@ -252,7 +252,6 @@ private Q_SLOTS:
         QTest::newRow("below the range") << 10.0 << 23.0 << false << 0 << 1;
         QTest::newRow("above the range") << 80.0 << 70.25 << false << 63 << 1;
         QTest::newRow("47.5 snaps up, sent twice") << 47.5 << 47.75 << true << 33 << 2;
-        QTest::newRow("47.75 on the grid") << 47.75 << 47.75 << false << 33 << 1;
         QTest::newRow("47.37: hundredths cut, to 47.0") << 47.37 << 47.0 << true << 32 << 0;
         QTest::newRow("47.38 to 47.75") << 47.38 << 47.75 << true << 33 << 2;
         QTest::newRow("47.376 held as 47.38") << 47.376 << 47.75 << true << 33 << 2;

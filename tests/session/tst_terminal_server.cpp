@@ -2,7 +2,6 @@
 // it speaks, the COM-PORT-OPTION negotiation against a server the test plays,
 // and frames, rates and silences across Debian's ser2net.
 
-#include "fake_terminal_server.h"
 #include "protocol/control_payload.h"
 #include "session/port_device.h"
 #include "session/port_url.h"
@@ -19,11 +18,136 @@
 #include "support/ser2net_server.h"
 #include "support/steady_unit.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
+#include <QtCore/QVector>
+#include <QtNetwork/QTcpServer>
+#include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
 #include <deque>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+// A terminal server the test plays on a loopback port, for what a real one
+// does not do on demand: refuse the COM-PORT-OPTION, answer another rate,
+// or never answer. It greets each client with bytes of its own, then
+// answers each request it finds in what the client sent, once, as the
+// script says; it understands nothing else.
+class Fake_terminal_server : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Answer
+    {
+        QByteArray request; // once the client has sent these bytes...
+        QByteArray reply;   // ...these go back
+    };
+    using Script = QList<Answer>;
+
+    Fake_terminal_server(const QByteArray &greeting, const Script &script)
+        : greeting(greeting), script(script)
+    {
+        clock.start();
+        connect(&server, &QTcpServer::newConnection, this, &Fake_terminal_server::on_connection);
+    }
+
+    ~Fake_terminal_server() override
+    {
+        for (const int descriptor : {filler_socket, backlog_socket}) {
+            if (descriptor >= 0)
+                ::close(descriptor);
+        }
+    }
+
+    // Listening on a port of its own; with a full backlog, a server that
+    // takes no connection: the client's attempt hangs.
+    bool listen(bool full_backlog = false)
+    {
+        if (!full_backlog) {
+            const bool listening = server.listen(QHostAddress::LocalHost);
+            listen_port = server.serverPort();
+            return listening;
+        }
+        // Backlog 0 holds one connection that nobody accepts; the next SYN is
+        // dropped, and its sender waits.
+        backlog_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(backlog_socket, reinterpret_cast<sockaddr *>(&address), size) != 0 ||
+            ::listen(backlog_socket, 0) != 0 ||
+            ::getsockname(backlog_socket, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+            return false;
+        listen_port = ntohs(address.sin_port);
+        filler_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::fcntl(filler_socket, F_SETFL, O_NONBLOCK);
+        ::connect(filler_socket, reinterpret_cast<sockaddr *>(&address), size);
+        return true;
+    }
+
+    QString url() const { return QStringLiteral("rfc2217://127.0.0.1:%1").arg(listen_port); }
+
+    // Closes the client's connection, as a server that goes away cleanly,
+    // and every connection at once from then on; or takes them again.
+    void drop_clients(bool drop = true)
+    {
+        dropping = drop;
+        if (drop && client != nullptr)
+            client->close();
+    }
+
+    QByteArray received;       // what the client sent on the last connection, as it came
+    QList<qint64> arrivals_ms; // when each connection came, since the server was made
+
+private:
+    void on_connection()
+    {
+        while (QTcpSocket *next = server.nextPendingConnection()) {
+            arrivals_ms.append(clock.elapsed());
+            if (client != nullptr)
+                client->deleteLater();
+            client = next;
+            received.clear();
+            answered.fill(false, script.size());
+            connect(client, &QTcpSocket::readyRead, this, &Fake_terminal_server::on_bytes);
+            if (dropping)
+                client->close();
+            else
+                client->write(greeting);
+        }
+    }
+
+    void on_bytes()
+    {
+        received += client->readAll();
+        if (dropping) {
+            client->close();
+            return;
+        }
+        for (int i = 0; i < script.size(); ++i) {
+            if (!answered[i] && received.contains(script[i].request)) {
+                answered[i] = true;
+                client->write(script[i].reply);
+            }
+        }
+    }
+
+    const QByteArray greeting;
+    const Script script;
+    QVector<bool> answered;
+    QTcpServer server;
+    QTcpSocket *client = nullptr;
+    QElapsedTimer clock;
+    bool dropping = false;
+    int backlog_socket = -1;
+    int filler_socket = -1;
+    quint16 listen_port = 0;
+};
 
 namespace {
 
