@@ -172,6 +172,7 @@ private Q_SLOTS:
     // code that differs from the unit's, carrying the values of that moment.
     void reading_gain()
     {
+        session->receive(acknowledgement); // nothing in flight: changes nothing
         session->set_gain(0, 50.0);
         session->set_gain(1, 30.5);
         QSignalSpy editor(session.get(), &Session::gain_changed);
