@@ -1,11 +1,25 @@
+// The report's times: what a status holds for, where the data stops (a
+// silence, a lost port, a clock step, the end), how episodes are cut and
+// how the charts are reduced; records as one unit's timeline, a step where
+// the writer's clock was set and records that overlap refused.
 #include "record/record_event.h"
+#include "record/record_timeline.h"
+#include "report/json_report.h"
+#include "report/report_maker.h"
 #include "report/summary_builder.h"
+#include "report/text_report.h"
 #include "simulator/healthy_unit.h"
+#include "support/record_text.h"
 
+#include <QtCore/QBuffer>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
 #include <QtTest/QtTest>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -15,6 +29,9 @@ const int rx_slot = Report_summary::channel_slot(S::sfp_1, 0);
 constexpr int16_t low_tenths = -300; // below the healthy unit's -28 dBm
 constexpr int16_t dip_tenths = -290;
 constexpr int16_t good_tenths = -142;
+constexpr qint64 second_ms = 1000;
+constexpr qint64 day_and_more_s = 25 * 3600;
+const qint64 noon = record_noon_ms;
 
 // "event@ms" or "event@ms<since" (no since: the first format); low and dip
 // are statuses with SFP 1's channel 1 below the threshold, good and fault
@@ -49,6 +66,22 @@ bool add_scripted(Summary_builder &builder, const QString &lines)
             return false;
     }
     return true;
+}
+
+// Records, named part1.jsonl, part2.jsonl..., read as one timeline.
+Report report_of(const std::vector<QByteArray> &records)
+{
+    Record_problems problems;
+    Record_timeline timeline(problems);
+    QStringList names;
+    for (const QByteArray &text : records) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(text);
+        buffer->open(QIODevice::ReadOnly);
+        names << QStringLiteral("part%1.jsonl").arg(names.size() + 1);
+        timeline.add(names.last(), std::move(buffer));
+    }
+    return Report_maker::make(timeline, problems, names, {});
 }
 
 } // namespace
@@ -182,6 +215,156 @@ private Q_SLOTS:
         const Episodes &faults = summary.faults[Report_summary::rx_fault];
         QCOMPARE(faults.count(), qint64(1));
         QCOMPARE(faults.total_ms(), qint64(1500));
+    }
+
+    void clock_steps_data()
+    {
+        QTest::addColumn<QString>("script");    // scripted_record()'s; 90000 s is a day and more
+        QTest::addColumn<QStringList>("steps"); // "line:seconds"
+        // Seconds with data, below the threshold and its episodes, silent,
+        // without a port; not looked at when empty.
+        QTest::addColumn<QList<double>>("held");
+        const auto row = [](const char *name, const char *script, const QStringList &steps,
+                            const QList<double> &held = {}) {
+            QTest::newRow(name) << QString(script) << steps << held;
+        };
+        row("back by one second", "status@10 crc@9", {"2:-1"});
+        row("a day and more while a status is held", "status@0 status@90000", {"2:90000"});
+        row("a quiet day of a record of changes", "status@0 status@82800", {});
+        row("a long silence", "status@0 silent@2 connected@90000", {});
+        row("a long lost port", "status@0 lost@1 status@90000", {});
+        row("nothing held since the start", "start@0 crc@90000", {});
+        row("a connected line holds the status again", "status@0 silent@2 connected@3 crc@90000",
+            {"4:89997"});
+        row("a step, then a step back", "status@0 status@-100 status@90000 status@1",
+            {"2:-100", "3:90100", "4:-89999"});
+        row("set back an hour", "start@-1 low@0 low@10 status@-3600 status@-3590", {"4:-3610"},
+            {20, 10, 1, 0, 0});
+        row("a day ahead while below", "start@-1 low@0 low@10 low@90010 status@90020", {"4:90000"},
+            {20, 20, 2, 0, 0});
+        row("a silence ends at the step", "start@-1 status@0 silent@5 status@-100 status@-90",
+            {"4:-105"}, {14, 0, 0, 1, 0});
+        row("the status before a step is not taken up again after it",
+            "start@-1 status@0 silent@5 connected@-100 status@-90 status@-80", {"4:-105"},
+            {14, 0, 0, 1, 0});
+        row("a lost port stays lost, without the step",
+            "start@-1 status@0 lost@5 status@-100 lost@-99 status@-90", {"4:-105"},
+            {6, 0, 0, 0, 9});
+    }
+
+    // Every line is taken, in the writer's order. The data ends at the line
+    // before a step and nothing is held across it; the step is told with
+    // its line, and the span reaches from the earliest line to the latest.
+    void clock_steps()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<double>, held);
+        const Report report = report_of({scripted_record(script)});
+        const Report_summary &summary = report.summary;
+        QStringList seen;
+        for (const Report_summary::Clock_step &step : summary.clock_steps.listed)
+            seen << QStringLiteral("%1:%2").arg(step.line).arg((step.after_ms - step.before_ms) /
+                                                               second_ms);
+        QCOMPARE(seen, steps);
+        QCOMPARE(summary.clock_steps.count, qint64(steps.size()));
+        QCOMPARE(report.lines_left_out, 0);
+        QCOMPARE(summary.statuses, qint64(script.count("status@") + script.count("low@")));
+        QCOMPARE(int(summary.runs.size()), 1); // a step is no new run
+        QCOMPARE(report.problems.size(), steps.isEmpty() ? 0 : 1);
+        if (!steps.isEmpty()) {
+            const qint64 size = steps[0].section(QLatin1Char(':'), 1).toLongLong();
+            QVERIFY2(report.problems[0].startsWith(
+                         QStringLiteral("part1.jsonl:%1: the clock steps %2 by %3.000 s, from ")
+                             .arg(steps[0].section(QLatin1Char(':'), 0, 0),
+                                  size < 0 ? QStringLiteral("back") : QStringLiteral("forward"))
+                             .arg(std::abs(size))),
+                     qPrintable(report.problems[0]));
+        }
+        if (!held.isEmpty()) {
+            const Episodes &below = summary.channels[rx_slot].below_threshold;
+            const double s = second_ms; // exact: a millisecond off is a failure
+            QCOMPARE((QList<double>{summary.with_data_ms / s, below.total_ms() / s,
+                                    double(below.count()), summary.events.silences.total_ms() / s,
+                                    summary.events.without_port_ms / s}),
+                     held);
+        }
+        qint64 earliest = std::numeric_limits<qint64>::max(), latest = 0;
+        for (const QString &step : script.split(QLatin1Char(' '))) {
+            const qint64 second = step.section(QLatin1Char('@'), 1).toLongLong();
+            earliest = std::min(earliest, second);
+            latest = std::max(latest, second);
+        }
+        QCOMPARE(summary.first_ms, noon + earliest * second_ms);
+        QCOMPARE(summary.last_ms, noon + latest * second_ms);
+    }
+
+    // No line is drawn across a step: SFP 1's Rx line breaks at the last
+    // status before it, as it does at the end.
+    void no_line_drawn_across_a_step()
+    {
+        const Report report =
+            report_of({scripted_record("status@0 status@10 status@90010 status@90020")});
+        QStringList breaks;
+        for (const Reduced_chart::Row &row : report.charts.charts[S::sfp_1].data.rows()) {
+            const Reduced_chart::Cell &rx = row.values[0];
+            if (rx && std::isnan(*rx))
+                breaks << QString::number((row.at_ms - noon) / second_ms);
+        }
+        QCOMPARE(breaks, QStringList({"10", "90020"}));
+    }
+
+    // Shown with its line and size in JSON, and as a table in text and page.
+    void a_clock_step_is_shown_in_the_report()
+    {
+        const Report report =
+            report_of({scripted_record("start@-1 status@0 status@10 status@-3590")});
+        const QJsonObject steps =
+            QJsonDocument::fromJson(Json_report::write(report)).object()["clock_steps"].toObject();
+        QCOMPARE(steps["count"].toInt(), 1);
+        const QJsonObject step = steps["steps"].toArray().at(0).toObject();
+        QCOMPARE(step["record"].toString(), QStringLiteral("part1.jsonl"));
+        QCOMPARE(step["line"].toInt(), 4); // after the start line and two statuses
+        QCOMPARE(step["before"].toString(), QStringLiteral("2026-12-06T12:00:10.000Z"));
+        QCOMPARE(step["after"].toString(), QStringLiteral("2026-12-06T11:00:10.000Z"));
+        QCOMPARE(step["size_s"].toDouble(), -3600.0);
+        const QString text = QString::fromUtf8(Text_report::write(report));
+        QVERIFY2(text.contains(QRegularExpression(
+                     QStringLiteral("part1.jsonl:4 +2026-12-06T12:00:10.000Z +"
+                                    "2026-12-06T11:00:10.000Z +back 1 h 00 min 00.000 s"))),
+                 qPrintable(text));
+    }
+
+    // Records that overlap are refused rather than merged: they cannot be
+    // one unit's.
+    void records_that_overlap_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("told"); // empty: one timeline
+        QTest::newRow("one record given twice")
+            << "start@0 status@10"
+            << "start@0 status@10"
+            << "part2.jsonl: overlaps part1.jsonl in time (part1.jsonl from "
+               "2026-12-06T12:00:00.000Z to 2026-12-06T12:00:10.000Z, part2.jsonl from "
+               "2026-12-06T12:00:00.000Z to 2026-12-06T12:00:10.000Z): records that overlap "
+               "cannot be one unit's; report each on its own";
+        QTest::newRow("one ends as the other begins") << "start@0 status@10"
+                                                      << "start@10 status@20" << QString();
+        // Its clock ran a month ahead at its end: its time does not cover the other's.
+        QTest::newRow("a record whose clock stepped ahead")
+            << "start@0 status@10 status@2592000 status@2592010"
+            << "start@20 status@30" << QString();
+    }
+
+    void records_that_overlap()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, told);
+        const Report report = report_of({scripted_record(first), scripted_record(second)});
+        QCOMPARE(report.problems.filter(QStringLiteral("overlaps")),
+                 told.isEmpty() ? QStringList() : QStringList{told});
     }
 };
 
