@@ -1,9 +1,9 @@
 // The record: a status or an event as a line in each format, what the
-// recorder writes of a session, and reading records back: every value the
-// writer can write comes back exactly, every value no unit can send is
-// refused and named, whatever the input is cut into, and a file that is no
-// record is told as such. The record fuzzer's seeds and every input that
-// once found a fault go through the fuzzer's own harness.
+// recorder writes of a session (on a unit played by hand, and on a simulated
+// one in real time), and reading records back: every value the writer can
+// write comes back exactly, every value no unit can send is refused and
+// named, whatever the input is cut into. The record fuzzer's seeds and every
+// input that once found a fault go through the fuzzer's own harness.
 #include "fuzz/record_reader_harness.h"
 #include "protocol/status_decoder.h"
 #include "protocol/status_layout.h"
@@ -17,6 +17,7 @@
 #include "session/session.h"
 #include "simulator/healthy_unit.h"
 #include "simulator/pty_device.h"
+#include "simulator/unit_simulator.h"
 #include "support/property.h"
 #include "support/quick_timing.h"
 #include "support/record_text.h"
@@ -28,6 +29,7 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
 #include <memory>
@@ -175,6 +177,54 @@ rc::Gen<QString> any_text()
 }
 
 const QString source = QStringLiteral("night.jsonl");
+
+constexpr int frames_per_second = 50;
+constexpr int frame_period_ms = 1000 / frames_per_second;
+constexpr int silence_ms = 2000;
+constexpr int tolerance_ms = 200;
+constexpr int replug_ms = 1500;
+constexpr int wait_ms = 15000;
+// The figures measured here are the frames' own times, not the judgement's
+// period: a quick judgement keeps the test short.
+constexpr int watchdog_divisor = 4;
+
+// A session on a simulated unit, with a recorder writing JSON to memory.
+struct Recorded_unit
+{
+    Unit_simulator unit;
+    QTemporaryDir dir;
+    QString link;
+    std::unique_ptr<Session> session;
+    QBuffer sink;
+    Json_record_format format;
+    std::unique_ptr<Recorder> recorder;
+
+    bool start(bool listen_only)
+    {
+        unit.settings().rate = frames_per_second;
+        unit.settings().drift = false;
+        link = dir.filePath(QStringLiteral("unit"));
+        unit.set_link_path(link);
+        if (!unit.start_on_pty())
+            return false;
+        session = std::make_unique<Session>(Session_timing::scaled_down(watchdog_divisor));
+        session->set_listen_only(listen_only);
+        sink.open(QIODevice::WriteOnly);
+        recorder = std::make_unique<Recorder>(*session, format, sink,
+                                              Recorder::Policy::changes_per_connection);
+        return session->open_port({link});
+    }
+
+    std::vector<Record_entry> entries() { return read_record(sink.data()).entries; }
+
+    int count(Record_event event)
+    {
+        int found = 0;
+        for (const Record_entry &entry : entries())
+            found += entry.event == event ? 1 : 0;
+        return found;
+    }
+};
 
 } // namespace
 
@@ -387,6 +437,88 @@ private Q_SLOTS:
         }
         QCOMPARE(seen.join(QLatin1Char(' ')), record);
     }
+    // A run starts with its port. The silent and connected lines are written
+    // when the link is judged; their since says when the frames stopped and
+    // came back.
+    void a_silence_is_measured_from_its_frames()
+    {
+        Recorded_unit recorded;
+        QVERIFY(recorded.start(true));
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 1, wait_ms);
+        const Record_entry first = recorded.entries().front();
+        QCOMPARE(first.event, Record_event::start);
+        QCOMPARE(first.start.port, recorded.link);
+        QCOMPARE(first.start.baud_rate, Port_settings::default_baud_rate);
+        QCOMPARE(first.start.program, QCoreApplication::applicationName());
+        QCOMPARE(first.start.format_version, Record_start::current_format_version);
+        recorded.unit.silence(silence_ms);
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 2, wait_ms);
+        qint64 silent_since = Record_entry::no_time;
+        qint64 silent_written = 0;
+        qint64 back_since = Record_entry::no_time;
+        for (const Record_entry &entry : recorded.entries()) {
+            if (entry.event == Record_event::silent) {
+                silent_since = entry.since_ms;
+                silent_written = entry.time_ms;
+            }
+            if (entry.event == Record_event::connected && silent_since != Record_entry::no_time)
+                back_since = entry.since_ms;
+        }
+        QVERIFY(silent_since != Record_entry::no_time && back_since != Record_entry::no_time);
+        const qint64 measured = back_since - silent_since;
+        QVERIFY2(std::abs(measured - (silence_ms + frame_period_ms)) <= tolerance_ms,
+                 qPrintable(QStringLiteral("measured %1 ms").arg(measured)));
+        QVERIFY(silent_written >= silent_since);
+    }
+
+    // Frames from before a lost port do not make the link live: nothing says
+    // connected until the port is back and the unit has spoken on it.
+    void nothing_is_connected_while_the_port_is_lost()
+    {
+        Recorded_unit recorded;
+        QVERIFY(recorded.start(true));
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 1, wait_ms);
+        QVERIFY(recorded.unit.unplug(replug_ms));
+        QTRY_COMPARE_WITH_TIMEOUT(recorded.count(Record_event::connected), 2, wait_ms);
+        bool lost = false;
+        qint64 reopened_at = 0;
+        QStringList seen;
+        for (const Record_entry &entry : recorded.entries()) {
+            seen << record_event_name(entry.event);
+            if (entry.event == Record_event::port_lost)
+                lost = true;
+            if (entry.event == Record_event::reopened) {
+                QVERIFY(lost);
+                lost = false;
+                reopened_at = entry.time_ms;
+            }
+            if (entry.event == Record_event::connected && reopened_at > 0)
+                QVERIFY(entry.since_ms >= reopened_at);
+            QVERIFY2(!(lost && entry.event == Record_event::connected), qPrintable(seen.join(' ')));
+        }
+        QVERIFY(reopened_at > 0);
+    }
+
+    // What the window sends is in its record, and so is every frame the
+    // unit left unacknowledged.
+    void sent_values_and_timeouts_are_recorded()
+    {
+        Recorded_unit recorded;
+        recorded.unit.settings().acknowledge = false;
+        QVERIFY(recorded.start(false));
+        QTRY_VERIFY_WITH_TIMEOUT(recorded.count(Record_event::ack_timeout) >= 1, wait_ms);
+        const Unit_status unit = recorded.unit.state();
+        bool any_sent = false;
+        for (const Record_entry &entry : recorded.entries()) {
+            if (entry.event != Record_event::sent)
+                continue;
+            any_sent = true;
+            QCOMPARE(entry.sent.gain_codes, unit.dante.gain_codes);
+            QCOMPARE(entry.sent.threshold_dbm, unit.threshold_dbm);
+        }
+        QVERIFY(any_sent);
+    }
+
     // Under --changes, and in the window's record, a status gets a line of
     // its own only when that line would read differently from the last. The
     // judgement is on the fields, which every format writes alike.
@@ -666,27 +798,6 @@ private Q_SLOTS:
         if (told.isEmpty())
             QCOMPARE(back.entries[0].status.cages[S::sfp_1].channels[0].power_tenths,
                      int16_t(Status_limits::min_power_tenths));
-    }
-
-    void not_a_record_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("a picture") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe", 18);
-        QTest::newRow("JSON, but no record") << QByteArray("{\"report_version\":1}\n[1,2]\n");
-    }
-
-    // Told in one line, not line by line, and nothing read from it.
-    void not_a_record()
-    {
-        QFETCH(QByteArray, text);
-        const Read_back back = read_record(text);
-        QCOMPARE(int(back.entries.size()), 0);
-        const QStringList told = back.problems.lines();
-        QCOMPARE(told.size(), 1);
-        QVERIFY2(told[0].startsWith(source + ": not a record: no line of it is a JSON record "
-                                             "line. The report reads the JSON records"),
-                 qPrintable(told[0]));
-        QVERIFY(back.problems.leaves_verdict_open());
     }
 
     // A day of records is read in blocks, parsed by several threads: what

@@ -3,11 +3,15 @@
 #include "protocol/status_layout.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
+#include "record/record_problems.h"
 #include "record/record_start.h"
+#include "record/record_timeline.h"
 #include "record/status_fields.h"
+#include "report/report_maker.h"
 #include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 
+#include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
 
 #include <algorithm>
@@ -315,4 +319,19 @@ rc::Gen<Generated_record> generated_record(Record_shape shape)
         }
         return record;
     });
+}
+
+Report report_of(const std::vector<QByteArray> &records, const std::vector<Verdict::Check> &checks)
+{
+    Record_problems problems;
+    Record_timeline timeline(problems);
+    QStringList names;
+    for (const QByteArray &text : records) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(text);
+        buffer->open(QIODevice::ReadOnly);
+        names << QStringLiteral("part%1.jsonl").arg(names.size() + 1);
+        timeline.add(names.last(), std::move(buffer));
+    }
+    return Report_maker::make(timeline, problems, names, checks);
 }

@@ -5,14 +5,12 @@
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
 #include "record/record_event.h"
-#include "record/record_timeline.h"
+#include "record_generator.h"
 #include "report/json_report.h"
-#include "report/report_maker.h"
 #include "report/text_report.h"
 #include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 
-#include <QtCore/QBuffer>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -87,22 +85,6 @@ std::vector<QByteArray> records_of(const QString &script)
                 '\n';
     }
     return records;
-}
-
-// Records, named part1.jsonl, part2.jsonl..., read as one timeline.
-Report report_of(const std::vector<QByteArray> &records)
-{
-    Record_problems problems;
-    Record_timeline timeline(problems);
-    QStringList names;
-    for (const QByteArray &text : records) {
-        auto buffer = std::make_unique<QBuffer>();
-        buffer->setData(text);
-        buffer->open(QIODevice::ReadOnly);
-        names << QStringLiteral("part%1.jsonl").arg(names.size() + 1);
-        timeline.add(names.last(), std::move(buffer));
-    }
-    return Report_maker::make(timeline, problems, names, {});
 }
 
 } // namespace
