@@ -273,6 +273,11 @@ private Q_SLOTS:
         const QByteArray dip_night = night_of(0, QStringLiteral("power=-305"));
         QTest::newRow("a truncated last line")
             << night + lines[3].left(40) << ":12: the last line is cut off" << 0;
+        QTest::newRow("a cut line with the next run on it")
+            << night + lines[3].left(40) + night_of(20)
+            << ":12: a line cut off (the writer stopped in the middle of it), the next run "
+               "written on after it"
+            << 0;
         QTest::newRow("a line that is not JSON")
             << QByteArray(night).replace(lines[2], "not json\n" + lines[2]) << ":3: not JSON" << 10;
         QTest::newRow("a value of the wrong type")

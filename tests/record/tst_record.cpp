@@ -550,22 +550,6 @@ private Q_SLOTS:
         QCOMPARE(int(sink.data().count("status")), lines);
     }
 
-    // Records written before the start line and since existed: nothing
-    // says since when a silence or a connection began.
-    void first_format_is_read()
-    {
-        const QByteArray record = R"({"time":"2026-12-06T12:00:00.000Z","event":"connected"})"
-                                  "\n" +
-                                  line_of(healthy_unit()) +
-                                  R"({"time":"2026-12-06T12:00:03.000Z","event":"silent"})"
-                                  "\n";
-        const Read_back back = read_record(record);
-        QCOMPARE(back.problems.lines(), QStringList());
-        QCOMPARE(back.entries.size(), std::size_t(3));
-        QCOMPARE(back.entries[0].since_ms, Record_entry::no_time);
-        QCOMPARE(back.entries[2].since_ms, Record_entry::no_time);
-    }
-
     void bad_input_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -604,7 +588,7 @@ private Q_SLOTS:
         Record_start start;
         start.program = QStringLiteral("velmar-ctl");
         start.baud_rate = 115200;
-        const QByteArray start_line =
+        const QByteArray start_event =
             Json_record_format()
                 .event_fields_line(at(noon), Record_event::start, Event_fields::of(start))
                 .toUtf8();
@@ -612,10 +596,10 @@ private Q_SLOTS:
                                          .event_fields_line(at(noon), Record_event::sent,
                                                             Event_fields::of(Control_payload()))
                                          .toUtf8();
-        refused("no baud rate", QByteArray(start_line).replace("115200", "0"),
+        refused("no baud rate", QByteArray(start_event).replace("115200", "0"),
                 "cannot be read: \"baud_rate\" is out of range; left out");
         refused("a record version before the first",
-                QByteArray(start_line).replace("\"record_version\":3", "\"record_version\":0"),
+                QByteArray(start_event).replace("\"record_version\":3", "\"record_version\":0"),
                 "cannot be read: \"record_version\" is out of range; left out");
         refused("a gain sent of no value", QByteArray(sent_line).replace("47.00", "null"),
                 "cannot be read: \"gain_db\" is null in a frame sent; left out");
@@ -633,6 +617,11 @@ private Q_SLOTS:
         refused("no event", R"({"time":"2026-12-06T12:00:00.000Z","evt":"reopened"})",
                 "not a record line: no \"event\"; left out");
         row("Windows line ends", QByteArray(good_line).replace("\n", "\r\n"), 1, {});
+        // A crash cut a line, and the next run was appended to it.
+        row("a cut line with the next run on it",
+            status_line + cut + start_line(at(noon)).toUtf8() + '\n' + good_line, 3,
+            {"night.jsonl:2: a line cut off (the writer stopped in the middle of it), the next "
+             "run written on after it; the cut part left out"});
     }
 
     void bad_input()
@@ -844,24 +833,6 @@ private Q_SLOTS:
                                   ": the last line is cut off (the writer stopped in the middle "
                                   "of it); left out"}));
         QCOMPARE(problems.all()[0].first_detail, QString());
-    }
-
-    // A crash cut a line, and the next run was appended to it.
-    void a_cut_line_with_the_next_run_on_it()
-    {
-        const QByteArray status = line_of(healthy_unit());
-        const QByteArray text = status + status.left(300) + start_line(at(noon + 1)).toUtf8() +
-                                '\n' + line_of(healthy_unit(), noon + 2);
-        const Read_back back = read_record(text);
-        QStringList events;
-        for (const Record_entry &entry : back.entries)
-            events << record_event_name(entry.event);
-        QCOMPARE(events, QStringList({"status", "start", "status"}));
-        QCOMPARE(back.problems.lines(),
-                 QStringList{source + ":2: a line cut off (the writer stopped in the middle of "
-                                      "it), the next run written on after it; the cut part left "
-                                      "out"});
-        QVERIFY(!back.problems.leaves_verdict_open());
     }
 
     void replay_data()
