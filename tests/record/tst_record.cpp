@@ -32,6 +32,7 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <tuple>
 
@@ -219,10 +220,10 @@ struct Recorded_unit
 
     int count(Record_event event)
     {
-        int found = 0;
-        for (const Record_entry &entry : entries())
-            found += entry.event == event ? 1 : 0;
-        return found;
+        const std::vector<Record_entry> all = entries();
+        return int(std::count_if(all.begin(), all.end(), [event](const Record_entry &entry) {
+            return entry.event == event;
+        }));
     }
 };
 

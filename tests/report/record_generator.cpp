@@ -197,12 +197,7 @@ private:
     void add_event(qint64 at_ms, Record_event event, const Event_fields::Fields &fields = {},
                    const QString &detail = QString())
     {
-        Line line;
-        line.at_ms = at_ms;
-        line.event = event;
-        line.fields = fields;
-        line.detail = detail;
-        lines.push_back(line);
+        lines.push_back({at_ms, event, S(), fields, detail});
     }
 
     // A status at at_ms, written unless a --changes record wrote it already.
@@ -213,10 +208,7 @@ private:
             return;
         written = status;
         have_written = true;
-        Line line;
-        line.at_ms = at_ms;
-        line.status = status;
-        lines.push_back(line);
+        lines.push_back({at_ms, Record_event::status, status, {}, {}});
     }
 
     void next(qint64 at_ms)

@@ -116,7 +116,7 @@ private Q_SLOTS:
         row("a gap between records", "low@0 low@1 next@0 low@10 good@11", {2, 2, 2, 0, 0, 0, 2});
         // Records from before the start line and since: a silence from its
         // line, a connection from its own.
-        row("first format", "low@0 silent@2 connected@5 low@6 good@7", {3, 2, 3, 1, 3, 0, 1});
+        row("first format", "low@0 silent@2 connected@5 low@6 good@7", {4, 2, 4, 1, 3, 0, 1});
         row("a start line ends the run before it",
             "start@0 low@0.1 crc_mismatch@0.9 start@5 low@5.1 good@6", {1.7, 2, 1.7, 0, 0, 0, 2});
         row("a run ends with its port still lost", "good@0 port_lost@1 crc_mismatch@4",
