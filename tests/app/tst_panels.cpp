@@ -1,8 +1,18 @@
 #include "support/status_payload.h"
 #include "support/window_fixture.h"
+#include "ui_mainwindow.h"
 
+#include <QtCore/QDebug>
 #include <QtTest/QtTest>
+#include <QtWidgets/QAbstractSpinBox>
+#include <QtWidgets/QDoubleSpinBox>
+#include <QtWidgets/QGridLayout>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QLayout>
+#include <QtWidgets/QMenuBar>
+#include <QtWidgets/QPushButton>
+#include <QtWidgets/QSpinBox>
+#include <QtWidgets/QStatusBar>
 
 namespace {
 
@@ -47,6 +57,133 @@ QMap<QString, Shown> every_label(const QWidget &window)
     return labels;
 }
 
+// The healthy simulated unit with SFP Eth fitted, so that each of its values shows.
+const QString every_cage = QStringLiteral("sfp_eth.type ethernet;");
+
+// Every widget's text, style, enabling, visibility and place once layout requests have run.
+// Each pass of the event loop follows the frame the window shows, which is not drawn again:
+// however slow the machine, a tick of the session's own timer finds the link up.
+QVector<QVariantList> screen(Window_fixture &w, const QByteArray &shown_frame)
+{
+    for (int pass = 0; pass < 3; ++pass)
+        w.read(shown_frame);
+    QVector<QVariantList> out;
+    for (const QWidget *widget : w.window.findChildren<QWidget *>())
+        out.append({widget->property("text"), widget->styleSheet(), widget->isEnabled(),
+                    widget->isVisible(), widget->geometry()});
+    return out;
+}
+
+// Names the widgets a redraw restyles, shows, hides, enables or disables, in order.
+struct Widget_changes : QObject
+{
+    QStringList names;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (QSet<int>{QEvent::StyleChange, QEvent::ShowToParent, QEvent::HideToParent,
+                      QEvent::EnabledChange}
+                .contains(event->type()))
+            names << watched->objectName();
+        return false;
+    }
+};
+
+// Its gains and threshold differ from the editors' defaults, so an announcement changes them.
+QByteArray unit(const char *version = "2.0", bool crc_ok = true)
+{
+    const QByteArray frame =
+        unit_frame(QStringLiteral("version %1; dante.gain1 40; threshold -25").arg(version));
+    return crc_ok ? frame : with_bad_crc(frame);
+}
+
+QDoubleSpinBox *gain(const Window_fixture &w, int input)
+{
+    return w.widget<QDoubleSpinBox>(QStringLiteral("box_gain_%1").arg(input));
+}
+
+QSpinBox *threshold(const Window_fixture &w)
+{
+    return w.widget<QSpinBox>("box_new_trshd");
+}
+
+// What the form sets; the rest (ranges, items, colours, states) is the code's.
+const char *const text = "text";
+const char *const form_properties[] = {
+    text,          "title",           "alignment",     "geometry",           "windowTitle",
+    "focusPolicy", "layoutDirection", "mouseTracking", "autoFillBackground", "flat",
+    "checkable",   "spacing"};
+
+template <typename Value> QString debug_text(const Value &value)
+{
+    QString text;
+    QDebug(&text) << value;
+    return text;
+}
+
+bool in_the_form(const QObject *object)
+{
+    // Not one of the toolkit's helpers inside compound widgets.
+    static const QRegularExpression toolkit_name(QStringLiteral("^(qt_.*|_layout)?$"));
+    return !toolkit_name.match(object->objectName()).hasMatch();
+}
+
+// An object of the form: its class, its parent, its place in its layout and
+// what the form sets of it.
+QString described(const QObject &object)
+{
+    const QObject *parent = object.parent();
+    QStringList words{object.objectName(), parent ? object.metaObject()->className() : "",
+                      "in " + (parent ? parent->objectName() : QString())};
+    for (const char *name : form_properties) {
+        const QVariant value = object.property(name);
+        // A spin box's text is its value, the code's.
+        if (value.isValid() && !(qobject_cast<const QAbstractSpinBox *>(&object) && name == text))
+            words << name +
+                         ('=' + (value.userType() == QMetaType::QRect ? debug_text(value.toRect())
+                                                                      : value.toString()));
+    }
+    const auto *widget = qobject_cast<const QWidget *>(&object);
+    if (widget && widget->isHidden())
+        words << QStringLiteral("hidden");
+    if (widget && widget->testAttribute(Qt::WA_SetLayoutDirection))
+        words << QStringLiteral("its own layout direction");
+    if (widget && widget->isWindow()) // placed where it was last left
+        words.replaceInStrings(QRegularExpression("^geometry=.*"),
+                               "size=" + debug_text(widget->size()));
+    if (const auto *layout = qobject_cast<const QLayout *>(&object))
+        words << debug_text(layout->contentsMargins())
+              << (layout->parentWidget()->layout() == layout ? "installed" : "loose");
+    QLayout *holder = widget && widget->parentWidget() ? widget->parentWidget()->layout() : nullptr;
+    if (const int item = holder ? holder->indexOf(const_cast<QWidget *>(widget)) : -1; item >= 0) {
+        int row = item, column = -1, rows = 1, columns = 1;
+        if (auto *grid = qobject_cast<QGridLayout *>(holder))
+            grid->getItemPosition(item, &row, &column, &rows, &columns);
+        words << QStringLiteral("cell %1,%2 %3x%4 aligned %5")
+                     .arg(row)
+                     .arg(column)
+                     .arg(rows)
+                     .arg(columns)
+                     .arg(int(holder->itemAt(item)->alignment()));
+    }
+    return words.join(QLatin1String(", "));
+}
+
+// The window and the form's objects under it, parents before children, each
+// parent's in the order of their creation.
+QStringList tree(const QMainWindow &window)
+{
+    QStringList objects;
+    QObjectList open{const_cast<QMainWindow *>(&window)};
+    while (!open.isEmpty()) {
+        const QObject *object = open.takeFirst();
+        objects << described(*object);
+        for (QObject *child : object->children())
+            if (in_the_form(child))
+                open << child;
+    }
+    return objects;
+}
+
 } // namespace
 
 // A status, told by the simulator's commands on a healthy unit, and what the
@@ -55,7 +192,8 @@ QMap<QString, Shown> every_label(const QWidget &window)
 // at 1310 nm, channel 2 sending -2.5 dBm at 1550 nm, 40 C; SFP 2 Ethernet,
 // channel 1 sending -4.0 dBm, channel 2 receiving -9.8 dBm, 45 C; SFP Eth
 // empty; the Dante submodule fine, a remote microphone on two microphone
-// inputs; threshold -28 dBm.
+// inputs; threshold -28 dBm. Then how it is drawn, the editors, and the form
+// the panels are drawn on.
 class Tst_panels : public QObject
 {
     Q_OBJECT
@@ -99,6 +237,17 @@ private Q_SLOTS:
             "label_in_out_4 'Unassigned 4:'; label_lock_4 'Fault' red");
         row("171, unknown", {"version 0xAB"},
             "label_crc_ctrl 'Ok' green; label_protocol_ver '10.11, Version mistmatch' red");
+        // Unknown versions at the edges of each layout, values at their limits.
+        for (const QString version : {"0.0", "0.15", "1.2", "1.15", "2.1", "3.0", "15.15"})
+            QTest::newRow(qPrintable(version + ", unknown, values at their limits"))
+                << QStringList{"version " + version +
+                               "; sfp1.power1 -3276.8; sfp1.temp 15; sfp2.type other; "
+                               "sfp2.dir1 unassigned; sfp_eth.type ethernet; sfp_eth.dir2 rx; "
+                               "sfp_eth.power2 3276.7"}
+                << "label_protocol_ver '" + version +
+                       ", Version mistmatch' red; label_sfp1_rx_pwr_1 '-3276.8 dBm'; "
+                       "label_sfp1_temp '100 C'; label_sfp2_type 'Unknown'; "
+                       "label_sfp2_rx_pwr_1 '--'; label_sfp_eth_rx_pwr_2 '3276.7 dBm'";
         row("1.0 with no module: four bytes", {"version 1.0; sfp1.type none; sfp2.type none"},
             "label_protocol_ver '1.0, Ok' green; label_rx_fault '--' grey; "
             "label_in_out_1 '---:'; label_sfp1_present 'Not available' grey");
@@ -239,6 +388,227 @@ private Q_SLOTS:
         QVERIFY(w->widget<QWidget>("box_new_trshd")->isEnabled());
         w->judge(unit);
         QCOMPARE(every_label(w->window), drawn);
+    }
+
+    // The window draws a read's status once, and only where it differs from what it shows.
+    void every_drawn_value_counts_data()
+    {
+        QTest::addColumn<QString>("change"); // to the healthy unit with every cage fitted
+        for (const char *change :
+             {"threshold -10", "sfp1.power1 -21.5", "sfp2.power1 -3.5", "sfp_eth.wl2 1490",
+              "sfp1.temp 9", "sfp2.type other", "sfp_eth.type none", "sfp1.dir1 tx", "sfp2.dir1 rx",
+              "rx_fault 1", "lock4 0", "link_p2 0", "dante.present 0", "dante.input2 line"})
+            QTest::newRow(change) << QString(change);
+    }
+
+    void every_drawn_value_counts()
+    {
+        QFETCH(QString, change);
+        const QByteArray healthy = unit_frame(every_cage),
+                         changed = unit_frame(every_cage + change);
+        const auto w = make_window_without_port();
+        w->window.show();
+        w->judge(healthy);
+        const auto before = screen(*w, healthy);
+        w->read(changed);
+        const auto drawn = screen(*w, changed);
+        QVERIFY(drawn != before);
+        // The redraw holds layouts off; fresh ones must place the window as they left it.
+        for (QLayout *layout : w->window.findChildren<QLayout *>()) {
+            QVERIFY(layout->isEnabled());
+            layout->invalidate();
+        }
+        QCOMPARE(screen(*w, changed), drawn);
+    }
+
+    void only_what_changed_is_touched_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<QStringList>("touched");
+        QTest::newRow("Dante link lost") << ""
+                                         << "dante.link 0" << QStringList{"label_dante_link"};
+        QTest::newRow("an absent submodule's link: no change")
+            << "dante.present 0"
+            << "dante.present 0; dante.link 0" << QStringList();
+    }
+
+    // Every panel is drawn again, yet only the label whose value changed is touched.
+    void only_what_changed_is_touched()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        const auto w = make_window_without_port();
+        w->window.show(); // a hidden window's widgets get no style changes
+        w->judge(unit_frame(before));
+        w->read(unit_frame(before));
+        Widget_changes changes;
+        qApp->installEventFilter(&changes);
+        w->read(unit_frame(after));
+        qApp->removeEventFilter(&changes);
+        QTEST(changes.names, "touched");
+    }
+
+    void an_identical_status_is_not_drawn_again()
+    {
+        const auto w = make_window_without_port();
+        // No module either, whose panel could have its own reason to redraw.
+        const QByteArray frame = unit_frame("sfp1.type none; sfp2.type none");
+        w->judge(frame);
+        const auto labels = w->window.findChildren<QLabel *>();
+        for (QLabel *label : labels)
+            label->setText(QStringLiteral("?")); // a redraw would put every text back
+        w->read(frame + frame);
+        w->read(frame);
+        for (const QLabel *label : labels)
+            QVERIFY2(label->text() == "?", qPrintable(label->objectName()));
+        // Blanked, the window shows the same status again.
+        w->fall_silent();
+        w->read(frame);
+        QCOMPARE(w->label("label_protocol_ver")->text(), "2.0, Ok");
+    }
+
+    // Drawn once after a read of many frames, the window shows what drawing every frame
+    // would have left, a channel that turned unassigned keeping the direction it had.
+    void one_draw_per_read()
+    {
+        const QString odd = QStringLiteral(
+            "rx_fault 1; tx_fault 1; overheat 1; lock 0; link_f 0; link_p1 0; link_p2 0;"
+            "dante.system 0; dante.sync 0; dante.link 0; threshold -10;");
+        const QByteArray last = unit_frame(odd + "sfp1.dir1 unassigned");
+        const QByteArrayList frames{unit_frame(odd), unit_frame(), unit_frame(odd), unit_frame(),
+                                    last};
+        QVector<QVariantList> screens[2];
+        int style_changes[2];
+        for (const bool once : {false, true}) {
+            const auto w = make_window_without_port();
+            w->window.show();
+            w->judge(unit_frame("sfp1.dir1 tx"));
+            Widget_changes changes; // of a label whose colour flips every frame
+            w->label("label_rx_fault")->installEventFilter(&changes);
+            if (once)
+                w->read(frames.join());
+            else
+                for (const QByteArray &frame : frames)
+                    w->read(frame);
+            screens[once] = screen(*w, last);
+            style_changes[once] = changes.names.size();
+            QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Rx");
+        }
+        QCOMPARE(screens[true], screens[false]);
+        QCOMPARE(style_changes[false], 5);
+        QCOMPARE(style_changes[true], 1);
+    }
+
+    // What the frames before the last one of a read did to a channel turned
+    // unassigned counts, though the last one equals the status on the screen.
+    void earlier_frames_of_a_read_count()
+    {
+        const auto w = make_window_without_port();
+        const QByteArray unassigned = unit_frame("sfp1.dir1 unassigned");
+        w->read(unit_frame());
+        w->read(unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Rx");
+        w->read(unit_frame("sfp1.dir1 tx") + unassigned);
+        QCOMPARE(w->label("label_sfp1_chanel_1")->text(), "Tx");
+        QVERIFY(w->label("label_sfp1_tx_pwr_1")->isVisibleTo(&w->window));
+    }
+
+    // The gain and threshold editors: what they show for an entry, for Default Set
+    // and for a unit that connects, and when Apply is offered.
+    void an_entry_snaps_to_the_grid_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<bool>("typed"); // or set as the arrows and the wheel set it
+        QTest::addColumn<double>("held");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("47.5 typed, up") << "47.5" << true << 47.75 << "47.75 dB";
+        QTest::newRow("47.25 set, down") << "47.25" << false << 47.0 << "47.00 dB";
+    }
+
+    void an_entry_snaps_to_the_grid()
+    {
+        const auto w = make_window_without_port();
+        QFETCH(QString, entry);
+        QFETCH(bool, typed);
+        w->read(unit_frame()); // a 2.0 unit with its Dante submodule: the editors are on
+        if (typed) {
+            gain(*w, 0)->selectAll();
+            QTest::keyClicks(gain(*w, 0), entry);
+        } else {
+            gain(*w, 0)->setValue(entry.toDouble());
+        }
+        QTEST(gain(*w, 0)->value(), "held");
+        QTEST(gain(*w, 0)->text(), "shown");
+    }
+
+    void default_set()
+    {
+        const auto w = make_window_without_port();
+        w->read(unit_frame());
+        gain(*w, 0)->setValue(50.0);
+        gain(*w, 1)->setValue(53.0);
+        threshold(*w)->setValue(-10);
+        w->widget<QPushButton>("button_default_set")->click();
+        QCOMPARE((QStringList{gain(*w, 0)->text(), gain(*w, 1)->text(), threshold(*w)->text()}),
+                 (QStringList{"47.00 dB", "47.00 dB", "-28 dBm"}));
+    }
+
+    void apply_and_editors_follow_the_unit_data()
+    {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<bool>("apply");
+        QTest::addColumn<bool>("announced");
+        QTest::newRow("2.0") << unit() << true << true;
+        QTest::newRow("255") << unit("255") << true << true;
+        QTest::newRow("31") << unit("31") << false << false;
+        QTest::newRow("2.0, bad CRC") << unit("2.0", false) << true << false;
+        QTest::newRow("1.1, then 2.0") << unit("1.1") + unit() << true << true;
+        QTest::newRow("2.0, then bad CRC") << unit() + unit("2.0", false) << true << false;
+    }
+
+    // Apply takes a threshold only to a unit that has one; a connection puts the unit's own
+    // threshold into the editor, then its gains.
+    void apply_and_editors_follow_the_unit()
+    {
+        const auto w = make_window_without_port();
+        QFETCH(QByteArray, chunk);
+        QFETCH(bool, apply);
+        QFETCH(bool, announced);
+        QList<int> threshold_when_gain_shown;
+        QObject listening; // ends the connection before the list goes
+        connect(&w->session, &Session::gain_changed, &listening,
+                [&] { threshold_when_gain_shown << threshold(*w)->value(); });
+        // Apply the other way first, with no connection (a bad CRC's content goes unread).
+        w->judge(apply ? unit("1.1") : unit("2.0", false));
+        QCOMPARE(w->widget<QWidget>("button_trshd_apply")->isEnabled(), !apply);
+        const auto box_values = [&w] {
+            return QVariantList{threshold(*w)->value(), gain(*w, 0)->value(), gain(*w, 1)->value()};
+        };
+        const QVariantList before = box_values();
+        w->judge(chunk);
+        QCOMPARE(w->widget<QWidget>("button_trshd_apply")->isEnabled(), apply);
+        QCOMPARE(box_values(), announced ? QVariantList({-25, 53.0, 47.0}) : before);
+        QCOMPARE(threshold_when_gain_shown, announced ? QList<int>{-25} : QList<int>());
+    }
+
+    // The window as the tool builds it has exactly the tree the form describes:
+    // whatever the code does around the form (panels, editors, saved settings)
+    // leaves the form's objects, their places, texts and geometry as they are.
+    // The form's own build, a bare main window set up from it, is the reference.
+    void the_form_as_it_is()
+    {
+        const auto w = make_window_without_port();
+        QMainWindow form;
+        Ui::MainWindow().setupUi(&form);
+        const QStringList built = tree(w->window), expected = tree(form);
+        QVERIFY(expected.size() > 100);
+        for (int i = 0; i < qMax(built.size(), expected.size()); ++i)
+            QCOMPARE(built.value(i), expected.value(i));
+        QCOMPARE(
+            (QStringList{w->window.centralWidget()->objectName(), w->window.menuBar()->objectName(),
+                         w->window.statusBar()->objectName()}),
+            (QStringList{"centralWidget", "menuBar", "statusBar"}));
     }
 };
 

@@ -1,6 +1,7 @@
 // Every text of the live window fits its widget on a real X server, at the
 // dpi and scale factor of the CTest row that runs it (tests/app/CMakeLists.txt).
 #include "app/display_fit.h"
+#include "simulator/unit_simulator.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"
 
@@ -14,10 +15,6 @@
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QStyle>
 
-#ifdef VELMAR_HAVE_UNIT_SIM
-#include "simulator/unit_simulator.h"
-#endif
-
 namespace {
 
 constexpr int shown_ms = 10000; // generous: a busy machine drawing on a virtual display
@@ -26,29 +23,11 @@ constexpr qreal ratio_tolerance = 0.01;
 
 Display_fit::Choice start_up_choice = Display_fit::Choice::desktop;
 
-bool has_x_display()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY");
-}
-
-// The one place that builds the window: on the unit's port, as --port opens it.
-std::unique_ptr<Window_fixture> make_window(const QString &port)
-{
-    isolate_settings();
-    clear_saved_settings();
-    return std::make_unique<Window_fixture>(Start_port{port, 0});
-}
-
 bool shows_text(const QWidget *widget)
 {
     return qobject_cast<const QLabel *>(widget) || qobject_cast<const QAbstractButton *>(widget) ||
            qobject_cast<const QComboBox *>(widget) ||
            qobject_cast<const QAbstractSpinBox *>(widget);
-}
-
-QString size_text(const QSize &size)
-{
-    return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
 // Every visible text or control smaller than its own size hint in either direction.
@@ -59,8 +38,9 @@ QStringList misfits(const QWidget &window)
         const QSize size = widget->size(), hint = widget->sizeHint();
         if (shows_text(widget) && widget->isVisible() &&
             (size.width() < hint.width() || size.height() < hint.height()))
-            found << QStringLiteral("%1 %2 < hint %3")
-                         .arg(widget->objectName(), size_text(size), size_text(hint));
+            found << widget->objectName() + QString::asprintf(" %dx%d < hint %dx%d", size.width(),
+                                                              size.height(), hint.width(),
+                                                              hint.height());
     }
     return found;
 }
@@ -86,13 +66,6 @@ QStringList under_titles(const QWidget &window)
     return found;
 }
 
-// One line each: a test's failure message is cut at a thousand characters.
-void report(const QStringList &found, const char *what)
-{
-    for (const QString &line : found)
-        qWarning("%s: %s", what, qPrintable(line));
-}
-
 } // namespace
 
 class Tst_readable : public QObject
@@ -102,7 +75,7 @@ class Tst_readable : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!has_x_display())
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
             QSKIP("no X display; CTest runs this through tests/app/on_virtual_desktop.sh");
         isolate_settings();
         const QFontInfo font(QApplication::font());
@@ -130,13 +103,13 @@ private Q_SLOTS:
                                 .arg(expected)));
     }
 
-#ifdef VELMAR_HAVE_UNIT_SIM
     void the_live_window_is_readable()
     {
         Unit_simulator unit; // a healthy 2.0 unit
         unit.settings().drift = false;
         QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        const auto w = make_window(unit.slave_path());
+        clear_saved_settings();
+        const auto w = std::make_unique<Window_fixture>(Start_port{unit.slave_path(), 0}); // --port
         w->window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w->window));
         QTRY_COMPARE_WITH_TIMEOUT(w->label(QStringLiteral("label_protocol_ver"))->text(),
@@ -146,22 +119,22 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 
         const QStringList too_small = misfits(w->window), covered = under_titles(w->window);
-        report(too_small, "smaller than its size hint");
-        report(covered, "under a group title");
+        // One line each: a test's failure message is cut at a thousand characters.
+        for (const QString &line : too_small + covered)
+            qWarning("%s", qPrintable(line));
         QVERIFY2(too_small.isEmpty() && covered.isEmpty(),
                  qPrintable(QStringLiteral("%1 widgets smaller than their size hint and %2 "
                                            "under a group title, each named above")
                                 .arg(too_small.size())
                                 .arg(covered.size())));
     }
-#endif
 };
 
 // Not QTEST_MAIN: it sets Qt::AA_Use96Dpi, and this test is about the
 // desktop's own dpi and the entry point's start-up decision.
 int main(int argc, char *argv[])
 {
-    if (!has_x_display())
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen"); // only to report the skip
     Display_fit::prepare_scaling();
     QApplication application(argc, argv);

@@ -31,11 +31,7 @@ QString saved_state(const QString &path)
     const int baud = file.value(QStringLiteral("SerialPort/BaudRate"), -2).toInt();
     const QPoint pos = file.value(QStringLiteral("MainWindow/pos")).toPoint();
     if (port != baud || QPoint(port, port) != pos)
-        return QStringLiteral("mixed: %1 %2 (%3, %4)")
-            .arg(port)
-            .arg(baud)
-            .arg(pos.x())
-            .arg(pos.y());
+        return QString::asprintf("mixed: %d %d (%d, %d)", port, baud, pos.x(), pos.y());
     return QString::number(port);
 }
 

@@ -4,12 +4,11 @@
 // button does.
 #include "app/run_window.h"
 #include "app/window_command_line.h"
-#include "app/window_record.h"
+#include "simulator/unit_simulator.h"
 #include "support/child_process.h"
 #include "support/played_unit.h"
 #include "support/pty_line.h"
 #include "support/record_text.h"
-#include "support/steady_unit.h"
 #include "support/test_settings.h"
 #include "support/window_fixture.h"
 
@@ -29,19 +28,6 @@ constexpr int saved_port_index = 5;
 constexpr int saved_baud_index = 3;
 
 const QString window_program = QStringLiteral(VELMAR_WINDOW_PATH);
-
-// Stores and a runtime directory of their own; an offscreen display, or none.
-QProcessEnvironment environment(const QString &home, bool display = true)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    if (display)
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
-    return environment;
-}
 
 } // namespace
 
@@ -65,7 +51,6 @@ private Q_SLOTS:
         };
         row("--help", 0, "^Usage: \\S*velmar-serial-port \\[options\\]\\n");
         row("--version", 0, "^velmar-serial-port \\d+\\.\\d+\\.\\d+$");
-        row("--record /nonexistent/dir/x", 1, "/nonexistent/dir/x");
         row("--baud 0", 2, "--baud");
         row("--port rfc2217://[::1]", 2,
             "^velmar-serial-port: --port: rfc2217://\\[::1\\]: no port: expected");
@@ -81,7 +66,7 @@ private Q_SLOTS:
         QFETCH(int, exit_code);
         QFETCH(QString, said);
         Child_process run(window_program);
-        run.setProcessEnvironment(environment(dir.path(), exit_code != 0));
+        run.setProcessEnvironment(program_environment(dir.path(), exit_code != 0));
         run.start(line.split(QLatin1Char(' ')));
         QVERIFY(run.wait_for_exit());
         QCOMPARE(run.exit_code(), exit_code);
@@ -91,34 +76,6 @@ private Q_SLOTS:
         QVERIFY(!refused || told.size() == 1);
         QVERIFY2(QRegularExpression(said).match(told.join('\n')).hasMatch(),
                  qPrintable(told.join('\n')));
-    }
-
-    // Appended to, every line timed, and ended as the window closes.
-    void records_its_unit()
-    {
-        const auto unit = steady_unit();
-        QVERIFY(unit);
-        QFile record(dir.filePath(QStringLiteral("record.jsonl")));
-        QVERIFY(record.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
-        const QByteArray earlier = R"({"event":"earlier"})";
-        record.write(earlier + '\n');
-        const auto lines = [&record] {
-            return record.seek(0) ? at_any_time(complete_lines(record.readAll())) : QStringList();
-        };
-        Child_process window(window_program);
-        window.setProcessEnvironment(environment(dir.path()));
-        window.start({"--port", unit->slave_path(), "--record", record.fileName()});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"),
-            line_timeout_ms);
-        SIGNAL_CHILD(window, SIGTERM);
-        QVERIFY(window.wait_for_exit());
-        QCOMPARE(window.exit_code(), 0);
-        const QStringList written = lines();
-        QCOMPARE(written.first(), QString::fromUtf8(earlier));
-        QCOMPARE(written.last(), R"({"time":"TIME","event":"end","reason":"closed"})");
-        for (const QString &line : written.mid(1))
-            QVERIFY2(QJsonDocument::fromJson(line.toUtf8())["time"] == "TIME", qPrintable(line));
     }
 
     // Whatever Qt's lock file says: the same device under another name.
@@ -141,46 +98,55 @@ private Q_SLOTS:
                      .arg(watch.processId()));
     }
 
-    // Opened once it is there, at the rate given, and the saved choice stays.
+    // Opened once it is there, at the rate given, and the saved choice stays. Its
+    // record is appended to, every line timed, and ended as the window closes.
+    // (It sets the program's style and font, as the last test does.)
     void start_port_opened_once_there()
     {
         clear_saved_settings();
         store_setting(QStringLiteral("SerialPort/SerialPort"), saved_port_index);
         store_setting(QStringLiteral("SerialPort/BaudRate"), saved_baud_index);
         const QString link = dir.filePath(QStringLiteral("unit"));
-        const QString path = dir.filePath(QStringLiteral("late.jsonl"));
+        QFile file(dir.filePath(QStringLiteral("late.jsonl")));
+        const QByteArray earlier = R"({"event":"earlier"})";
+        QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Unbuffered) &&
+                file.write(earlier + '\n') > 0);
+        const auto lines = [&file] {
+            return file.seek(0) ? at_any_time(complete_lines(file.readAll())) : QStringList();
+        };
         const Window_command_line line = Window_command_line::parse(
-            {"velmar-serial-port", "--port", link, "--baud", "57600", "--record", path});
+            {"velmar-serial-port", "--port", link, "--baud", "57600", "--record", file.fileName()});
         QCOMPARE(line.outcome, Window_command_line::Outcome::run);
         Unit_simulator unit;
         unit.set_link_path(link);
-        {
-            Session session;
-            Window_record record(session, line.record_path);
-            QVERIFY(record.open());
-            QTest::ignoreMessage(QtDebugMsg, open_failure_line(link));
-            MainWindow window(session, line.start_port);
+        QStringList seen; // once the record says the unit is connected
+        QTest::ignoreMessage(QtDebugMsg, open_failure_line(link));
+        const int exit_code = run_window(line, [&](Session &, MainWindow &window) {
             QVERIFY(unit.start_on_pty());
-            QFile file(path);
-            QByteArray text;
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QTRY_VERIFY_WITH_TIMEOUT((text += file.readAll()).contains("reopened"),
-                                     line_timeout_ms);
-            QVERIFY2(
-                text.contains(R"("event":"port_unavailable","detail":"No such file or directory"})"
-                              "\n"),
-                text.constData());
-            const auto combo = [&window](const char *name) {
-                return window.findChild<QComboBox *>(QLatin1String(name))->currentText();
-            };
-            QCOMPARE(combo("comboBox_SerialPort"), link);
-            QCOMPARE(combo("comboBox_BaudRate"), QStringLiteral("57600"));
-            const auto *port = window.findChild<QLabel *>(QStringLiteral("label_SerialPort_Ok"));
-            QCOMPARE(shown(port), Shown("Ok", "color : green"));
-            QTRY_COMPARE_WITH_TIMEOUT(
-                window.findChild<QLabel *>(QStringLiteral("label_protocol_ver"))->text(),
-                QStringLiteral("2.0, Ok"), line_timeout_ms);
-        }
+            auto *poll = new QTimer(&window);
+            QObject::connect(poll, &QTimer::timeout, &window, [&, poll] {
+                if (!lines().contains(R"({"time":"TIME","event":"connected","since":"TIME"})"))
+                    return;
+                poll->stop();
+                for (const char *name : {"comboBox_SerialPort", "comboBox_BaudRate"})
+                    seen << window.findChild<QComboBox *>(name)->currentText();
+                seen << shown(window.findChild<QLabel *>("label_SerialPort_Ok")).second
+                     << window.findChild<QLabel *>("label_protocol_ver")->text();
+                window.close();
+            });
+            poll->start(line_timeout_ms / 100);
+            QTimer::singleShot(line_timeout_ms, &window, &QWidget::close);
+        });
+        QCOMPARE(exit_code, 0);
+        QCOMPARE(seen, (QStringList{link, "57600", "color : green", "2.0, Ok"}));
+        const QStringList written = lines();
+        QCOMPARE(written.first(), QString::fromUtf8(earlier));
+        QVERIFY(written.contains(
+            R"({"time":"TIME","event":"port_unavailable","detail":"No such file or directory"})"));
+        QCOMPARE(written.filter(R"("event":"reopened")").size(), 1);
+        QCOMPARE(written.last(), R"({"time":"TIME","event":"end","reason":"closed"})");
+        for (const QString &line : written.mid(1))
+            QVERIFY2(QJsonDocument::fromJson(line.toUtf8())["time"] == "TIME", qPrintable(line));
         QCOMPARE(saved_setting(QStringLiteral("SerialPort/SerialPort")).toInt(), saved_port_index);
         QCOMPARE(saved_setting(QStringLiteral("SerialPort/BaudRate")).toInt(), saved_baud_index);
     }
@@ -214,7 +180,7 @@ private Q_SLOTS:
         };
         unit.talk();
         Child_process window(window_program);
-        window.setProcessEnvironment(environment(config.path()));
+        window.setProcessEnvironment(program_environment(config.path()));
         window.start_with_small_files({"--port", unit.path(), "--record", record});
         const auto told = [&window] { return window.error_lines().filter("recording to"); };
         QTRY_COMPARE_WITH_TIMEOUT(int(told().size()), 1, line_timeout_ms);

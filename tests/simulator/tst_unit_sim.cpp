@@ -73,22 +73,18 @@ class Line_end
 {
 public:
     explicit Line_end(const QString &path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK))
     {
-    }
-    ~Line_end()
-    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0)
-            ::close(fd);
+            line.open(fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle);
     }
-    Line_end(const Line_end &) = delete;
-    Line_end &operator=(const Line_end &) = delete;
 
     // What the other end did within the time, the event loop running (the
     // simulated unit lives on it): 'h' hung up, 'f' sent a frame's first
     // bytes, '-' nothing.
     char heard(int timeout_ms = line_timeout_ms) const
     {
+        const int fd = line.handle();
         pollfd waiter{fd, POLLIN, 0};
         QDeadlineTimer deadline(timeout_ms);
         while (fd >= 0 && ::poll(&waiter, 1, 0) == 0 && !deadline.hasExpired())
@@ -102,13 +98,8 @@ public:
     }
 
 private:
-    const int fd;
+    QFile line; // the descriptor, closed with it
 };
-
-QString link_target(const QString &link)
-{
-    return QFileInfo(link).symLinkTarget();
-}
 
 } // namespace
 
@@ -212,9 +203,10 @@ private Q_SLOTS:
         row("CRC swapped", {}, QByteArray::fromHex("525004202020E486D4"), "x", untouched, "..");
         row("threshold out of the tool's range", {}, control("203F00D8"), "a",
             "dante.gain1=63 dante.gain2=0 threshold=-40", "a.");
-        row("three bytes, wrong marker, a status frame", {},
-            control("200102") + control("210102E7") + status_frame(QByteArray::fromHex("200102E7")),
-            "ii", untouched, "..");
+        row("three bytes, five, wrong marker, a status frame", {},
+            control("200102") + control("200102E700") + control("210102E7") +
+                status_frame(QByteArray::fromHex("200102E7")),
+            "iii", untouched, "..");
         row("a fifth with a bad CRC", {"badcrc 0.2"}, {}, "", untouched, "....x....x");
         row("all, an ack among them", {"badcrc 1"}, worked_example, "a", worked_state, "xxxxx");
         row("noise hides no frame", {"noise 50"}, {}, "", untouched, QString(200, '.'));
@@ -270,10 +262,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("on_device");
         QTest::addColumn<int>("replug_ms"); // or refused
-        QTest::newRow("a pseudo-terminal, 300 ms") << "unplug 300" << false << 300;
-        QTest::newRow("a pseudo-terminal, at once") << "unplug 0" << false << 0;
-        QTest::newRow("a real device") << "unplug 300" << true << refused;
-        QTest::newRow("not a number") << "unplug soon" << false << refused;
+        QTest::addColumn<bool>("silent");   // from before the start: through the unplug too
+        QTest::newRow("a pseudo-terminal, 300 ms") << "unplug 300" << false << 300 << false;
+        QTest::newRow("a pseudo-terminal, at once, silent") << "unplug 0" << false << 0 << true;
+        QTest::newRow("a real device") << "unplug 300" << true << refused << false;
+        QTest::newRow("not a number") << "unplug soon" << false << refused << false;
     }
 
     void unplug()
@@ -281,6 +274,7 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(bool, on_device);
         QFETCH(int, replug_ms);
+        QFETCH(bool, silent);
         const QTemporaryDir dir;
         const QString link = dir.filePath(QStringLiteral("unit"));
         Pty_device device; // its slave stands in for a real serial device
@@ -292,8 +286,9 @@ private Q_SLOTS:
                      qPrintable(unit.error_string()));
         } else {
             unit.set_link_path(link);
+            QVERIFY(!silent || unit.execute(QStringLiteral("silence 600000")));
             QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-            QCOMPARE(link_target(link), unit.slave_path());
+            QCOMPARE(QFileInfo(link).symLinkTarget(), unit.slave_path());
         }
         const QString before = unit.slave_path();
         const Line_end tool(on_device ? QString() : before); // a device is heard on its master
@@ -309,7 +304,8 @@ private Q_SLOTS:
             if (on_device)
                 QVERIFY(collect(device, 1).startsWith("PR"));
             else
-                QCOMPARE(QString(QChar(tool.heard())) + link_target(link), 'f' + before);
+                QCOMPARE(QString(QChar(tool.heard())) + QFileInfo(link).symLinkTarget(),
+                         'f' + before);
             QVERIFY(replugged.isEmpty());
             return;
         }
@@ -319,41 +315,13 @@ private Q_SLOTS:
         QVERIFY(replugged.wait(line_timeout_ms));
         QVERIFY(clock.elapsed() >= earliest_share * replug_ms);
         QCOMPARE(replugged.first().first().toString(), unit.slave_path());
-        QCOMPARE(link_target(link), unit.slave_path());
-        QCOMPARE(Line_end(link).heard(), 'f');
-    }
-
-    // A silence holds the unit back however its line is opened meanwhile.
-    void silence_outlasts_a_stop_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("commanded before the start") << "silence 600000"
-                                                    << "";
-        QTest::newRow("running at an unplug") << ""
-                                              << "silence 600000;unplug 0";
-    }
-
-    void silence_outlasts_a_stop()
-    {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        const QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("unit"));
-        Unit_simulator unit;
-        unit.set_link_path(link);
-        for (const QString &command : before.split(';', Qt::SkipEmptyParts))
-            QVERIFY(unit.execute(command));
-        QVERIFY2(unit.start_on_pty(), qPrintable(unit.error_string()));
-        QSignalSpy replugged(&unit, &Unit_simulator::line_replugged);
-        for (const QString &command : after.split(';', Qt::SkipEmptyParts))
-            QVERIFY(unit.execute(command));
-        if (!after.isEmpty())
-            QVERIFY(replugged.wait(line_timeout_ms));
-        const Line_end tool(link);
-        QCOMPARE(tool.heard(quiet_ms), '-');
-        QVERIFY(unit.execute(QStringLiteral("silence 0")));
-        QCOMPARE(tool.heard(), 'f');
+        QCOMPARE(QFileInfo(link).symLinkTarget(), unit.slave_path());
+        const Line_end replugged_tool(link);
+        if (silent) { // however the line is opened meanwhile
+            QCOMPARE(replugged_tool.heard(quiet_ms), '-');
+            QVERIFY(unit.execute(QStringLiteral("silence 0")));
+        }
+        QCOMPARE(replugged_tool.heard(), 'f');
     }
 };
 

@@ -4,11 +4,6 @@
 
 namespace {
 
-QString named(const QProcess &child)
-{
-    return (QStringList(child.program()) + child.arguments()).join(QLatin1Char(' '));
-}
-
 QString how_it_ended(const QProcess &child)
 {
     if (child.error() == QProcess::FailedToStart)
@@ -36,7 +31,7 @@ bool signal_child(QProcess &child, int signal_number, QString *why)
     if (child.state() == QProcess::Running && pid > 0 && ::kill(pid_t(pid), signal_number) == 0)
         return true;
     *why = QStringLiteral("%1 is not running to take signal %2: %3")
-               .arg(named(child))
+               .arg((QStringList(child.program()) + child.arguments()).join(QLatin1Char(' ')))
                .arg(signal_number)
                .arg(how_it_ended(child));
     return false;

@@ -39,6 +39,20 @@ inline QStringList at_any_time(QStringList lines)
     return lines.replaceInStrings(time, QStringLiteral("TIME"));
 }
 
+// This process's environment for a program of the project with stores and a
+// runtime directory of its own under home, and an offscreen display or none.
+inline QProcessEnvironment program_environment(const QString &home, bool display = true)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    if (display)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home);
+    return environment;
+}
+
 // One of the project's programs run as a child. It is waited for with this
 // process's event loop running, so that a simulated unit living on that loop
 // keeps talking to it.

@@ -32,7 +32,6 @@ public:
 
     QString path() const { return line.slave_path(); }
     int unread_by_tool() const { return line.unread_by_slave(); }
-    int statuses_left() const { return statuses; }
     // The control frames the unit got so far, each in hex.
     QByteArrayList frames();
 

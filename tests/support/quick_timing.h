@@ -11,12 +11,10 @@ inline constexpr Session_timing quick_timing = Session_timing::scaled_down(5);
 
 // For a test that judges the link itself (Session::check_link()) while its
 // event loop runs: the session's own timers never fire before it ends.
-constexpr Session_timing never_before_the_test_ends()
-{
+inline constexpr Session_timing hand_timing = [] {
     Session_timing timing;
     timing.watchdog_ms = timing.refresh_ms = timing.ack_timeout_ms = timing.reopen_ms = 3600 * 1000;
     return timing;
-}
-inline constexpr Session_timing hand_timing = never_before_the_test_ends();
+}();
 
 #endif

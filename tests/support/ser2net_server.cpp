@@ -53,10 +53,11 @@ QString Ser2net_server::url() const
 
 bool Ser2net_server::start()
 {
-    if (tcp_port != 0)
-        return start_on(tcp_port);
+    // Started again under its address, it may find the address not yet free of
+    // the server it replaces and end at once: it is tried there again.
+    const quint16 address = tcp_port; // none yet on the first start
     for (int attempt = 0; attempt < start_attempts; ++attempt) {
-        if (start_on(unused_loopback_port()))
+        if (start_on(address != 0 ? address : unused_loopback_port()))
             return true;
     }
     return false;

@@ -26,7 +26,7 @@ public:
     ~Ser2net_server();
 
     // True once it listens; a port someone else took meanwhile is given up
-    // for another on the first start.
+    // for another on the first start, and a start again is tried again.
     bool start();
     // SIGKILL, as a power cut, and waits until it is gone.
     void kill();
