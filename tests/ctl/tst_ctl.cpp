@@ -1,11 +1,18 @@
+// velmar-ctl watching and setting a simulated unit: what it records of the
+// unit and of its link, on a line of its own and behind Debian's ser2net as
+// on a rack's terminal server, and the README's production-test script run
+// as written: a healthy unit passes, and each way a unit can fail it fails it.
 #include "record/event_fields.h"
 #include "record/record_format.h"
 #include "support/child_process.h"
+#include "support/ser2net_server.h"
 #include "support/steady_unit.h"
 
+#include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+#include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
 
-#include <algorithm>
 #include <csignal>
 #include <optional>
 
@@ -16,6 +23,7 @@ using S = Unit_status;
 constexpr int line_timeout_ms = 10000;
 constexpr int silence_ms = 2500; // holds a whole watchdog period, wherever that starts
 constexpr int frames_between_changes = 5;
+constexpr int back_within_ms = 5000;
 
 const QString ctl = QStringLiteral(VELMAR_CTL_PATH);
 
@@ -56,16 +64,42 @@ QStringList first_record(const QString &format_name, const S &unit,
 }
 
 // A watch's output without the start line it begins with.
-QStringList without_start(QStringList lines)
+QStringList without_start(const QStringList &lines)
 {
-    static const QRegularExpression start(QStringLiteral("^TIME[ ,]start[ ,]|\"event\":\"start\""));
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const QString &line) { return line.contains(start); }),
-                lines.end());
-    return lines;
+    static const QRegularExpression other(
+        QStringLiteral("^(?!TIME[ ,]start[ ,]|.*\"event\":\"start\")"));
+    return lines.filter(other);
+}
+
+// The events of a JSON record, in order, a word each.
+QString events(const QStringList &record)
+{
+    static const QRegularExpression event(QStringLiteral("\"event\":\"(\\w+)\""));
+    QStringList found;
+    for (auto it = event.globalMatch(record.join(QLatin1Char('\n'))); it.hasNext();)
+        found << it.next().captured(1);
+    return found.join(QLatin1Char(' '));
+}
+
+const QString marker = QStringLiteral("<!-- production-test example");
+
+// The shell block that follows the marker in the README.
+QByteArray example_script()
+{
+    QFile readme(QStringLiteral(VELMAR_README_PATH));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(readme.readAll());
+    const int start = text.indexOf(QStringLiteral("```sh\n"), text.indexOf(marker));
+    const int end = text.indexOf(QStringLiteral("```\n"), start + 1);
+    if (text.indexOf(marker) < 0 || start < 0 || end < 0)
+        return {};
+    return text.mid(start + 6, end - start - 6).toUtf8();
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Ser2net_server::Mode)
 
 class Ctl_test : public QObject
 {
@@ -145,6 +179,112 @@ private Q_SLOTS:
         QCOMPARE(watch.exit_code(), 0);
         QCOMPARE(at_any_time(watch.output_lines()).last(),
                  R"({"time":"TIME","event":"end","reason":"signal"})");
+    }
+
+    void watch_outlives_the_server()
+    {
+        const auto unit = steady_unit();
+        QVERIFY(unit);
+        Ser2net_server server(Ser2net_server::Mode::rfc2217, unit->slave_path());
+        QVERIFY(server.start());
+        Child_process watch(ctl);
+        // By name: the record names the port as it was given.
+        const QString url = QString(server.url()).replace("127.0.0.1", "localhost");
+        watch.start({"watch", "--port", url, "--baud", "57600"});
+        QTRY_VERIFY_WITH_TIMEOUT(events(watch.output_lines()).contains("status"), line_timeout_ms);
+        QVERIFY(watch.output_lines().first().contains("\"port\":\"" + url + '"'));
+
+        server.kill();
+        QTRY_VERIFY_WITH_TIMEOUT(events(watch.output_lines()).endsWith("port_lost"),
+                                 line_timeout_ms);
+        QElapsedTimer back;
+        back.start();
+        QVERIFY(server.start());
+        const QRegularExpression unit_back(
+            QStringLiteral("port_lost( \\w+)* reopened( \\w+)* status"));
+        QTRY_VERIFY_WITH_TIMEOUT(unit_back.match(events(watch.output_lines())).hasMatch(),
+                                 back_within_ms);
+        QVERIFY2(back.elapsed() < back_within_ms, qPrintable(QString::number(back.elapsed())));
+        QCOMPARE(unit->line_settings().baud_rate, 57600); // set again on the new connection
+        watch.terminate();
+        QVERIFY(watch.wait_for_exit());
+        QCOMPARE(watch.exit_code(), 0);
+        const QString told = events(watch.output_lines());
+        QCOMPARE(told.count(QStringLiteral("port_lost")), 1);
+        QCOMPARE(told.count(QStringLiteral("reopened")), 1);
+    }
+
+    void set_is_confirmed_through_the_server_data()
+    {
+        QTest::addColumn<Ser2net_server::Mode>("mode");
+        QTest::newRow("telnet(rfc2217)") << Ser2net_server::Mode::rfc2217;
+        QTest::newRow("raw") << Ser2net_server::Mode::raw;
+    }
+
+    void set_is_confirmed_through_the_server()
+    {
+        QFETCH(Ser2net_server::Mode, mode);
+        const auto unit = steady_unit();
+        QVERIFY(unit);
+        Ser2net_server server(mode, unit->slave_path());
+        QVERIFY(server.start());
+        Child_process set(ctl);
+        // A threshold of -1 dBm is the byte 0xFF in the frame.
+        set.start({"set", "--port", server.url(), "--threshold", "-1", "--gain2", "50.75"});
+        QVERIFY(set.wait_for_exit());
+        QCOMPARE(set.error_lines(), QStringList());
+        QCOMPARE(set.exit_code(), 0);
+        QVERIFY(QRegularExpression("^(acknowledged|reported)$")
+                    .match(set.output_lines().last())
+                    .hasMatch());
+        QCOMPARE(int(unit->state().threshold_dbm), -1);
+        QCOMPARE(int(unit->state().dante.gain_codes[1]), 37);
+    }
+
+    void judges_the_unit_data()
+    {
+        QTest::addColumn<QStringList>("commands"); // to the simulated unit first
+        QTest::addColumn<int>("exit_code");
+        QTest::addColumn<QString>("said"); // the last line, on stdout or stderr
+        QTest::newRow("healthy") << QStringList() << 0 << "PASS";
+        QTest::newRow("Rx fault") << QStringList{"rx_fault 1"} << 1 << "FAIL: rx_fault=true";
+        QTest::newRow("lock lost")
+            << QStringList{"lock 0b0111"} << 1 << "FAIL: locks\\.[1-4]=false";
+        QTest::newRow("Dante sync")
+            << QStringList{"dante.sync 0"} << 1 << "FAIL: dante\\.[a-z]*_ok=false";
+        // Half its statuses lost, the acknowledgement often among them: a later status shows
+        // the gains taken.
+        QTest::newRow("half the frames with a bad CRC") << QStringList{"badcrc 0.5"} << 0 << "PASS";
+        QTest::newRow("acknowledged, gains not taken")
+            << QStringList{"apply off"} << 1 << "FAIL: the unit did not take the gains";
+    }
+
+    void judges_the_unit()
+    {
+        QFETCH(QStringList, commands);
+        QFETCH(int, exit_code);
+        QFETCH(QString, said);
+        const QByteArray text = example_script();
+        QVERIFY2(!text.isEmpty(), "no production-test example in the README");
+        QTemporaryDir dir;
+        const QString script = dir.filePath(QStringLiteral("production-test"));
+        QFile file(script);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+        file.close();
+        const auto unit = steady_unit(commands);
+        QVERIFY(unit);
+        // As an engineer would run it: velmar-ctl found on the PATH.
+        Child_process shell(QStringLiteral("/bin/sh"));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("PATH"),
+                           QFileInfo(QStringLiteral(VELMAR_CTL_PATH)).path() + QLatin1Char(':') +
+                               environment.value(QStringLiteral("PATH")));
+        shell.setProcessEnvironment(environment);
+        shell.start({script, unit->slave_path()});
+        QVERIFY(shell.wait_for_exit());
+        const QStringList lines = shell.output_lines() + shell.error_lines();
+        QCOMPARE(shell.exit_code(), exit_code);
+        QVERIFY2(lines.contains(said), qPrintable(lines.join(QLatin1Char('\n'))));
     }
 };
 

@@ -57,11 +57,6 @@ bool Exporter_rig::start_exporter(const QStringList &ports)
     QStringList watched{QStringLiteral("--port"), dir.path() + QStringLiteral("/by-id/usb-*")};
     for (const QString &more : ports)
         watched << QStringLiteral("--port") << more;
-    return start_exporter_with(watched);
-}
-
-bool Exporter_rig::start_exporter_with(const QStringList &watched)
-{
     port = unused_loopback_port();
     exporter = std::make_unique<Child_process>(QStringLiteral(VELMAR_EXPORTER_PATH));
     exporter->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -130,9 +125,9 @@ QString Exporter_rig::series(const char *name, int unit, const QString &more_lab
              more_labels.isEmpty() ? QString() : QLatin1Char(',') + more_labels);
 }
 
-double Exporter_rig::value(const QByteArray &scraped, const QString &series)
+double Exporter_rig::sample(const QByteArray &scraped, const char *name, int unit) const
 {
-    const QByteArray start = series.toUtf8() + ' ';
+    const QByteArray start = series(name, unit).toUtf8() + ' ';
     for (const QByteArray &line : scraped.split('\n')) {
         if (line.startsWith(start))
             return line.mid(start.size()).toDouble();

@@ -34,8 +34,6 @@ public:
     // Started on a free loopback port, watching the links' pattern and the
     // ports given; true once /metrics answers.
     bool start_exporter(const QStringList &ports = {});
-    // The same, watching what the arguments name instead (--config FILE).
-    bool start_exporter_with(const QStringList &watched);
     quint16 exporter_port() const { return port; }
     qint64 exporter_pid() const { return exporter->processId(); }
 
@@ -45,12 +43,8 @@ public:
     // The series of a unit's port, with more labels after port="..."
     // (cage="sfp1").
     QString series(const char *name, int unit, const QString &more_labels = QString()) const;
-    // The value of a series in a scrape, NaN when the scrape has none.
-    static double value(const QByteArray &scraped, const QString &series);
-    double sample(const QByteArray &scraped, const char *name, int unit) const
-    {
-        return value(scraped, series(name, unit));
-    }
+    // The value of a unit's series in a scrape, NaN when the scrape has none.
+    double sample(const QByteArray &scraped, const char *name, int unit) const;
 
     // A Prometheus server on a free loopback port, run in the rig's folder
     // with this configuration (the start of its file: every scrape a second).

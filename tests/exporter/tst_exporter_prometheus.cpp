@@ -3,12 +3,17 @@
 // Prometheus's HTTP API: the values, the counters, an unplugged unit, a unit
 // that comes later and the queries of the shipped dashboard. One unit is
 // also given under a second name, which the exporter must not open again.
+// Meanwhile clients break the rules: an oversized request line, oversized
+// headers, a client sending a byte a second, 500 connections at once and
+// random bytes; through all of it every status is counted.
 
 #include "exporter_rig.h"
 
+#include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -18,10 +23,49 @@ constexpr int damaged_unit = 2;
 constexpr int up_within_ms = 3000;
 constexpr int new_unit_within_ms = 10000;
 constexpr int unplugged_ms = 4000;
-constexpr int running_ms = 2000;
 // Given to the exporter under a second name as well.
 constexpr int aliased_unit = 0;
 constexpr int held_unit = 1;
+// Fast units: a reader held up for a fraction of a second would lose
+// frames, which the counts would show.
+constexpr int fast_rate = 200;
+constexpr int crowd = 500;
+constexpr int oversized_bytes = 256 * 1024;
+constexpr int random_clients = 20;
+constexpr int random_bytes = 4096;
+constexpr int slow_byte_ms = 1000;
+// Past the server's request time-out (5 s), with room for a busy machine.
+constexpr int slow_client_ms = 15000;
+constexpr int answer_ms = 20000;
+
+using Socket = std::unique_ptr<QTcpSocket>;
+
+Socket connected(quint16 port)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    return socket;
+}
+
+// True once the server answered or hung up; what it answered is in *reply.
+bool answered_or_closed(QTcpSocket &socket, QByteArray *reply, int timeout_ms = answer_ms)
+{
+    return QTest::qWaitFor(
+        [&] {
+            *reply += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState ||
+                   reply->contains("\r\n\r\n");
+        },
+        timeout_ms);
+}
+
+// The status code of an HTTP/1.x answer, 0 for no answer.
+int status_of(const QByteArray &reply)
+{
+    static const QRegularExpression status_line(QStringLiteral("^HTTP/1\\.[01] (\\d{3}) "));
+    const QRegularExpressionMatch match = status_line.match(QString::fromLatin1(reply.left(16)));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
 
 } // namespace
 
@@ -40,6 +84,7 @@ private Q_SLOTS:
             // Each unit its own figures, so that a mix-up of ports shows.
             QVERIFY(unit->execute(QStringLiteral("sfp1.power1 %1").arg(-10.5 - index)));
             QVERIFY(unit->execute(QStringLiteral("sfp2.temp %1").arg(index + 1)));
+            QVERIFY(unit->execute(QStringLiteral("rate %1").arg(fast_rate)));
         }
         QVERIFY(rig.unit(damaged_unit).execute(QStringLiteral("badcrc 0.25")));
         // A second link to a unit, as a by-path link beside a by-id one: read
@@ -87,7 +132,7 @@ private Q_SLOTS:
         }
     }
 
-    void counters_are_what_each_unit_sent()
+    void counters_are_what_each_unit_sent_while_clients_misbehave()
     {
         // One series for the unit given twice, under the name the pattern found.
         QCOMPARE(query(QStringLiteral("count(velmar_up)")), double(unit_count));
@@ -97,7 +142,9 @@ private Q_SLOTS:
         std::vector<qint64> sent_before, counted_before, sent_after, counted_after;
         QVERIFY(rig.quiesce(&sent_before, &counted_before));
         rig.resume();
-        QTest::qWait(running_ms);
+        checks_while_a_slow_client_dribbles();
+        if (QTest::currentTestFailed())
+            return;
         QVERIFY(rig.quiesce(&sent_after, &counted_after));
         for (int index = 0; index < unit_count; ++index) {
             const qint64 sent = sent_after[index] - sent_before[index];
@@ -113,6 +160,20 @@ private Q_SLOTS:
             // The judgement of silence comes after the last status.
             QTRY_VERIFY_WITH_TIMEOUT(stored("velmar_silences_total", index) >= 2,
                                      Exporter_rig::wait_ms);
+        }
+        // Where each request goes, as a client sees it.
+        const QString index = QStringLiteral("http://127.0.0.1:%1/").arg(rig.exporter_port());
+        QVERIFY(rig.get(index).contains("href=\"/metrics\""));
+        const QList<QPair<QByteArray, int>> routes{
+            {"GET /", 200},    {"HEAD /metrics", 200}, {"POST /metrics", 405},
+            {"DELETE /", 405}, {"GET /metrics/", 404}, {"GET /metrics.txt", 404}};
+        for (const auto &route : routes) {
+            Socket socket = connected(rig.exporter_port());
+            socket->write(route.first + " HTTP/1.0\r\n\r\n");
+            QByteArray reply;
+            QVERIFY(answered_or_closed(*socket, &reply));
+            QVERIFY2(status_of(reply) == route.second,
+                     (route.first + ": " + reply.left(40)).constData());
         }
     }
 
@@ -214,6 +275,68 @@ private Q_SLOTS:
     }
 
 private:
+    // Oversized requests and random bytes: refused with an error (a 4xx for
+    // the oversized ones), or the connection dropped; never a 200.
+    void junk_is_refused()
+    {
+        QByteArrayList requests{"GET /" + QByteArray(oversized_bytes, 'a') + " HTTP/1.1\r\n\r\n",
+                                "GET /metrics HTTP/1.1\r\n"};
+        while (requests[1].size() < oversized_bytes)
+            requests[1] += "X-Filler: " + QByteArray(100, 'b') + "\r\n";
+        requests[1] += "\r\n";
+        for (int client = 0; client < random_clients; ++client) {
+            requests << QByteArray(random_bytes, '\0');
+            for (char &byte : requests.last())
+                byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+        }
+        for (const QByteArray &request : requests) {
+            Socket socket = connected(rig.exporter_port());
+            socket->write(request);
+            QByteArray reply;
+            QVERIFY(answered_or_closed(*socket, &reply));
+            const int status = status_of(reply);
+            const bool oversized = request.size() >= oversized_bytes;
+            QVERIFY2(reply.isEmpty() || (status >= 400 && (status < 500 || !oversized)),
+                     reply.left(80).constData());
+        }
+    }
+
+    void a_crowd_is_served()
+    {
+        std::vector<Socket> sockets;
+        for (int client = 0; client < crowd; ++client) {
+            sockets.push_back(connected(rig.exporter_port()));
+            sockets.back()->write("GET /metrics HTTP/1.0\r\n\r\n");
+        }
+        int served = 0;
+        for (Socket &socket : sockets) {
+            QByteArray reply;
+            QVERIFY(answered_or_closed(*socket, &reply));
+            served += status_of(reply) == 200 ? 1 : 0;
+        }
+        QCOMPARE(served, crowd);
+    }
+
+    void checks_while_a_slow_client_dribbles()
+    {
+        const QByteArray request = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+        Socket slow = connected(rig.exporter_port());
+        int sent = 0;
+        QTimer dribble;
+        QObject::connect(&dribble, &QTimer::timeout, [&] {
+            if (sent < request.size())
+                slow->write(request.mid(sent++, 1));
+        });
+        dribble.start(slow_byte_ms);
+
+        junk_is_refused();
+        a_crowd_is_served();
+        // The server gives up on it rather than wait for the rest of its request.
+        QTRY_VERIFY_WITH_TIMEOUT(slow->state() == QAbstractSocket::UnconnectedState,
+                                 slow_client_ms);
+        QVERIFY(sent < request.size());
+    }
+
     double query(const QString &expression) { return rig.query(expression); }
     // What Prometheus holds now of a unit's series.
     double stored(const char *name, int unit, const QString &more_labels = QString())

@@ -3,11 +3,15 @@
 #include "protocol/status_layout.h"
 #include "record/event_fields.h"
 #include "record/json_record_format.h"
+#include "record/record_problems.h"
 #include "record/record_start.h"
+#include "record/record_timeline.h"
 #include "record/status_fields.h"
+#include "report/report_maker.h"
 #include "simulator/healthy_unit.h"
 #include "support/record_text.h"
 
+#include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
 
 #include <algorithm>
@@ -193,12 +197,7 @@ private:
     void add_event(qint64 at_ms, Record_event event, const Event_fields::Fields &fields = {},
                    const QString &detail = QString())
     {
-        Line line;
-        line.at_ms = at_ms;
-        line.event = event;
-        line.fields = fields;
-        line.detail = detail;
-        lines.push_back(line);
+        lines.push_back({at_ms, event, S(), fields, detail});
     }
 
     // A status at at_ms, written unless a --changes record wrote it already.
@@ -209,10 +208,7 @@ private:
             return;
         written = status;
         have_written = true;
-        Line line;
-        line.at_ms = at_ms;
-        line.status = status;
-        lines.push_back(line);
+        lines.push_back({at_ms, Record_event::status, status, {}, {}});
     }
 
     void next(qint64 at_ms)
@@ -315,4 +311,19 @@ rc::Gen<Generated_record> generated_record(Record_shape shape)
         }
         return record;
     });
+}
+
+Report report_of(const std::vector<QByteArray> &records, const std::vector<Verdict::Check> &checks)
+{
+    Record_problems problems;
+    Record_timeline timeline(problems);
+    QStringList names;
+    for (const QByteArray &text : records) {
+        auto buffer = std::make_unique<QBuffer>();
+        buffer->setData(text);
+        buffer->open(QIODevice::ReadOnly);
+        names << QStringLiteral("part%1.jsonl").arg(names.size() + 1);
+        timeline.add(names.last(), std::move(buffer));
+    }
+    return Report_maker::make(timeline, problems, names, checks);
 }

@@ -2,6 +2,8 @@
 #define VELMAR_TESTS_RECORD_GENERATOR_H
 
 #include "protocol/unit_status.h"
+#include "report/report.h"
+#include "report/verdict.h"
 
 #include <QtCore/QByteArray>
 
@@ -43,5 +45,10 @@ struct Generated_record
 // reopens, damaged frames, and --changes records that write a status only
 // when its line would read differently.
 rc::Gen<Generated_record> generated_record(Record_shape shape);
+
+// Records, named part1.jsonl, part2.jsonl..., read as one timeline and
+// reported, judged by these checks.
+Report report_of(const std::vector<QByteArray> &records,
+                 const std::vector<Verdict::Check> &checks = {});
 
 #endif

@@ -3,15 +3,11 @@
 // replays.
 
 #include "ctl/ctl_options.h"
-#include "record/record_problems.h"
-#include "record/record_timeline.h"
 #include "record_generator.h"
 #include "report/json_report.h"
-#include "report/report_maker.h"
 #include "report/slice_counts.h"
 #include "support/property.h"
 
-#include <QtCore/QBuffer>
 #include <QtCore/QDateTime>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -32,21 +28,6 @@ constexpr int cases = 200;
 const std::vector<Check> every_check{
     Check::below_threshold, Check::fault,   Check::lock,      Check::link,
     Check::dante,           Check::silence, Check::port_lost, Check::crc};
-
-Report report_of(const std::vector<QByteArray> &files, const std::vector<Check> &checks)
-{
-    Record_problems problems;
-    Record_timeline timeline(problems);
-    QStringList names;
-    for (const QByteArray &file : files) {
-        auto device = std::make_unique<QBuffer>();
-        device->setData(file);
-        device->open(QIODevice::ReadOnly);
-        names << QStringLiteral("part%1.jsonl").arg(names.size() + 1);
-        timeline.add(names.last(), std::move(device));
-    }
-    return Report_maker::make(timeline, problems, names, checks);
-}
 
 // What the statuses show, judged here by the rules the docs give, not by
 // the report's code.
