@@ -13,6 +13,12 @@ if (($# > 0)) && [[ $1 != -* ]]; then
     shift
 fi
 
+# Ninja when it is there: it keeps both cores busier than make. A build
+# directory keeps the generator it was made with.
+if [[ -z ${CMAKE_GENERATOR:-} ]] && command -v ninja >/dev/null; then
+    export CMAKE_GENERATOR=Ninja
+fi
+
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-Release}" "$@"
 targets=()
 for target in ${VELMAR_TARGETS:-}; do

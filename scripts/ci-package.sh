@@ -166,7 +166,19 @@ fi
 # compile of the build asked for fortification.
 unfortified=$(sed -n 's|^velmar-serial-port: hardening-no-fortify-functions \[usr/bin/\(.*\)\]$|\1|p' \
     "$fake_root/usr/share/lintian/overrides/velmar-serial-port")
-without_flag=$(find "$build_dir" -path '*/CMakeFiles/*' -name flags.make -exec grep -L -e '-D_FORTIFY_SOURCE=2' {} +)
+if [[ -f $build_dir/build.ninja ]]; then
+    # The FLAGS of each compile statement; link statements have their own.
+    compile_flags() {
+        awk '/^build /{compile = $0 ~ /: CXX_COMPILER__/; output = $2}
+             compile && /^ +FLAGS = /{print output, $0}' "$build_dir/build.ninja"
+    }
+    compiles=$(compile_flags | wc -l)
+    without_flag=$(compile_flags | grep -v -e '-D_FORTIFY_SOURCE=2' | cut -d' ' -f1 || true)
+else
+    compiles=$(find "$build_dir" -path '*/CMakeFiles/*' -name flags.make | wc -l)
+    without_flag=$(find "$build_dir" -path '*/CMakeFiles/*' -name flags.make -exec grep -L -e '-D_FORTIFY_SOURCE=2' {} +)
+fi
+((compiles > 0)) || fail "found no compile flags in $build_dir"
 [[ -z $without_flag ]] || fail "compiled without -D_FORTIFY_SOURCE=2: $without_flag"
 for program in "${programs[@]}"; do
     binary=$fake_root/usr/bin/$program

@@ -4,7 +4,11 @@
 # Compiler warnings are errors here: the Qt 6 build must stay as clean as the
 # Qt 5 one.
 #
-# Usage: scripts/ci-qt6.sh [extra cmake arguments...]
+# Usage: scripts/ci-qt6.sh [--sanitize] [extra cmake arguments...]
+#   --sanitize  build with AddressSanitizer and UndefinedBehaviorSanitizer
+#               (no benchmarks) and run the tests under them, as
+#               scripts/ci-sanitize.sh does for Qt 5: CI's one build against
+#               Qt 6 is also its sanitizer build
 #   Builds in build-qt6/ (VELMAR_QT6_BUILD_DIR overrides it). VELMAR_JOBS sets
 #   the build's parallelism (default 2); VELMAR_CTEST_ARGS is passed to ctest
 #   (for example "-R tst_crc16").
@@ -14,10 +18,16 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build_dir=${VELMAR_QT6_BUILD_DIR:-$root/build-qt6}
 jobs=${VELMAR_JOBS:-2}
 
+build_args=(-DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-Release}" -DVELMAR_BUILD_BENCH=ON)
 case "${1:-}" in
 -h | --help)
     sed -n '2,/^set -euo/{/^#/p}' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 0
+    ;;
+--sanitize)
+    shift
+    source "$root/scripts/sanitizer-env.sh"
+    build_args=("${sanitizer_cmake_args[@]}")
     ;;
 esac
 
@@ -59,10 +69,9 @@ else
 fi
 
 banner "configure $build_dir with VELMAR_QT6=ON"
-# Everything the Qt 5 build has: tools, tests and benchmarks.
+# Everything the Qt 5 build has: tools, tests and, unless sanitized, benchmarks.
 cmake -S "$root" -B "$build_dir" -DVELMAR_QT6=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
-    -DCMAKE_BUILD_TYPE="${VELMAR_BUILD_TYPE:-Release}" \
-    -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=ON -DVELMAR_BUILD_BENCH=ON "$@"
+    -DVELMAR_BUILD_TOOLS=ON -DVELMAR_BUILD_TESTS=ON "${build_args[@]}" "$@"
 grep -q '^VELMAR_QT6:BOOL=ON$' "$build_dir/CMakeCache.txt" || fail "the cache does not select Qt 6"
 
 banner "build (warnings are errors)"

@@ -24,18 +24,9 @@ if [[ -f $build_dir/CMakeCache.txt ]]; then
     fi
 fi
 
-# -O1 and line tables only: reports still name file and line, and the build
-# takes half the time of a full debug-info one.
-cmake -S "$root" -B "$build_dir" -DVELMAR_SANITIZE=ON -DVELMAR_BUILD_BENCH=OFF \
-    -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="-O1 -g1" >/dev/null
+source "$root/scripts/sanitizer-env.sh"
+cmake -S "$root" -B "$build_dir" "${sanitizer_cmake_args[@]}" >/dev/null
 cmake --build "$build_dir" -j"$jobs"
-
-# Leaks are checked; tests/lsan.supp names the few that belong to system
-# libraries and are out of our reach. Undefined behaviour stops the test at
-# once with a stack.
-export ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1
-export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 read -r -a extra <<<"${VELMAR_CTEST_ARGS:-}"
 ctest --test-dir "$build_dir" --output-on-failure --no-tests=error \

@@ -8,7 +8,7 @@ usage() {
 Usage: scripts/install-deps.sh [--with-qt6] [--with-fuzz] [--with-package] [--check]
 
 Installs, through apt-get (with sudo when not root), what is missing of:
-  the compiler, CMake, simdjson, rapidcheck and the Qt 5 development packages;
+  the compiler, CMake, Ninja, simdjson, rapidcheck and the Qt 5 development packages;
   the Qt runtime plugins and fonts the window needs;
   Xvfb and xprop, to run the window without a desktop at a chosen dpi;
   Google Benchmark, and rapidcheck for the tests' generated inputs;
@@ -26,7 +26,7 @@ EOF
 
 # simdjson parses the JSON records velmar-ctl report reads; rapidcheck runs
 # the tests' properties over generated records.
-build_packages=(build-essential cmake libsimdjson-dev librapidcheck-dev)
+build_packages=(build-essential cmake ninja-build libsimdjson-dev librapidcheck-dev)
 qt5_packages=(qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev)
 runtime_packages=(libqt5gui5 libqt5serialport5 qtwayland5 fonts-dejavu-core libsimdjson14)
 # xprop (x11-utils) sets the dpi a virtual desktop reports to Qt; xwininfo
