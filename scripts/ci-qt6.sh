@@ -11,7 +11,7 @@
 #               Qt 6 is also its sanitizer build
 #   Builds in build-qt6/ (VELMAR_QT6_BUILD_DIR overrides it). VELMAR_JOBS sets
 #   the build's parallelism (default 2); VELMAR_CTEST_ARGS is passed to ctest
-#   (for example "-R tst_crc16").
+#   (for example "-R tst_frame").
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -5,7 +5,7 @@
 #   With no stage named, every stage but sanitize runs. VELMAR_STAGES="a b" does the same
 #   as naming stages. Build directories are VELMAR_BUILD_DIR (default build/)
 #   and siblings of it named after the stage. VELMAR_CTEST_ARGS is passed to
-#   every ctest run (for example "-R tst_crc16"); VELMAR_TEST_JOBS is how many
+#   every ctest run (for example "-R tst_frame"); VELMAR_TEST_JOBS is how many
 #   tests run at once (default 4: most of a test's time is spent waiting).
 #   The package stage packages the qt5 stage's build when both run.
 #
