@@ -232,8 +232,9 @@ private Q_SLOTS:
                     "sfp2.flag2=0" +
                     empty("sfp1") + empty("sfp_eth"),
                 "decoded");
-        row("0x20, no cage", "203A0200 2B053FE4",
-            "version=0x20 tx_fault=1 overheat=1 lock2=1 lock4=1 link_p1=1 threshold=-28" + no_cage +
+        // The Tx fault without the overheat: the two neighbouring bits cannot be mistaken.
+        row("0x20, no cage", "202A0200 2B053FE4",
+            "version=0x20 tx_fault=1 lock2=1 lock4=1 link_p1=1 threshold=-28" + no_cage +
                 dante_2b05,
             "decoded");
         row("0x30", "30001C00 2B053FE4",
